@@ -1,0 +1,40 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tavrin {
+
+// Line parameters of one serial connection, in the connection's own codes.
+struct SerialParams {
+    int baud = 9600;
+    int dataBits = 8;       // 4 .. 8
+    int stopBitsCode = 0;   // 0 one, 1 one and a half, 2 two
+    int parityCode = 0;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
+};
+
+// One serial device. Single-threaded; owned by the serial channel.
+class SerialDevice {
+public:
+    virtual ~SerialDevice() = default;
+    // Opens and configures the device at path (raw, no flow control, DTR and RTS raised,
+    // exclusive). Returns 0, or the errno of the failure (ENOENT, EACCES, EBUSY, ...); on
+    // failure the device is closed. Opening while open closes the old device first.
+    virtual int Open(const std::string& path, const SerialParams& params) = 0;
+    // Lowers DTR, discards both queues and closes. Nothing happens when not open.
+    virtual void Close() = 0;
+    virtual bool IsOpen() const = 0;
+    // Writes up to count bytes, giving up after about 500 ms; returns how many were taken
+    // (0 when not open or on error).
+    virtual size_t Write(const uint8_t* bytes, size_t count) = 0;
+    // Number of received bytes waiting in the input queue (0 when not open).
+    virtual size_t Queued() = 0;
+    // Reads at most count bytes of what is queued; never waits; 0 when nothing is queued.
+    virtual size_t Read(uint8_t* buffer, size_t count) = 0;
+    // Discards both the input and the output queue.
+    virtual void Purge() = 0;
+    // The descriptor to watch for readiness, or -1 when not open.
+    virtual int Descriptor() const = 0;
+};
+
+}  // namespace tavrin

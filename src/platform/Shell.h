@@ -1,0 +1,88 @@
+#pragma once
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrin {
+
+enum class BoxButtons { Ok, OkCancel, YesNo, RetryCancel };
+enum class BoxIcon { Exclamation, Information, Question, Stop };
+enum class BoxAnswer { Ok, Cancel, Yes, No, Retry };
+
+// What the core needs of its front end: the window, its dialogs and its event loop.
+// Texts given to and returned by the Shell are UTF-8. Every call but Post happens on the
+// event-loop thread. Modal calls (MessageBox, the file dialogs, AskInput) return only when the
+// user has answered; the Qt front end shows a dialog, the console front end answers on
+// stderr/stdin, tests answer from a scripted queue.
+class Shell {
+public:
+    virtual ~Shell() = default;
+
+    // A modal message box captioned "Tavrin". Returns the button chosen.
+    virtual BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) = 0;
+    // A message box that does not stop the terminal: shown and left open, the call returns at
+    // once. The macro interpreter uses it.
+    virtual void ShowModelessMessage(const std::string& text) = 0;
+
+    // Modal file dialogs. filter is "Description|*.ext" pairs joined by '|'. Empty optional on
+    // cancel. startFolder may be empty (the working folder).
+    virtual std::optional<std::string> AskOpenFile(const std::string& title, const std::string& filter,
+                                                   const std::string& startFolder) = 0;
+    virtual std::optional<std::string> AskSaveFile(const std::string& title, const std::string& filter,
+                                                   const std::string& startFolder,
+                                                   const std::string& defaultExtension) = 0;
+    virtual std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) = 0;
+    // The INPUT dialog of the macro keyinput statement: a one-line text entry. Empty optional
+    // on Cancel.
+    virtual std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) = 0;
+
+    // The default system sound.
+    virtual void Beep() = 0;
+    // Asks for a repaint of the whole terminal; requests made before the next event-loop turn
+    // merge into one paint.
+    virtual void RequestRepaint() = 0;
+    // Paints the terminal now without running any other event handler. Used inside the waits
+    // that must not re-enter the event loop (TCP connect, blocking receive, transfers).
+    virtual void PaintNow() = 0;
+    // The caret position or the scroll state of the display model changed.
+    virtual void UpdateCaret() = 0;
+    // The window title (UTF-8).
+    virtual void SetTitle(const std::string& title) = 0;
+    // The menus, toolbar tips or the check and enable state of commands may have changed.
+    virtual void MenusChanged() = 0;
+
+    virtual std::string ClipboardText() = 0;
+    virtual void SetClipboardText(const std::string& text) = 0;
+
+    // Opens a document (help file) with the desktop's viewer; false when it could not be started.
+    virtual bool OpenDocument(const std::string& path) = 0;
+    // Starts a program detached from this one; false when it could not be started.
+    virtual bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) = 0;
+
+    // Runs task on the event-loop thread at a later turn. Safe to call from any thread.
+    virtual void Post(std::function<void()> task) = 0;
+
+    // Progress window of a file sent to the controller: shown with a title and a Cancel
+    // button; Progress(percent) moves its bar; ProgressCancelled tells whether Cancel was
+    // pressed since it was shown.
+    virtual void ShowProgress(const std::string& title) = 0;
+    virtual void SetProgress(int percent) = 0;
+    virtual bool ProgressCancelled() = 0;
+    virtual void HideProgress() = 0;
+
+    // Window timers: after StartTimer the front end calls the handler given to SetTimerHandler
+    // with id every periodMs until StopTimer(id). Starting a running id restarts it.
+    virtual void StartTimer(int id, int periodMs) = 0;
+    virtual void StopTimer(int id) = 0;
+    virtual void SetTimerHandler(std::function<void(int id)> handler) = 0;
+    // Calls onReadable on the event-loop thread whenever descriptor fd can be read, until
+    // UnwatchDescriptor(fd). One watch per descriptor.
+    virtual void WatchDescriptor(int fd, std::function<void()> onReadable) = 0;
+    virtual void UnwatchDescriptor(int fd) = 0;
+
+    // Ends the program's event loop with this exit status.
+    virtual void Quit(int status) = 0;
+};
+
+}  // namespace tavrin

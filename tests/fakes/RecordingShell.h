@@ -1,0 +1,124 @@
+#pragma once
+#include <deque>
+#include <functional>
+#include <map>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/Shell.h"
+
+namespace tavrin::testing {
+
+// A Shell that paints nothing, records what the core asked of it and answers modal questions
+// from scripted queues (default: Ok / No / Cancel / no file).
+class RecordingShell : public Shell {
+public:
+    struct Box {
+        std::string text;
+        BoxButtons buttons;
+        BoxIcon icon;
+    };
+
+    BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) override {
+        boxes.push_back({text, buttons, icon});
+        if (!answers.empty()) {
+            BoxAnswer a = answers.front();
+            answers.pop_front();
+            return a;
+        }
+        switch (buttons) {
+        case BoxButtons::Ok: return BoxAnswer::Ok;
+        case BoxButtons::OkCancel: return BoxAnswer::Cancel;
+        case BoxButtons::YesNo: return BoxAnswer::No;
+        case BoxButtons::RetryCancel: return BoxAnswer::Cancel;
+        }
+        return BoxAnswer::Ok;
+    }
+    void ShowModelessMessage(const std::string& text) override { modeless.push_back(text); }
+    std::optional<std::string> AskOpenFile(const std::string& title, const std::string&, const std::string&) override {
+        dialogTitles.push_back(title);
+        return Next(files);
+    }
+    std::optional<std::string> AskSaveFile(const std::string& title, const std::string&, const std::string&,
+                                           const std::string&) override {
+        dialogTitles.push_back(title);
+        return Next(files);
+    }
+    std::optional<std::string> AskFolder(const std::string& title, const std::string&) override {
+        dialogTitles.push_back(title);
+        return Next(files);
+    }
+    std::optional<std::string> AskInput(const std::string& title, const std::string&) override {
+        dialogTitles.push_back(title);
+        return Next(inputs);
+    }
+    void Beep() override { ++beeps; }
+    void RequestRepaint() override { ++repaintRequests; }
+    void PaintNow() override { ++paintsNow; }
+    void UpdateCaret() override { ++caretUpdates; }
+    void SetTitle(const std::string& t) override { title = t; }
+    void MenusChanged() override { ++menuRefreshes; }
+    std::string ClipboardText() override { return clipboard; }
+    void SetClipboardText(const std::string& text) override { clipboard = text; }
+    bool OpenDocument(const std::string& path) override {
+        opened.push_back(path);
+        return true;
+    }
+    bool StartDetached(const std::string& program, const std::vector<std::string>& args) override {
+        started.push_back(program);
+        startedArgs.push_back(args);
+        return true;
+    }
+    void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
+    void ShowProgress(const std::string& t) override {
+        progressTitle = t;
+        progressShown = true;
+    }
+    void SetProgress(int percent) override { progress.push_back(percent); }
+    bool ProgressCancelled() override { return cancelProgress; }
+    void HideProgress() override { progressShown = false; }
+    void StartTimer(int id, int periodMs) override { timers[id] = periodMs; }
+    void StopTimer(int id) override { timers.erase(id); }
+    void SetTimerHandler(std::function<void(int)> handler) override { timerHandler = std::move(handler); }
+    void WatchDescriptor(int fd, std::function<void()> onReadable) override { watches[fd] = std::move(onReadable); }
+    void UnwatchDescriptor(int fd) override { watches.erase(fd); }
+    void Quit(int status) override { quitStatus = status; }
+
+    // Runs the posted tasks (and those they post) until none are left.
+    void RunPosted() {
+        while (!posted.empty()) {
+            auto task = std::move(posted.front());
+            posted.pop_front();
+            task();
+        }
+    }
+
+    std::vector<Box> boxes;
+    std::deque<BoxAnswer> answers;
+    std::vector<std::string> modeless;
+    std::deque<std::optional<std::string>> files;
+    std::deque<std::optional<std::string>> inputs;
+    std::vector<std::string> dialogTitles;
+    int beeps = 0, repaintRequests = 0, paintsNow = 0, caretUpdates = 0, menuRefreshes = 0;
+    std::string title, clipboard, progressTitle;
+    std::vector<std::string> opened, started;
+    std::vector<std::vector<std::string>> startedArgs;
+    std::deque<std::function<void()>> posted;
+    bool progressShown = false, cancelProgress = false;
+    std::vector<int> progress;
+    std::map<int, int> timers;
+    std::function<void(int)> timerHandler;
+    std::map<int, std::function<void()>> watches;
+    std::optional<int> quitStatus;
+
+private:
+    static std::optional<std::string> Next(std::deque<std::optional<std::string>>& q) {
+        if (q.empty()) return std::nullopt;
+        auto v = q.front();
+        q.pop_front();
+        return v;
+    }
+};
+
+}  // namespace tavrin::testing
