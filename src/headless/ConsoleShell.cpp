@@ -1,0 +1,168 @@
+#include "headless/ConsoleShell.h"
+
+#include <QCoreApplication>
+#include <QMetaObject>
+#include <QProcess>
+#include <QStringList>
+#include <cstdio>
+#include <iostream>
+
+namespace tavrin {
+
+namespace {
+
+void PrintToStderr(const std::string& line) {
+    std::fprintf(stderr, "%s\n", line.c_str());
+    std::fflush(stderr);
+}
+
+// Box texts may carry the terminal's own line ends; stderr shows them as one clean line each.
+std::string WithoutTerminalLineEnds(const std::string& text) {
+    std::string out;
+    for (char c : text) {
+        if (c == '\r') continue;
+        out += c;
+    }
+    while (!out.empty() && out.back() == '\n') out.pop_back();
+    while (!out.empty() && out.front() == '\n') out.erase(out.begin());
+    return out;
+}
+
+}  // namespace
+
+CConsoleShell::CConsoleShell(QObject* parent) : QObject(parent) {}
+CConsoleShell::~CConsoleShell() = default;
+
+BoxAnswer CConsoleShell::MessageBox(const std::string& text, BoxButtons buttons, BoxIcon) {
+    const char* answer = "OK";
+    BoxAnswer result = BoxAnswer::Ok;
+    switch (buttons) {
+    case BoxButtons::Ok: break;
+    case BoxButtons::OkCancel: answer = "OK"; break;
+    case BoxButtons::YesNo: answer = "No", result = BoxAnswer::No; break;
+    case BoxButtons::RetryCancel: answer = "Cancel", result = BoxAnswer::Cancel; break;
+    }
+    PrintToStderr("Tavrin: " + WithoutTerminalLineEnds(text) + " [" + answer + "]");
+    return result;
+}
+
+void CConsoleShell::ShowModelessMessage(const std::string& text) {
+    PrintToStderr("Tavrin: " + WithoutTerminalLineEnds(text));
+}
+
+std::optional<std::string> CConsoleShell::AskOpenFile(const std::string& title, const std::string&,
+                                                      const std::string&) {
+    PrintToStderr("Tavrin: " + title + " [no file dialog in console mode: cancelled]");
+    return std::nullopt;
+}
+
+std::optional<std::string> CConsoleShell::AskSaveFile(const std::string& title, const std::string&,
+                                                      const std::string&, const std::string&) {
+    PrintToStderr("Tavrin: " + title + " [no file dialog in console mode: cancelled]");
+    return std::nullopt;
+}
+
+std::optional<std::string> CConsoleShell::AskFolder(const std::string& title, const std::string&) {
+    PrintToStderr("Tavrin: " + title + " [no folder dialog in console mode: cancelled]");
+    return std::nullopt;
+}
+
+std::optional<std::string> CConsoleShell::AskInput(const std::string& title, const std::string& prompt) {
+    if (!interactive_) {
+        PrintToStderr("Tavrin: " + title + ": " + prompt + " [no terminal to ask: cancelled]");
+        return std::nullopt;
+    }
+    std::fprintf(stderr, "\r\n%s: %s ", title.c_str(), prompt.c_str());
+    std::fflush(stderr);
+    std::string line;
+    if (!std::getline(std::cin, line)) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
+}
+
+void CConsoleShell::Beep() {
+    std::fputc('\a', stderr);
+    std::fflush(stderr);
+}
+
+void CConsoleShell::RequestRepaint() {
+    if (repaintPending_) return;
+    repaintPending_ = true;
+    QMetaObject::invokeMethod(
+        this,
+        [this] {
+            repaintPending_ = false;
+            if (paintHandler_) paintHandler_();
+        },
+        Qt::QueuedConnection);
+}
+
+void CConsoleShell::PaintNow() {
+    if (paintHandler_) paintHandler_();
+}
+
+void CConsoleShell::SetTitle(const std::string&) {}
+
+bool CConsoleShell::OpenDocument(const std::string& path) {
+    // The desktop's viewer, as the window front end would use it.
+    return QProcess::startDetached(QStringLiteral("xdg-open"), {QString::fromStdString(path)});
+}
+
+bool CConsoleShell::StartDetached(const std::string& program, const std::vector<std::string>& arguments) {
+    QStringList args;
+    for (const auto& a : arguments) args << QString::fromStdString(a);
+    return QProcess::startDetached(QString::fromStdString(program), args);
+}
+
+void CConsoleShell::Post(std::function<void()> task) {
+    QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
+}
+
+void CConsoleShell::ShowProgress(const std::string& title) {
+    lastProgress_ = -1;
+    PrintToStderr("Tavrin: " + title);
+}
+
+void CConsoleShell::SetProgress(int percent) {
+    // One line per tenth, so a long send does not flood stderr.
+    if (percent / 10 == lastProgress_ / 10 && lastProgress_ >= 0) return;
+    lastProgress_ = percent;
+    std::fprintf(stderr, "Tavrin: %d%%\n", percent);
+}
+
+void CConsoleShell::HideProgress() { lastProgress_ = -1; }
+
+void CConsoleShell::StartTimer(int id, int periodMs) {
+    auto& timer = timers_[id];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        connect(timer.get(), &QTimer::timeout, this, [this, id] {
+            if (timerHandler_) timerHandler_(id);
+        });
+    }
+    timer->start(periodMs);
+}
+
+void CConsoleShell::StopTimer(int id) {
+    auto it = timers_.find(id);
+    if (it != timers_.end()) it->second->stop();
+}
+
+void CConsoleShell::WatchDescriptor(int fd, std::function<void()> onReadable) {
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(notifier.get(), &QSocketNotifier::activated, this, [cb = std::move(onReadable)] { cb(); });
+    watches_[fd] = std::move(notifier);
+}
+
+void CConsoleShell::UnwatchDescriptor(int fd) {
+    auto it = watches_.find(fd);
+    if (it == watches_.end()) return;
+    it->second->setEnabled(false);
+    // The notifier may be the one whose signal is running now: delete it later.
+    it->second.release()->deleteLater();
+    watches_.erase(it);
+}
+
+void CConsoleShell::Quit(int status) { QCoreApplication::exit(status); }
+
+}  // namespace tavrin

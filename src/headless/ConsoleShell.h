@@ -1,0 +1,70 @@
+#pragma once
+#include <QObject>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <functional>
+#include <map>
+#include <memory>
+
+#include "platform/Shell.h"
+
+namespace tavrin {
+
+// The Shell of the console front end: message boxes go to stderr and take their default answer
+// (OK; Yes/No questions get No; Retry/Cancel gets Cancel), dialogs are cancelled, the INPUT
+// dialog reads one line from the terminal when stdin is one, timers and descriptor watches run
+// on the QtCore event loop.
+class CConsoleShell : public QObject, public Shell {
+    Q_OBJECT
+public:
+    explicit CConsoleShell(QObject* parent = nullptr);
+    ~CConsoleShell() override;
+
+    BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) override;
+    void ShowModelessMessage(const std::string& text) override;
+    std::optional<std::string> AskOpenFile(const std::string& title, const std::string& filter,
+                                           const std::string& startFolder) override;
+    std::optional<std::string> AskSaveFile(const std::string& title, const std::string& filter,
+                                           const std::string& startFolder,
+                                           const std::string& defaultExtension) override;
+    std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) override;
+    std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) override;
+    void Beep() override;
+    void RequestRepaint() override;
+    void PaintNow() override;
+    void UpdateCaret() override {}
+    void SetTitle(const std::string& title) override;
+    void MenusChanged() override {}
+    std::string ClipboardText() override { return clipboard_; }
+    void SetClipboardText(const std::string& text) override { clipboard_ = text; }
+    bool OpenDocument(const std::string& path) override;
+    bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) override;
+    void Post(std::function<void()> task) override;
+    void ShowProgress(const std::string& title) override;
+    void SetProgress(int percent) override;
+    bool ProgressCancelled() override { return false; }
+    void HideProgress() override;
+    void StartTimer(int id, int periodMs) override;
+    void StopTimer(int id) override;
+    void SetTimerHandler(std::function<void(int id)> handler) override { timerHandler_ = std::move(handler); }
+    void WatchDescriptor(int fd, std::function<void()> onReadable) override;
+    void UnwatchDescriptor(int fd) override;
+    void Quit(int status) override;
+
+    // Called when a repaint is due (once per event-loop turn however many were requested).
+    void SetPaintHandler(std::function<void()> handler) { paintHandler_ = std::move(handler); }
+    // Whether stdin is a terminal the INPUT dialog may read from.
+    void SetInteractive(bool interactive) { interactive_ = interactive; }
+
+private:
+    std::function<void(int)> timerHandler_;
+    std::function<void()> paintHandler_;
+    std::map<int, std::unique_ptr<QTimer>> timers_;
+    std::map<int, std::unique_ptr<QSocketNotifier>> watches_;
+    bool repaintPending_ = false;
+    bool interactive_ = false;
+    int lastProgress_ = -1;
+    std::string clipboard_;
+};
+
+}  // namespace tavrin
