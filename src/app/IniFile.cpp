@@ -1,0 +1,331 @@
+#include "app/IniFile.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <string_view>
+
+#include "app/Cp932.h"
+
+namespace tavrin {
+namespace {
+
+constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
+
+enum class LineKind { kOther, kSection, kKey };
+
+struct ParsedLine {
+    LineKind kind = LineKind::kOther;
+    std::string name;   // section or key name, trimmed
+    std::string value;  // key value, trimmed, quotes still on
+};
+
+// The file split into lines without their line ends; a UTF-8 byte-order mark is kept apart so
+// that the first line still parses and a rewrite keeps the mark.
+struct IniText {
+    std::string bom;
+    std::vector<std::string> lines;
+};
+
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
+}
+
+std::string_view Trim(std::string_view text) {
+    size_t begin = 0;
+    size_t end = text.size();
+    while (begin < end && IsBlank(text[begin])) ++begin;
+    while (end > begin && IsBlank(text[end - 1])) --end;
+    return text.substr(begin, end - begin);
+}
+
+char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? static_cast<char>(c - 'A' + 'a') : c;
+}
+
+bool EqualsNoCase(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (size_t i = 0; i < a.size(); ++i) {
+        if (FoldAscii(a[i]) != FoldAscii(b[i])) return false;
+    }
+    return true;
+}
+
+ParsedLine ParseLine(const std::string& line) {
+    ParsedLine parsed;
+    std::string_view text = Trim(line);
+    if (text.empty() || text[0] == ';') return parsed;  // blank line or comment
+    if (text[0] == '[') {
+        size_t close = text.find(']');
+        if (close == std::string_view::npos) return parsed;  // malformed header: skipped
+        parsed.kind = LineKind::kSection;
+        parsed.name = std::string(Trim(text.substr(1, close - 1)));
+        return parsed;
+    }
+    size_t equals = text.find('=');
+    if (equals == std::string_view::npos) return parsed;  // no '=': skipped
+    std::string_view name = Trim(text.substr(0, equals));
+    if (name.empty()) return parsed;
+    parsed.kind = LineKind::kKey;
+    parsed.name = std::string(name);
+    parsed.value = std::string(Trim(text.substr(equals + 1)));
+    return parsed;
+}
+
+// 0 when the file was read, ENOENT when it does not exist, another errno when it cannot be read.
+int ReadWholeFile(const std::string& path, std::string& contents) {
+    contents.clear();
+    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) return errno;
+    struct stat info {};
+    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
+        close(fd);
+        return EISDIR;
+    }
+    char buffer[8192];
+    for (;;) {
+        ssize_t n = read(fd, buffer, sizeof buffer);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            int error = errno;
+            close(fd);
+            return error;
+        }
+        if (n == 0) break;
+        contents.append(buffer, static_cast<size_t>(n));
+    }
+    close(fd);
+    return 0;
+}
+
+IniText SplitLines(const std::string& contents) {
+    IniText ini;
+    std::string_view rest = contents;
+    if (rest.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+        ini.bom = std::string(kUtf8Bom);
+        rest.remove_prefix(kUtf8Bom.size());
+    }
+    while (!rest.empty()) {
+        size_t end = rest.find('\n');
+        std::string_view line = rest.substr(0, end);
+        if (!line.empty() && line.back() == '\r') line.remove_suffix(1);
+        ini.lines.emplace_back(line);
+        if (end == std::string_view::npos) break;
+        rest.remove_prefix(end + 1);
+    }
+    return ini;
+}
+
+IniText LoadIni(const std::string& path) {
+    std::string contents;
+    if (ReadWholeFile(path, contents) != 0) return {};
+    return SplitLines(contents);
+}
+
+std::string Unquote(const std::string& value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+// Finds the first line of `key` in any occurrence of `section`. Returns its index, or -1.
+int FindKeyLine(const IniText& ini, std::string_view section, std::string_view key, ParsedLine* found) {
+    section = Trim(section);
+    key = Trim(key);
+    bool inSection = false;
+    for (size_t i = 0; i < ini.lines.size(); ++i) {
+        ParsedLine parsed = ParseLine(ini.lines[i]);
+        if (parsed.kind == LineKind::kSection) {
+            inSection = EqualsNoCase(parsed.name, section);
+        } else if (parsed.kind == LineKind::kKey && inSection && EqualsNoCase(parsed.name, key)) {
+            if (found != nullptr) *found = std::move(parsed);
+            return static_cast<int>(i);
+        }
+    }
+    return -1;
+}
+
+bool HasLineBreak(std::string_view text) {
+    return text.find_first_of("\r\n") != std::string_view::npos;
+}
+
+bool CanStore(const std::string& section, const std::string& key, const std::string& value) {
+    std::string_view sectionName = Trim(section);
+    std::string_view keyName = Trim(key);
+    if (sectionName.empty() || keyName.empty()) return false;
+    if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return false;
+    if (sectionName.find(']') != std::string_view::npos) return false;
+    // A key that would read back as a header, a comment or another key cannot be stored.
+    if (keyName.find('=') != std::string_view::npos || keyName[0] == '[' || keyName[0] == ';') return false;
+    return true;
+}
+
+// Where the new text goes: the target of a symbolic link, so the link itself survives.
+std::string ResolveTarget(const std::string& path) {
+    struct stat info {};
+    if (lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+        if (char* real = realpath(path.c_str(), nullptr)) {
+            std::string resolved = real;
+            free(real);
+            return resolved;
+        }
+    }
+    return path;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    size_t written = 0;
+    while (written < data.size()) {
+        ssize_t n = write(fd, data.data() + written, data.size() - written);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        written += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+// Writes `contents` to a new file beside `target` and renames it over `target`.
+bool ReplaceFileAtomically(const std::string& target, const std::string& contents) {
+    size_t slash = target.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
+
+    struct stat old {};
+    bool hadFile = stat(target.c_str(), &old) == 0;
+
+    std::string temp;
+    int fd = -1;
+    for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
+        temp = target + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(attempt);
+        // 0666 under the umask, like any newly created file; an existing file keeps its mode.
+        fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd < 0 && errno != EEXIST) return false;
+    }
+    if (fd < 0) return false;
+
+    bool ok = WriteAll(fd, contents);
+    if (ok && hadFile) ok = fchmod(fd, old.st_mode & 07777) == 0 || errno == EPERM;
+    if (ok) ok = fsync(fd) == 0;
+    if (close(fd) != 0) ok = false;
+    if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
+    if (!ok) {
+        unlink(temp.c_str());
+        return false;
+    }
+    int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        fsync(dirFd);
+        close(dirFd);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string ReadProfileString(const std::string& path, const std::string& section, const std::string& key,
+                              const std::string& defaultValue) {
+    IniText ini = LoadIni(path);
+    ParsedLine found;
+    if (FindKeyLine(ini, section, key, &found) < 0) return defaultValue;
+    return CutCp932(Unquote(found.value), kMaxProfileValue);
+}
+
+int ReadProfileInt(const std::string& path, const std::string& section, const std::string& key,
+                   int defaultValue) {
+    std::string text = ReadProfileString(path, section, key, "");
+    size_t i = 0;
+    bool negative = false;
+    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
+        negative = text[i] == '-';
+        ++i;
+    }
+    if (i >= text.size() || text[i] < '0' || text[i] > '9') return defaultValue;
+    long long number = 0;
+    for (; i < text.size() && text[i] >= '0' && text[i] <= '9'; ++i) {
+        number = number * 10 + (text[i] - '0');
+        if (number > static_cast<long long>(INT_MAX) + 1) number = static_cast<long long>(INT_MAX) + 1;
+    }
+    if (negative) number = -number;
+    if (number > INT_MAX) number = INT_MAX;
+    if (number < INT_MIN) number = INT_MIN;
+    return static_cast<int>(number);
+}
+
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value) {
+    if (path.empty() || !CanStore(section, key, value)) return false;
+    std::string target = ResolveTarget(path);
+    std::string contents;
+    int error = ReadWholeFile(target, contents);
+    if (error != 0 && error != ENOENT) return false;  // never overwrite a file we could not read
+    IniText ini = SplitLines(contents);
+
+    std::string sectionName(Trim(section));
+    std::string keyName(Trim(key));
+    ParsedLine found;
+    int keyLine = FindKeyLine(ini, sectionName, keyName, &found);
+    if (keyLine >= 0) {
+        // The file's own spelling of the key stays.
+        ini.lines[static_cast<size_t>(keyLine)] = found.name + "=" + value;
+    } else {
+        // Append to the first occurrence of the section, after its last non-blank line, so the
+        // blank lines that separate it from the next section stay where they are.
+        int header = -1;
+        int lastContent = -1;
+        for (size_t i = 0; i < ini.lines.size(); ++i) {
+            ParsedLine parsed = ParseLine(ini.lines[i]);
+            if (parsed.kind == LineKind::kSection) {
+                if (header >= 0) break;
+                if (EqualsNoCase(parsed.name, sectionName)) header = lastContent = static_cast<int>(i);
+            } else if (header >= 0 && !Trim(ini.lines[i]).empty()) {
+                lastContent = static_cast<int>(i);
+            }
+        }
+        std::string line = keyName + "=" + value;
+        if (header >= 0) {
+            ini.lines.insert(ini.lines.begin() + lastContent + 1, line);
+        } else {
+            if (!ini.lines.empty() && !Trim(ini.lines.back()).empty()) ini.lines.emplace_back();
+            ini.lines.push_back("[" + sectionName + "]");
+            ini.lines.push_back(line);
+        }
+    }
+
+    std::string output = ini.bom;
+    for (const std::string& line : ini.lines) {
+        output += line;
+        output += "\r\n";
+    }
+    return ReplaceFileAtomically(target, output);
+}
+
+bool WriteProfileInt(const std::string& path, const std::string& section, const std::string& key, int value) {
+    return WriteProfileString(path, section, key, std::to_string(value));
+}
+
+std::vector<std::string> ReadProfileKeys(const std::string& path, const std::string& section) {
+    IniText ini = LoadIni(path);
+    std::vector<std::string> keys;
+    std::string_view wanted = Trim(section);
+    bool inSection = false;
+    for (const std::string& line : ini.lines) {
+        ParsedLine parsed = ParseLine(line);
+        if (parsed.kind == LineKind::kSection) {
+            inSection = EqualsNoCase(parsed.name, wanted);
+        } else if (parsed.kind == LineKind::kKey && inSection) {
+            bool seen = false;
+            for (const std::string& existing : keys) seen = seen || EqualsNoCase(existing, parsed.name);
+            if (!seen) keys.push_back(parsed.name);
+        }
+    }
+    return keys;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,46 @@
+#pragma once
+#include <cstddef>
+#include <string>
+#include <vector>
+
+namespace tavrin {
+
+// The settings store: INI files of sections ("[Settings]") and key lines ("Key=Value").
+//
+// Reading: section and key names compare without regard to ASCII case; blanks (spaces and tabs)
+// around names and values are trimmed; one pair of enclosing single or double quotes is removed
+// from a value; a value longer than kMaxProfileValue bytes is cut there (never inside a
+// two-byte CP932 character). A line that is neither a section header nor a key line is skipped.
+// When a section appears more than once its keys are read as one section; the first line of a
+// key wins. A missing file, section or key gives the default. Files may use CR LF or LF.
+//
+// Writing: creates the file, the section and the key as needed, replaces the value of an
+// existing key and keeps every other line's content as it was. Every line is written with CR LF.
+// The file is replaced atomically: the new text goes to a temporary file in the same folder,
+// which is then renamed over the old one, so a crash never leaves a half-written file.
+//
+// Bytes are passed through unchanged; values may be CP932.
+inline constexpr size_t kMaxProfileValue = 4095;
+
+std::string ReadProfileString(const std::string& path, const std::string& section, const std::string& key,
+                              const std::string& defaultValue);
+
+// The value read as a decimal integer: optional blanks, an optional sign and the digits that
+// follow ("12abc" reads 12, values beyond the int range are clamped). A missing or empty value
+// gives defaultValue, and so does a value with no leading number ("abc"): callers pass the value
+// they already hold, so an unreadable entry keeps it.
+int ReadProfileInt(const std::string& path, const std::string& section, const std::string& key,
+                   int defaultValue);
+
+// Returns false, leaving the file untouched, when it cannot be read or written, or when the
+// section, key or value cannot be stored in one line (an empty name, a line break, '=' in a
+// key, ']' in a section name).
+bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
+                        const std::string& value);
+bool WriteProfileInt(const std::string& path, const std::string& section, const std::string& key, int value);
+
+// The key names of a section in file order (trimmed; a name repeated in any case is listed
+// once). Empty when the file or section is missing.
+std::vector<std::string> ReadProfileKeys(const std::string& path, const std::string& section);
+
+}  // namespace tavrin
