@@ -1,12 +1,106 @@
 #include "headless/HeadlessMain.h"
 
 #include <QCoreApplication>
+#include <QSocketNotifier>
+#include <csignal>
+#include <cstdio>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include "app/PelinDoc.h"
+#include "headless/ConsoleShell.h"
+#include "headless/ConsoleTerminal.h"
+#include "platform/posix/SteadyClock.h"
+#include "session/DemoController.h"
+#include "session/LaunchOptions.h"
+#include "session/PelinApp.h"
+#include "session/PelinView.h"
 
 namespace tavrin {
 
+namespace {
+
+int signalPipe[2] = {-1, -1};
+
+void OnTerminationSignal(int) {
+    char c = 1;
+    ssize_t ignored = write(signalPipe[1], &c, 1);
+    (void)ignored;
+}
+
+}  // namespace
+
 int RunHeadless(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    return 0;
+    LaunchOptions options = ParseLaunchOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "tavrin: %s\n", options.error.c_str());
+        return 1;
+    }
+    QCoreApplication qapp(argc, argv);
+
+    CDemoController demo;
+    std::string raw = options.rawCommandLine;
+    if (options.demo) {
+        std::string connection = demo.Start(options.exePath);
+        if (connection.empty()) {
+            std::fprintf(stderr, "tavrin: %s\n", demo.error().c_str());
+            return 1;
+        }
+        if (raw.find("-C=") == std::string::npos) raw = "-C=" + connection + (raw.empty() ? "" : " " + raw);
+    }
+
+    CConsoleShell shell;
+    CSteadyClock clock;
+    CPelinApp app(raw, options.exeName);
+    CPelinDoc doc;
+    app.FixProfilePath();
+    CPelinView view(app, doc, shell, clock);
+    CConsoleTerminal console(view);
+    shell.SetInteractive(console.InteractiveInput());
+    shell.SetPaintHandler([&] { console.Repaint(); });
+    view.SetRowObserver([&](const uint8_t* row) { console.RowCompleted(row); });
+    view.SetReceptionObserver([&] { console.NoteReception(); });
+
+    bool finishing = false;
+    auto finish = [&](int status) {
+        if (finishing) return;
+        finishing = true;
+        view.OnDestroy();
+        QCoreApplication::exit(status);
+    };
+    QObject::connect(&console, &CConsoleTerminal::QuitRequested, &qapp, [&](int status) { finish(status); });
+    // The macro ends inside a view call: finish on the next event-loop turn.
+    if (!options.runMacro.empty())
+        view.SetBatchMacro(options.runMacro, [&](int status) {
+            QMetaObject::invokeMethod(&qapp, [&, status] { finish(status); }, Qt::QueuedConnection);
+        });
+
+    // SIGTERM, SIGINT and SIGHUP end the run in order: disconnect, settings saved.
+    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
+        std::signal(SIGTERM, OnTerminationSignal);
+        std::signal(SIGINT, OnTerminationSignal);
+        std::signal(SIGHUP, OnTerminationSignal);
+    }
+    std::signal(SIGPIPE, SIG_IGN);
+    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
+    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &qapp, [&] {
+        char c;
+        ssize_t ignored = read(signalPipe[0], &c, 1);
+        (void)ignored;
+        finish(0);
+    });
+
+    if (view.OnCreate() != 0) {
+        std::fprintf(stderr, "tavrin: the terminal could not start.\n");
+        return 1;
+    }
+    app.document = &doc;
+    // With a batch macro the end of stdin does not end the run; the macro does.
+    console.Start(options.runMacro.empty());
+    int status = QCoreApplication::exec();
+    if (!finishing) view.OnDestroy();
+    demo.Stop();
+    return status;
 }
 
 }  // namespace tavrin

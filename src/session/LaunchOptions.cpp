@@ -1,0 +1,39 @@
+#include "session/LaunchOptions.h"
+
+#include <cstring>
+
+namespace tavrin {
+
+LaunchOptions ParseLaunchOptions(int argc, char** argv) {
+    LaunchOptions options;
+    if (argc > 0 && argv[0]) {
+        options.exePath = argv[0];
+        std::string name = options.exePath;
+        if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
+        if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
+        options.exeName = name;
+    }
+    for (int i = 1; i < argc; ++i) {
+        const char* arg = argv[i];
+        if (std::strcmp(arg, "--headless") == 0) {
+            options.headless = true;
+        } else if (std::strcmp(arg, "--demo") == 0) {
+            options.demo = true;
+        } else if (std::strcmp(arg, "--run") == 0) {
+            if (i + 1 >= argc) {
+                options.error = "--run needs a macro file";
+                break;
+            }
+            options.runMacro = argv[++i];
+        } else if (std::strncmp(arg, "--run=", 6) == 0) {
+            options.runMacro = arg + 6;
+        } else {
+            if (!options.rawCommandLine.empty()) options.rawCommandLine += ' ';
+            options.rawCommandLine += arg;
+        }
+    }
+    if (options.exeName.empty()) options.exeName = "tavrin";
+    return options;
+}
+
+}  // namespace tavrin

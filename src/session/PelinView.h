@@ -1,0 +1,94 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "app/PelinDoc.h"
+#include "app/ViewState.h"
+#include "link/LinkOps.h"
+#include "platform/Clock.h"
+#include "platform/Shell.h"
+
+namespace tavrin {
+
+class CPelinApp;
+
+enum class ArrowKey { Up, Down, Left, Right };
+enum class ScrollAction { LineUp, LineDown, PageUp, PageDown, ThumbTrack, Top, Bottom };
+
+struct CommandState {
+    bool enabled = true;
+    bool checked = false;
+};
+
+// The terminal view: the hub every front end drives. It owns the terminal's working state
+// (ViewState), implements the link operations, and turns front-end events (timer ticks,
+// readiness, keys, commands, resizes) into the subsystems' operations. Single-threaded: every
+// call happens on the event-loop thread.
+class CPelinView : public ViewState, public LinkOps {
+public:
+    CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& clock);
+    ~CPelinView() override;
+    CPelinView(const CPelinView&) = delete;
+    CPelinView& operator=(const CPelinView&) = delete;
+
+    // The view window's creation steps (timer 1, fonts, settings, connection list). 0 on
+    // success.
+    int OnCreate();
+    // One idle turn of the event loop: the first-idle work and the start-up macro hand-off.
+    void OnIdle();
+    // Window timer id fired (1: the 20 ms poll, 2: the silence timer).
+    void OnTimer(int id);
+    // One typed byte (CP932); Enter arrives as '\r'.
+    void OnChar(uint8_t byte);
+    // Typed or committed (IME) text in UTF-8: encoded to CP932 and typed byte by byte.
+    void OnText(const std::string& utf8);
+    void OnArrowKey(ArrowKey key);
+    // A menu or toolbar command by its identifier.
+    void OnCommand(int id);
+    CommandState QueryCommand(int id) const;
+    // The close confirmation; true when the window may close (placement already saved).
+    bool ConfirmClose();
+    // The view window is destroyed: disconnect, save settings, fonts, terminal look, list.
+    void OnDestroy();
+
+    // Display geometry from the front end.
+    void OnResize(int clientWidth, int clientHeight);
+    void OnVScroll(ScrollAction action, int thumbPosition);
+    void OnHScroll(ScrollAction action, int thumbPosition);
+    void OnFocus(bool focused);
+
+    // Front-end observers: a screen row completed by a line feed (80 CP932 bytes), and bytes
+    // received from the controller.
+    void SetRowObserver(std::function<void(const uint8_t* row80)> observer);
+    void SetReceptionObserver(std::function<void()> observer);
+    // Batch mode: macroFile runs after the controller's first prompt instead of the start-up
+    // macro; onFinished gets 0 when it ended by itself, 2 when it was stopped, 1 when the
+    // connection could not be made.
+    void SetBatchMacro(const std::string& macroFile, std::function<void(int status)> onFinished);
+
+    // The window title as it should read now (UTF-8).
+    std::string TitleText() const;
+
+    // LinkOps.
+    int ReadLinkByte() override;
+    void SendLinkByte(uint8_t byte) override;
+    void SendLinkBytes(const uint8_t* bytes, size_t count) override;
+    size_t SendOnSocket(const uint8_t* bytes, size_t count) override;
+    void PurgeComPort() override;
+
+    CPelinDoc& Document() { return doc_; }
+    const CPelinDoc& Document() const { return doc_; }
+    Shell& GetShell() { return shell_; }
+
+private:
+    struct Parts;
+    CPelinApp& app_;
+    CPelinDoc& doc_;
+    Shell& shell_;
+    Clock& clock_;
+    std::unique_ptr<Parts> parts_;
+};
+
+}  // namespace tavrin
