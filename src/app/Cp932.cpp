@@ -33,7 +33,8 @@ bool IsCp932TrailByte(uint8_t byte) {
 }
 
 // Bytes that make up the UTF-8 character at the front of [p, p + left): its length when it is
-// well formed, otherwise 1 so that a bad byte is replaced on its own.
+// well formed (or cut off by the end of the text), otherwise 1 so that a bad byte is replaced on
+// its own.
 size_t Utf8SequenceLength(const uint8_t* p, size_t left) {
     uint8_t b = p[0];
     size_t length = 0;
@@ -46,11 +47,11 @@ size_t Utf8SequenceLength(const uint8_t* p, size_t left) {
         length = 4;
     else
         return 1;
-    if (length > left) return 1;
-    for (size_t i = 1; i < length; ++i) {
+    size_t available = length < left ? length : left;
+    for (size_t i = 1; i < available; ++i) {
         if ((p[i] & 0xC0) != 0x80) return 1;
     }
-    return length;
+    return available;  // a character cut off at the end counts as one
 }
 
 // How many input bytes a failed conversion step skips, and what it writes instead.
