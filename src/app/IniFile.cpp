@@ -166,6 +166,38 @@ bool CanStore(const std::string& section, const std::string& key, const std::str
     return true;
 }
 
+// Replaces the value of `key`, or adds the key to the first occurrence of `section` (after its
+// last non-blank line, so the blank lines that separate it from the next section stay), or adds
+// the section at the end of the file.
+void SetValue(IniText& ini, const std::string& section, const std::string& key, const std::string& value) {
+    ParsedLine found;
+    int keyLine = FindKeyLine(ini, section, key, &found);
+    if (keyLine >= 0) {
+        // The file's own spelling of the key stays.
+        ini.lines[static_cast<size_t>(keyLine)] = found.name + "=" + value;
+        return;
+    }
+    int header = -1;
+    int lastContent = -1;
+    for (size_t i = 0; i < ini.lines.size(); ++i) {
+        ParsedLine parsed = ParseLine(ini.lines[i]);
+        if (parsed.kind == LineKind::kSection) {
+            if (header >= 0) break;
+            if (EqualsNoCase(parsed.name, section)) header = lastContent = static_cast<int>(i);
+        } else if (header >= 0 && !Trim(ini.lines[i]).empty()) {
+            lastContent = static_cast<int>(i);
+        }
+    }
+    std::string line = key + "=" + value;
+    if (header >= 0) {
+        ini.lines.insert(ini.lines.begin() + lastContent + 1, line);
+        return;
+    }
+    if (!ini.lines.empty() && !Trim(ini.lines.back()).empty()) ini.lines.emplace_back();
+    ini.lines.push_back("[" + section + "]");
+    ini.lines.push_back(line);
+}
+
 // Where the new text goes: the target of a symbolic link, so the link itself survives.
 std::string ResolveTarget(const std::string& path) {
     struct stat info {};
@@ -260,50 +292,35 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value) {
-    if (path.empty() || !CanStore(section, key, value)) return false;
+    if (!CanStore(section, key, value)) return false;
+    return WriteProfileStrings(path, section, {{key, value}});
+}
+
+bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries) {
+    if (path.empty()) return false;
     std::string target = ResolveTarget(path);
     std::string contents;
     int error = ReadWholeFile(target, contents);
     if (error != 0 && error != ENOENT) return false;  // never overwrite a file we could not read
     IniText ini = SplitLines(contents);
-
-    std::string sectionName(Trim(section));
-    std::string keyName(Trim(key));
-    ParsedLine found;
-    int keyLine = FindKeyLine(ini, sectionName, keyName, &found);
-    if (keyLine >= 0) {
-        // The file's own spelling of the key stays.
-        ini.lines[static_cast<size_t>(keyLine)] = found.name + "=" + value;
-    } else {
-        // Append to the first occurrence of the section, after its last non-blank line, so the
-        // blank lines that separate it from the next section stay where they are.
-        int header = -1;
-        int lastContent = -1;
-        for (size_t i = 0; i < ini.lines.size(); ++i) {
-            ParsedLine parsed = ParseLine(ini.lines[i]);
-            if (parsed.kind == LineKind::kSection) {
-                if (header >= 0) break;
-                if (EqualsNoCase(parsed.name, sectionName)) header = lastContent = static_cast<int>(i);
-            } else if (header >= 0 && !Trim(ini.lines[i]).empty()) {
-                lastContent = static_cast<int>(i);
-            }
+    bool allStored = true;
+    bool changed = false;
+    for (const auto& [key, value] : entries) {
+        if (!CanStore(section, key, value)) {
+            allStored = false;
+            continue;
         }
-        std::string line = keyName + "=" + value;
-        if (header >= 0) {
-            ini.lines.insert(ini.lines.begin() + lastContent + 1, line);
-        } else {
-            if (!ini.lines.empty() && !Trim(ini.lines.back()).empty()) ini.lines.emplace_back();
-            ini.lines.push_back("[" + sectionName + "]");
-            ini.lines.push_back(line);
-        }
+        SetValue(ini, std::string(Trim(section)), std::string(Trim(key)), value);
+        changed = true;
     }
+    if (!changed) return allStored;  // nothing to store: the file stays as it is
 
     std::string output = ini.bom;
     for (const std::string& line : ini.lines) {
         output += line;
         output += "\r\n";
     }
-    return ReplaceFileAtomically(target, output);
+    return ReplaceFileAtomically(target, output) && allStored;
 }
 
 bool WriteProfileInt(const std::string& path, const std::string& section, const std::string& key, int value) {

@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace tavrin {
@@ -38,6 +39,12 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value);
 bool WriteProfileInt(const std::string& path, const std::string& section, const std::string& key, int value);
+
+// Several keys of one section in one rewrite of the file (one atomic replace instead of one per
+// key), in order, with the same rules as WriteProfileString. Entries that cannot be stored are
+// left out; the result is false when any was left out or the file could not be written.
+using ProfileEntries = std::vector<std::pair<std::string, std::string>>;
+bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries);
 
 // The key names of a section in file order (trimmed; a name repeated in any case is listed
 // once). Empty when the file or section is missing.

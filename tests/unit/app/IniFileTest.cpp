@@ -227,6 +227,20 @@ TEST(IniFileTest, UnreadableFileIsNotOverwritten) {
     EXPECT_EQ(dir.Read("locked.ini"), "[S]\r\nA=1\r\n");
 }
 
+TEST(IniFileTest, WritesSeveralKeysInOneReplace) {
+    CTempFolder dir;
+    dir.Write("b.ini", "[Font]\r\nWeight=700\r\n");
+    const std::string path = dir.File("b.ini");
+    EXPECT_TRUE(
+        WriteProfileStrings(path, "Font", {{"Height", "14"}, {"Weight", "0"}, {"FaceName", "Fixedsys"}}));
+    EXPECT_EQ(dir.Read("b.ini"), "[Font]\r\nWeight=0\r\nHeight=14\r\nFaceName=Fixedsys\r\n");
+    // One entry that cannot be stored is left out; the others are written and the failure shows.
+    EXPECT_FALSE(WriteProfileStrings(path, "Font", {{"Height", "1\n2"}, {"Weight", "400"}}));
+    EXPECT_EQ(ReadProfileString(path, "Font", "Height", ""), "14");
+    EXPECT_EQ(ReadProfileString(path, "Font", "Weight", ""), "400");
+    EXPECT_EQ(dir.Entries(), std::vector<std::string>{"b.ini"});
+}
+
 TEST(IniFileTest, ListsKeysOfASection) {
     CTempFolder dir;
     dir.Write("l.ini", "[Connections]\r\nTotal=2\r\nbad line\r\nItem = x\r\nTOTAL=3\r\n[Other]\r\nZ=1\r\n");
