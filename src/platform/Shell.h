@@ -32,6 +32,10 @@ public:
     virtual std::optional<std::string> AskSaveFile(const std::string& title, const std::string& filter,
                                                    const std::string& startFolder,
                                                    const std::string& defaultExtension) = 0;
+    // Which filter of the last AskOpenFile or AskSaveFile that returned a file was selected
+    // when it was chosen: 0 for the first pair of the filter text. A front end that cannot tell
+    // answers 0.
+    virtual int LastFilterIndex() { return 0; }
     virtual std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) = 0;
     // The INPUT dialog of the macro keyinput statement: a one-line text entry. Empty optional
     // on Cancel.

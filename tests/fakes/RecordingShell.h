@@ -45,6 +45,7 @@ public:
         dialogTitles.push_back(title);
         return Next(files);
     }
+    int LastFilterIndex() override { return filterIndex; }
     std::optional<std::string> AskFolder(const std::string& title, const std::string&) override {
         dialogTitles.push_back(title);
         return Next(files);
@@ -100,6 +101,7 @@ public:
     std::deque<std::optional<std::string>> files;
     std::deque<std::optional<std::string>> inputs;
     std::vector<std::string> dialogTitles;
+    int filterIndex = 0;  // what LastFilterIndex answers
     int beeps = 0, repaintRequests = 0, paintsNow = 0, caretUpdates = 0, menuRefreshes = 0;
     std::string title, clipboard, progressTitle;
     std::vector<std::string> opened, started;
