@@ -1,0 +1,73 @@
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/SerialDevice.h"
+
+namespace tavrin {
+
+// The device a COM name stands for. The settings file's section "Ports" maps a name to a
+// device ("COM3=/dev/ttyUSB0"); a name without a mapping, COMn with n >= 1, means
+// /dev/ttyS(n-1). Any other name has no device: the result is empty.
+std::string DeviceForPort(const std::string& comName, const std::string& profilePath);
+
+// Why the last open failed, for the line the terminal prints after "COM device open error.".
+struct SerialOpenFailure {
+    std::string portName;  // the COM name asked for
+    std::string device;    // the device it maps to; empty when the name has none
+    int error = 0;         // errno of the failure, 0 after a successful open
+};
+
+// One line (UTF-8, no line end) in the current language saying which device failed and why:
+// missing, no permission (naming the dialout group), busy, not a serial device, settings the
+// device does not take, or the system's text for any other errno.
+std::string DescribeSerialOpenFailure(const SerialOpenFailure& failure);
+
+// The serial channel: the one serial port of the process. Reads never wait; writes give up
+// after the device's 500 ms limit. Every call is made on the event-loop thread.
+class CSerialChannel {
+public:
+    // profilePath returns the settings file in force (it can change at run time); without it
+    // only the built-in COMn mapping applies.
+    CSerialChannel(SerialDevice& device, Clock& clock, std::function<std::string()> profilePath = {});
+
+    // Opens the device portName maps to with the given line settings. An open port is first
+    // purged and closed. The port's stop bits follow stopBitsCode (0 one, 1 and 2 two);
+    // stopCount is what every caller passes (2) and no longer decides the frame.
+    // Returns 0, or -1 with no port open; LastOpenFailure() then says why.
+    int OpenComPort(const std::string& portName, int baudRate, int stopCount, int dataBits, int stopBitsCode,
+                    int parityCode);
+    // Purges, lowers DTR and closes; nothing when no port is open.
+    void CloseComPort();
+    // The count written (0 when no port is open or the write fails).
+    size_t WriteComPort(const uint8_t* bytes, size_t count);
+    // At most atMost of the bytes waiting; 0 when none or no port is open. Never waits.
+    int ReadComPort(uint8_t* buffer, int atMost);
+    // As ReadComPort, but sleeps 1 ms before returning nothing.
+    int ReadComPortIdle(uint8_t* buffer, int atMost);
+    // Discards both queues; nothing when no port is open.
+    void PurgeComPort();
+    // The serial poll: reads chunks of at most kSerialChunk bytes, each into a cleared buffer,
+    // and hands each to onChunk until a read returns nothing. Returns the bytes read in all.
+    size_t DrainComPort(const std::function<void(const uint8_t* chunk, int length)>& onChunk);
+
+    static constexpr int kSerialChunk = 8193;
+
+    bool IsOpen() const { return device_.IsOpen(); }
+    int Descriptor() const { return device_.Descriptor(); }
+    const SerialOpenFailure& LastOpenFailure() const { return lastFailure_; }
+
+private:
+    SerialDevice& device_;
+    Clock& clock_;
+    std::function<std::string()> profilePath_;
+    SerialOpenFailure lastFailure_;
+    // One byte more than a chunk, so a NUL always follows the data.
+    std::array<uint8_t, kSerialChunk + 1> chunk_{};
+};
+
+}  // namespace tavrin

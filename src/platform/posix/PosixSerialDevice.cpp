@@ -1,0 +1,241 @@
+#include "platform/posix/PosixSerialDevice.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <array>
+#include <cerrno>
+#include <chrono>
+
+namespace tavrin {
+
+namespace {
+
+// Character-device majors of the Unix98 pty slaves (/dev/pts/N).
+constexpr unsigned int kPtySlaveMajorFirst = 136;
+constexpr unsigned int kPtySlaveMajorLast = 143;
+
+struct SpeedName {
+    int baud;
+    speed_t constant;
+};
+
+// Every rate termios names on Linux.
+constexpr std::array<SpeedName, 31> kSpeeds{{
+    {50, B50},
+    {75, B75},
+    {110, B110},
+    {134, B134},
+    {150, B150},
+    {200, B200},
+    {300, B300},
+    {600, B600},
+    {1200, B1200},
+    {1800, B1800},
+    {2400, B2400},
+    {4800, B4800},
+    {9600, B9600},
+    {19200, B19200},
+    {38400, B38400},
+    {57600, B57600},
+    {115200, B115200},
+    {230400, B230400},
+    {460800, B460800},
+    {500000, B500000},
+    {576000, B576000},
+    {921600, B921600},
+    {1000000, B1000000},
+    {1152000, B1152000},
+    {1500000, B1500000},
+    {2000000, B2000000},
+    {2500000, B2500000},
+    {3000000, B3000000},
+    {3500000, B3500000},
+    {4000000, B4000000},
+    {0, B0},
+}};
+
+// The B constant of baud, or B0 when termios has none for it.
+speed_t SpeedConstant(int baud) {
+    for (const SpeedName& s : kSpeeds) {
+        if (s.baud == baud && baud > 0) return s.constant;
+    }
+    return B0;
+}
+
+tcflag_t SizeFlag(int dataBits) {
+    switch (dataBits) {
+        case 5: return CS5;
+        case 6: return CS6;
+        case 7: return CS7;
+        default: return CS8;
+    }
+}
+
+// Raises or lowers modem lines. Ptys and some adapters have none (ENOTTY, EINVAL); a line
+// works without them, so no failure here stops the port.
+void SetModemLines(int fd, unsigned long request, int lines) {
+    int bits = lines;
+    (void)ioctl(fd, request, &bits);
+}
+
+}  // namespace
+
+int MakeLineSettings(const SerialParams& params, termios& settings) {
+    if (params.baud <= 0) return EINVAL;
+    if (params.dataBits < 5 || params.dataBits > 8) return EINVAL;
+    if (params.parityCode < 0 || params.parityCode > 4) return EINVAL;
+    cfmakeraw(&settings);
+    settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
+    settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
+    settings.c_cflag |= CLOCAL | CREAD | SizeFlag(params.dataBits);
+    switch (params.parityCode) {
+        case 1: settings.c_cflag |= PARENB | PARODD; break;
+        case 2: settings.c_cflag |= PARENB; break;
+        case 3: settings.c_cflag |= PARENB | PARODD | CMSPAR; break;
+        case 4: settings.c_cflag |= PARENB | CMSPAR; break;
+        default: break;
+    }
+    if (params.parityCode != 0) settings.c_iflag |= INPCK;
+    // One and a half stop bits cannot be set on a tty; two is the nearer frame for a receiver.
+    if (params.stopBitsCode != 0) settings.c_cflag |= CSTOPB;
+    settings.c_cc[VMIN] = 0;
+    settings.c_cc[VTIME] = 0;
+    const speed_t named = SpeedConstant(params.baud);
+    if (named != B0) {
+        cfsetispeed(&settings, named);
+        cfsetospeed(&settings, named);
+    }
+    return 0;
+}
+
+bool IsPtySlave(int fd) {
+    struct stat st {};
+    if (fstat(fd, &st) != 0 || !S_ISCHR(st.st_mode)) return false;
+    const unsigned int m = major(st.st_rdev);
+    return m >= kPtySlaveMajorFirst && m <= kPtySlaveMajorLast;
+}
+
+int ConfigureSerialLine(int fd, const SerialParams& params) {
+    termios settings{};
+    if (tcgetattr(fd, &settings) != 0) return errno;
+    int rc = MakeLineSettings(params, settings);
+    if (rc != 0) return rc;
+    if (tcsetattr(fd, TCSANOW, &settings) != 0) return errno;
+    if (SpeedConstant(params.baud) == B0) {
+        rc = SetExactSerialSpeed(fd, params.baud);
+        if (rc != 0) return rc;
+    }
+
+    // tcsetattr succeeds when any part was taken; check that the frame is what was asked for.
+    // A pty carries bytes, not frames: its driver always reports CS8 without parity.
+    termios applied{};
+    if (tcgetattr(fd, &applied) != 0) return errno;
+    tcflag_t frameBits = CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS;
+    if (IsPtySlave(fd)) frameBits &= ~static_cast<tcflag_t>(CSIZE | PARENB);
+    if ((applied.c_cflag & frameBits) != (settings.c_cflag & frameBits)) return EINVAL;
+    if ((applied.c_iflag & (IXON | IXOFF | IXANY)) != 0) return EINVAL;
+    if (SerialLineSpeed(fd) != params.baud) return EINVAL;
+    return 0;
+}
+
+CPosixSerialDevice::~CPosixSerialDevice() {
+    Close();
+}
+
+int CPosixSerialDevice::Open(const std::string& path, const SerialParams& params) {
+    if (fd_ >= 0) {
+        // Reopening: discard what is queued and let go of the old device; its modem lines are
+        // left as they are.
+        tcflush(fd_, TCIOFLUSH);
+        Release();
+    }
+    if (path.empty()) return ENOENT;
+    int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) return errno;
+    if (!isatty(fd)) {
+        ::close(fd);
+        return ENOTTY;
+    }
+    // Not shared: a second open of the tty fails with EBUSY while we hold it.
+    if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
+        int err = errno;
+        ::close(fd);
+        return err;
+    }
+    int rc = ConfigureSerialLine(fd, params);
+    if (rc != 0) {
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        return rc;
+    }
+    tcflush(fd, TCIOFLUSH);
+    SetModemLines(fd, TIOCMBIS, TIOCM_DTR | TIOCM_RTS);
+    fd_ = fd;
+    return 0;
+}
+
+void CPosixSerialDevice::Release() {
+    if (fd_ < 0) return;
+    ioctl(fd_, TIOCNXCL);
+    ::close(fd_);
+    fd_ = -1;
+}
+
+void CPosixSerialDevice::Close() {
+    if (fd_ < 0) return;
+    tcflush(fd_, TCIOFLUSH);
+    SetModemLines(fd_, TIOCMBIC, TIOCM_DTR);
+    Release();
+}
+
+size_t CPosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
+    if (fd_ < 0 || bytes == nullptr || count == 0) return 0;
+    using Steady = std::chrono::steady_clock;
+    const auto deadline = Steady::now() + std::chrono::milliseconds(kWriteLimitMs);
+    size_t written = 0;
+    while (written < count) {
+        ssize_t n = ::write(fd_, bytes + written, count - written);
+        if (n > 0) {
+            written += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
+        if (left <= 0) break;
+        pollfd p{fd_, POLLOUT, 0};
+        int r = ::poll(&p, 1, static_cast<int>(left));
+        if (r < 0 && errno != EINTR) break;
+        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (p.revents & POLLOUT) == 0) break;
+    }
+    return written;
+}
+
+size_t CPosixSerialDevice::Queued() {
+    if (fd_ < 0) return 0;
+    int waiting = 0;
+    if (ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
+    return static_cast<size_t>(waiting);
+}
+
+size_t CPosixSerialDevice::Read(uint8_t* buffer, size_t count) {
+    if (fd_ < 0 || buffer == nullptr || count == 0) return 0;
+    for (;;) {
+        ssize_t n = ::read(fd_, buffer, count);
+        if (n > 0) return static_cast<size_t>(n);
+        if (n < 0 && errno == EINTR) continue;
+        return 0;
+    }
+}
+
+void CPosixSerialDevice::Purge() {
+    if (fd_ >= 0) tcflush(fd_, TCIOFLUSH);
+}
+
+}  // namespace tavrin

@@ -1,0 +1,67 @@
+#pragma once
+#include <cerrno>
+#include <deque>
+#include <string>
+#include <vector>
+
+#include "platform/SerialDevice.h"
+
+namespace tavrin::testing {
+
+// A serial device in memory: records opens, closes and writes, and serves queued input.
+class FakeSerialDevice : public SerialDevice {
+public:
+    int Open(const std::string& path, const SerialParams& params) override {
+        if (open) Close();
+        openedPaths.push_back(path);
+        openedParams.push_back(params);
+        if (!failures.empty()) {
+            int err = failures.front();
+            failures.pop_front();
+            if (err != 0) return err;
+        }
+        open = true;
+        return 0;
+    }
+    void Close() override {
+        if (!open) return;
+        open = false;
+        ++closes;
+    }
+    bool IsOpen() const override { return open; }
+    size_t Write(const uint8_t* bytes, size_t count) override {
+        if (!open) return 0;
+        size_t taken = count < writeLimit ? count : writeLimit;
+        written.insert(written.end(), bytes, bytes + taken);
+        return taken;
+    }
+    size_t Queued() override { return open ? input.size() : 0; }
+    size_t Read(uint8_t* buffer, size_t count) override {
+        if (!open) return 0;
+        ++readCalls;
+        size_t n = 0;
+        while (n < count && !input.empty()) {
+            buffer[n++] = input.front();
+            input.pop_front();
+        }
+        return n;
+    }
+    void Purge() override {
+        ++purges;
+        input.clear();
+    }
+    int Descriptor() const override { return open ? 42 : -1; }
+
+    void Feed(const std::vector<uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+
+    bool open = false;
+    std::deque<int> failures;  // errno for the next opens (0 = succeed)
+    std::vector<std::string> openedPaths;
+    std::vector<SerialParams> openedParams;
+    std::vector<uint8_t> written;
+    std::deque<uint8_t> input;
+    size_t writeLimit = static_cast<size_t>(-1);
+    int closes = 0, purges = 0, readCalls = 0;
+};
+
+}  // namespace tavrin::testing
