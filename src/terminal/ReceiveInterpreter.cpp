@@ -1,0 +1,558 @@
+#include "terminal/ReceiveInterpreter.h"
+
+#include <algorithm>
+#include <cstring>
+#include <vector>
+
+#include "app/Cp932.h"
+#include "app/MessageTable.h"
+
+namespace tavrin {
+
+namespace {
+
+constexpr uint8_t kEnq = 0x05;
+constexpr uint8_t kBel = 0x07;
+constexpr uint8_t kBs = 0x08;
+constexpr uint8_t kLf = 0x0A;
+constexpr uint8_t kCr = 0x0D;
+constexpr uint8_t kEsc = 0x1B;
+constexpr uint8_t kPrompt = '>';
+
+// Telnet bytes.
+constexpr uint8_t kIac = 0xFF;
+constexpr uint8_t kSb = 0xFA;
+constexpr uint8_t kSe = 0xF0;
+constexpr uint8_t kWill = 0xFB;
+constexpr uint8_t kDont = 0xFE;
+constexpr uint8_t kDo = 0xFD;
+constexpr uint8_t kTerminalType = 0x18;
+
+constexpr int kTelnetReplyFailedCode = -200;
+constexpr int kNumberCeiling = 1000000;  // escape parameters saturate here
+
+// IAC SB TERMINAL-TYPE IS "VT100" IAC SE: the controller's own telnet server wants upper case.
+constexpr std::array<uint8_t, 11> kPlainTerminalType = {0xFF, 0xFA, 0x18, 0x00, 'V', 'T',
+                                                        '1',  '0',  '0',  0xFF, 0xF0};
+
+struct TelnetEntry {
+    std::array<uint8_t, 7> received;
+    size_t receivedSize;
+    std::array<uint8_t, 11> reply;
+    size_t replySize;
+};
+
+// What a standard telnet server offers before the first prompt, and our answers. Compared in
+// this order; a sequence matches when its whole length has been collected.
+constexpr std::array<TelnetEntry, 20> kTelnetTable = {{
+    {{0xFF, 0xFB, 0x01}, 3, {}, 0},  // WILL ECHO
+    {{0xFF, 0xFE, 0x01}, 3, {}, 0},  // DONT ECHO
+    {{0xFF, 0xFB, 0x03}, 3, {}, 0},  // WILL SUPPRESS-GO-AHEAD
+    {{0xFF, 0xFD, 0x03}, 3, {}, 0},  // DO SUPPRESS-GO-AHEAD
+    {{0xFF, 0xFB, 0x18}, 3, {}, 0},  // WILL TERMINAL-TYPE
+    {{0xFF, 0xFD, 0x18}, 3, {}, 0},  // DO TERMINAL-TYPE
+    {{0xFF, 0xFB, 0x1F}, 3, {}, 0},  // WILL NAWS
+    // DO NAWS: the window is 80 columns by 24 rows.
+    {{0xFF, 0xFD, 0x1F}, 3, {0xFF, 0xFA, 0x1F, 0x00, 0x50, 0x00, 0x18, 0xFF, 0xF0}, 9},
+    // Terminal type SEND, and its form with the SEND byte doubled.
+    {{0xFF, 0xFA, 0x18, 0x01, 0xFF, 0xF0},
+     6,
+     {0xFF, 0xFA, 0x18, 0x00, 'v', 't', '1', '0', '0', 0xFF, 0xF0},
+     11},
+    {{0xFF, 0xFA, 0x18, 0x01, 0x01, 0xFF, 0xF0},
+     7,
+     {0xFF, 0xFA, 0x18, 0x00, 'v', 't', '1', '0', '0', 0xFF, 0xF0},
+     11},
+    {{0xFF, 0xFD, 0x23}, 3, {0xFF, 0xFC, 0x23}, 3},  // DO X-DISPLAY-LOCATION: WONT
+    {{0xFF, 0xFD, 0x27}, 3, {0xFF, 0xFC, 0x27}, 3},  // DO NEW-ENVIRON: WONT
+    {{0xFF, 0xFD, 0x24}, 3, {0xFF, 0xFC, 0x24}, 3},  // DO ENVIRON: WONT
+    {{0xFF, 0xFE, 0x23}, 3, {0xFF, 0xFC, 0x23}, 3},  // DONT X-DISPLAY-LOCATION: WONT
+    {{0xFF, 0xFE, 0x27}, 3, {0xFF, 0xFC, 0x27}, 3},  // DONT NEW-ENVIRON: WONT
+    {{0xFF, 0xFE, 0x24}, 3, {0xFF, 0xFC, 0x24}, 3},  // DONT ENVIRON: WONT
+    {{0xFF, 0xFD, 0x01}, 3, {0xFF, 0xFC, 0x01}, 3},  // DO ECHO: WONT
+    {{0xFF, 0xFB, 0x05}, 3, {0xFF, 0xFE, 0x05}, 3},  // WILL STATUS: DONT
+    {{0xFF, 0xFD, 0x21}, 3, {0xFF, 0xFC, 0x21}, 3},  // DO REMOTE-FLOW-CONTROL: WONT
+    {{0xFF, 0xFD, 0x20}, 3, {0xFF, 0xFC, 0x20}, 3},  // DO TERMINAL-SPEED: WONT
+}};
+
+bool IsFinal(uint8_t byte) {
+    switch (byte) {
+        case 'H':
+        case 'f':
+        case 'A':
+        case 'B':
+        case 'C':
+        case 'D':
+        case 'J':
+        case 'K':
+        case 'm': return true;
+        default: return false;
+    }
+}
+
+// A leading decimal number as "%d" reads it: blanks, an optional sign, digits. Saturates
+// instead of overflowing. False (and p unmoved) when there is no number.
+bool ParseNumber(const char*& p, int& value) {
+    const char* q = p;
+    while (*q == ' ' || *q == '\t' || *q == '\n' || *q == '\r' || *q == '\v' || *q == '\f') ++q;
+    bool negative = false;
+    if (*q == '+' || *q == '-') negative = *q++ == '-';
+    if (*q < '0' || *q > '9') return false;
+    long long n = 0;
+    while (*q >= '0' && *q <= '9') {
+        n = std::min<long long>(n * 10 + (*q - '0'), kNumberCeiling);
+        ++q;
+    }
+    value = static_cast<int>(negative ? -n : n);
+    p = q;
+    return true;
+}
+
+// One parameter: empty text gives the default, otherwise the leading number (0 if none).
+int SingleParameter(const char* parameters, int fallback) {
+    if (*parameters == '\0') return fallback;
+    int value = 0;
+    ParseNumber(parameters, value);
+    return value;
+}
+
+// The count of a cursor movement: empty means 1, a negative count means 0.
+int Count(const char* parameters) {
+    return std::max(SingleParameter(parameters, 1), 0);
+}
+
+}  // namespace
+
+CReceiveInterpreter::CReceiveInterpreter(CPelinDoc& doc, ViewState& view, LinkOps& link, Shell& shell,
+                                         InterpreterHooks hooks)
+    : doc_(doc), view_(view), link_(link), shell_(shell), hooks_(std::move(hooks)) {}
+
+int CReceiveInterpreter::MaxRows() const {
+    return std::clamp(doc_.maxRows, 1, kMaxRowsLimit);
+}
+int CReceiveInterpreter::VisibleRows() const {
+    return std::clamp(doc_.visibleRows, 1, kMaxRowsLimit);
+}
+int CReceiveInterpreter::RowLimit() const {
+    return std::max(MaxRows(), VisibleRows());
+}
+
+// The cursor and the history index come from other parts too (the display rebuild, the
+// settings); whatever they hold, no write may leave the 200 rows of the buffers.
+void CReceiveInterpreter::SanitizeCursor() {
+    doc_.cursorRow = std::clamp(doc_.cursorRow, 0, RowLimit() - 1);
+    doc_.cursorColumn = std::clamp(doc_.cursorColumn, 0, kLastColumn);
+    view_.historyCount = std::clamp(view_.historyCount, 0, MaxRows() - 1);
+}
+
+void CReceiveInterpreter::MoveCaret() {
+    if (hooks_.caretMoved) hooks_.caretMoved();
+}
+
+// Any output snaps the display back to the live screen at column 0.
+void CReceiveInterpreter::EnterOutput() {
+    view_.historyView = 0;
+    doc_.horizontalOffset = 0;
+    view_.hScrollPos = 0;
+    SanitizeCursor();
+}
+
+void CReceiveInterpreter::InterpretText(const std::string& cp932) {
+    std::vector<uint8_t> chunk(cp932.begin(), cp932.end());
+    chunk.push_back(0);
+    int position = 0;
+    int length = static_cast<int>(cp932.size());
+    InterpretReceived(chunk.data(), position, length);
+}
+
+void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, int& length) {
+    EnterOutput();
+    if (data == nullptr) return;
+    const bool shared = data == doc_.tcpChunk.data.data();
+    if (shared) length = std::clamp(length, 0, static_cast<int>(kTcpChunkSize));
+    if (position < 0) position = 0;
+
+    while (position < length) {
+        // A transfer record cut off by the end of the previous chunk goes on with this one: the
+        // protocol takes the bytes as if a new ENQ had started them.
+        const bool resumed =
+            shared && doc_.isTcp && hooks_.transferResumePending && hooks_.transferResumePending();
+        const uint8_t byte = resumed ? kEnq : data[position];
+        const Step step = ReceiveByte(byte, resumed, position);
+        if (step == Step::Stop) {
+            position = length;
+            if (repaintWanted_) shell_.RequestRepaint();
+            repaintWanted_ = false;
+            return;
+        }
+        if (step == Step::Next) ++position;
+        if (position < 0) position = 0;
+    }
+
+    CheckAutomaticLogin(data, length);
+    shell_.RequestRepaint();
+    repaintWanted_ = false;
+}
+
+CReceiveInterpreter::Step CReceiveInterpreter::ReceiveByte(uint8_t byte, bool resumed, int& position) {
+    // Telnet option filter.
+    const bool extendedActive = doc_.isLinuxTelnet != 0 && doc_.promptSeen == 0;
+    if (doc_.isLinuxTelnet == 0) {
+        if (plainState_ == 4) {
+            if (byte == kSe) {
+                plainState_ = 0;
+                SendTelnetReply(kPlainTerminalType.data(), kPlainTerminalType.size());
+            }
+            return Step::Next;
+        }
+        if (plainState_ == 2) {  // the option code after IAC DO: not answered
+            plainState_ = 0;
+            return Step::Next;
+        }
+    } else if (extendedActive) {
+        FilterExtendedTelnet(byte);
+    } else {
+        // After the prompt the negotiation is over; a sequence still being collected then
+        // would otherwise swallow everything for the rest of the session.
+        telnetLength_ = 0;
+        telnetSwallow_ = false;
+    }
+
+    // Prompt bookkeeping.
+    if (byte == kPrompt) doc_.promptSeen = 1;
+    view_.hostBusy = byte != kPrompt ? 1 : 0;
+    if (view_.hostWindow != 0 && hooks_.reportHostBusy) hooks_.reportHostBusy(view_.hostBusy);
+
+    if (extendedActive && telnetSwallow_) return Step::Next;
+
+    if (byte == kPrompt && view_.autoexecDone == 0) view_.autoexecRequested = 1;
+
+    // Control bytes; each ends a plain-mode telnet sequence.
+    switch (byte) {
+        case kEnq: plainState_ = 0; return HandOffTransfer(resumed, position);
+        case kBel:
+            plainState_ = 0;
+            shell_.Beep();
+            return Step::Next;
+        case kBs:
+            plainState_ = 0;
+            if (doc_.cursorColumn > 0) --doc_.cursorColumn;
+            MoveCaret();
+            return Step::Next;
+        case kLf:
+            plainState_ = 0;
+            LineFeed();
+            return Step::Next;
+        case kCr:
+            plainState_ = 0;
+            CarriageReturn();
+            return Step::Next;
+        case kEsc:
+            plainState_ = 0;
+            receivedEscape_ = true;  // a second ESC keeps what has been collected
+            return Step::Next;
+        case kPrompt:
+            plainState_ = 0;
+            if (hooks_.clearMacroTransferFlag) hooks_.clearMacroTransferFlag();
+            break;
+        default: break;
+    }
+
+    // Plain-mode telnet: only IAC DO x and the terminal-type subnegotiation are known; IAC
+    // WILL, WONT and DONT lose their IAC and the rest prints.
+    if (doc_.isLinuxTelnet == 0) {
+        if (byte == kIac) {
+            plainState_ = 1;
+        } else if (byte == kDo && plainState_ == 1) {
+            plainState_ = 2;
+        } else if (byte == kSb && plainState_ == 1) {
+            plainState_ = 3;
+        } else if (byte == kTerminalType && plainState_ == 3) {
+            plainState_ = 4;
+        } else {
+            plainState_ = 0;
+        }
+        if (plainState_ != 0) return Step::Next;
+    }
+
+    if (receivedEscape_) {
+        if (FeedControlSequence(byte)) receivedEscape_ = false;
+        return Step::Next;
+    }
+
+    PrintByte(byte, receivedLead_);
+    return Step::Next;
+}
+
+// The extended filter sets telnetSwallow_ for the bytes of a negotiation. A sequence that can
+// no longer become an entry of the table ends at once and is dropped: a two-byte command after
+// its second byte, WILL/WONT/DO/DONT after the option, a subnegotiation at IAC SE, anything
+// at the 16-byte limit. The text after it prints.
+void CReceiveInterpreter::FilterExtendedTelnet(uint8_t byte) {
+    if (telnetLength_ == 0) {
+        if (byte == kIac) {
+            telnetBuffer_.fill(0);
+            telnetBuffer_[0] = byte;
+            telnetLength_ = 1;
+            telnetSwallow_ = true;
+        } else {
+            telnetSwallow_ = false;
+        }
+        return;
+    }
+    if (telnetLength_ >= kTelnetCollectSize) {  // cannot happen: the limit ends a sequence
+        ClearTelnetCollection();
+        return;
+    }
+    telnetBuffer_[telnetLength_++] = byte;
+
+    bool prefixOfEntry = false;
+    for (const TelnetEntry& entry : kTelnetTable) {
+        const bool prefix =
+            entry.receivedSize >= telnetLength_ &&
+            std::equal(telnetBuffer_.begin(), telnetBuffer_.begin() + telnetLength_, entry.received.begin());
+        if (prefix && entry.receivedSize == telnetLength_) {
+            telnetLength_ = 0;
+            if (entry.replySize > 0) SendTelnetReply(entry.reply.data(), entry.replySize);
+            return;
+        }
+        prefixOfEntry = prefixOfEntry || prefix;
+    }
+
+    bool goesOn = prefixOfEntry;
+    if (!goesOn) {
+        const uint8_t command = telnetBuffer_[1];
+        if (command == kSb) {
+            goesOn = !(telnetLength_ >= 4 && telnetBuffer_[telnetLength_ - 2] == kIac &&
+                       telnetBuffer_[telnetLength_ - 1] == kSe);
+        } else if (command >= kWill && command <= kDont) {
+            goesOn = telnetLength_ < 3;
+        }
+    }
+    if (!goesOn || telnetLength_ >= kTelnetCollectSize) telnetLength_ = 0;
+}
+
+void CReceiveInterpreter::ClearTelnetCollection() {
+    telnetBuffer_.fill(0);
+    telnetLength_ = 0;
+}
+
+void CReceiveInterpreter::SendTelnetReply(const uint8_t* reply, size_t count) {
+    const size_t sent = link_.SendOnSocket(reply, count);
+    if (sent < count) {
+        shell_.MessageBox(GetMessageText(kTelnetReplyFailedCode), BoxButtons::Ok, BoxIcon::Exclamation);
+    }
+}
+
+CReceiveInterpreter::Step CReceiveInterpreter::HandOffTransfer(bool resumed, int& position) {
+    doc_.transferWork = 0;
+    const int start = position;
+    const int result = hooks_.handleTransferRequest ? hooks_.handleTransferRequest(view_.transferFolder) : 0;
+    if (result < 0) {
+        const bool protocolCode = result >= kProtocolCodeFirst && result <= kProtocolCodeLast;
+        if (!(doc_.isTcp && protocolCode)) InterpretText(GetMessageTextCp932(result));
+    }
+    // The serial protocol has read the link itself; what followed the ENQ in this chunk is
+    // not shown.
+    if (!doc_.isTcp) return Step::Stop;
+    // TCP/IP: carry on with the first byte the protocol left. The ENQ of a new request is
+    // consumed whatever the protocol did, and a resume that took nothing must not run again on
+    // the same byte.
+    const bool stillPending = hooks_.transferResumePending && hooks_.transferResumePending();
+    if (position <= start && (!resumed || stillPending)) position = start + 1;
+    return Step::Continue;
+}
+
+void CReceiveInterpreter::CarriageReturn() {
+    doc_.cursorColumn = 0;
+    MoveCaret();
+}
+
+void CReceiveInterpreter::LineFeed() {
+    SanitizeCursor();
+    uint8_t* const screen = doc_.screenBuffer.data();
+    uint8_t* const history = doc_.historyBuffer.data();
+    const uint8_t* const row = screen + Cell(doc_.cursorRow, 0);
+
+    if (hooks_.logOpen && hooks_.writeLogRow && hooks_.logOpen()) hooks_.writeLogRow(row);
+
+    // The current line goes into the history; a full history drops its oldest line.
+    const int maxRows = MaxRows();
+    std::memmove(history + Cell(view_.historyCount, 0), row, kColumns);
+    ++view_.historyCount;
+    if (view_.historyCount >= maxRows) {
+        std::memmove(history, history + kColumns, Cell(maxRows - 1, 0));
+        std::memset(history + Cell(maxRows - 1, 0), ' ', kColumns);
+        view_.historyCount = maxRows - 1;
+    }
+
+    const int visible = VisibleRows();
+    if (view_.historyCount >= visible) {
+        view_.vScrollMax = view_.historyCount - visible + 1;
+        view_.vScrollPos = view_.vScrollMax;
+    }
+
+    // A cursor placed below the last visible row moves on without scrolling, but never past
+    // the rows the buffer holds.
+    ++doc_.cursorRow;
+    if (doc_.cursorRow == visible) {
+        std::memmove(screen, screen + kColumns, Cell(visible - 1, 0));
+        std::memset(screen + Cell(visible - 1, 0), ' ', kColumns);
+        doc_.cursorRow = visible - 1;
+    } else if (doc_.cursorRow >= RowLimit()) {
+        doc_.cursorRow = RowLimit() - 1;
+    }
+    MoveCaret();
+}
+
+void CReceiveInterpreter::PutCell(int column, uint8_t byte) {
+    doc_.screenBuffer[Cell(doc_.cursorRow, column)] = byte;
+    doc_.historyBuffer[Cell(view_.historyCount, column)] = byte;
+}
+
+void CReceiveInterpreter::PrintByte(uint8_t byte, uint8_t& pendingLead) {
+    SanitizeCursor();
+    if (doc_.cursorColumn == kLastColumn && IsCp932LeadByte(byte)) {
+        // A two-byte character never straddles two rows: column 79 keeps a 0x00 and the lead
+        // byte opens the next row.
+        pendingLead = byte;
+        byte = 0x00;
+    } else if (doc_.cursorColumn == 0 && pendingLead != 0) {
+        PutCell(0, pendingLead);
+        doc_.cursorColumn = 1;
+        pendingLead = 0;
+    }
+    PutCell(doc_.cursorColumn, byte);
+    repaintWanted_ = true;
+    if (doc_.cursorColumn < kLastColumn) {
+        ++doc_.cursorColumn;
+    } else {
+        // Automatic wrap after the 80th column: CR and the whole line feed, log included.
+        CarriageReturn();
+        LineFeed();
+    }
+}
+
+void CReceiveInterpreter::PrintLocalText(const char* text) {
+    EnterOutput();
+    if (text == nullptr) return;
+    for (const char* p = text; *p != '\0'; ++p) {
+        const uint8_t byte = static_cast<uint8_t>(*p);
+        if (byte == kLf) {
+            LineFeed();
+        } else if (byte == kCr) {
+            CarriageReturn();
+        } else if (byte == kEsc) {
+            localEscape_ = true;
+        } else if (localEscape_) {
+            if (FeedControlSequence(byte)) localEscape_ = false;
+        } else {
+            PrintByte(byte, localLead_);
+        }
+    }
+    shell_.RequestRepaint();
+    repaintWanted_ = false;
+}
+
+bool CReceiveInterpreter::FeedControlSequence(uint8_t byte) {
+    if (controlCount_ >= kControlSequenceLimit) {
+        FinishControlSequence();
+        return true;
+    }
+    if (controlCount_ == 0) {
+        if (byte == '[') {
+            controlBuffer_[0] = '[';
+            controlCount_ = 1;
+            return false;
+        }
+        FinishControlSequence();
+        return true;
+    }
+    controlBuffer_[controlCount_++] = static_cast<char>(byte);
+    if (IsFinal(byte)) {
+        controlBuffer_[controlCount_ - 1] = '\0';
+        RunControlSequence(static_cast<char>(byte), controlBuffer_.data() + 1);
+        FinishControlSequence();
+        return true;
+    }
+    return false;
+}
+
+void CReceiveInterpreter::FinishControlSequence() {
+    controlBuffer_.fill('\0');
+    controlCount_ = 0;
+}
+
+// The handlers move the cursor and erase cells; the repaint at the end of the chunk shows it.
+// Every result is pulled into the buffer whatever the parameters say.
+void CReceiveInterpreter::RunControlSequence(char final, const char* parameters) {
+    SanitizeCursor();
+    const int lastRow = MaxRows() - 1;
+    switch (final) {
+        case 'H':
+        case 'f': {
+            int row = 0;
+            int column = 0;
+            const char* p = parameters;
+            if (ParseNumber(p, row) && *p == ';') {
+                ++p;
+                ParseNumber(p, column);
+            }
+            row = std::clamp(row, 1, MaxRows());
+            column = std::clamp(column, 1, kColumns);
+            doc_.cursorRow = row - 1;
+            doc_.cursorColumn = column - 1;
+            break;
+        }
+        // A negative count ("ESC [-5A") moves nowhere rather than the other way.
+        case 'A': doc_.cursorRow = std::max(doc_.cursorRow - Count(parameters), 0); break;
+        case 'B': doc_.cursorRow = std::min(doc_.cursorRow + Count(parameters), lastRow); break;
+        case 'C': doc_.cursorColumn = std::min(doc_.cursorColumn + Count(parameters), kLastColumn); break;
+        case 'D': doc_.cursorColumn = std::max(doc_.cursorColumn - Count(parameters), 0); break;
+        case 'J': EraseInScreen(std::min(SingleParameter(parameters, 0), 2)); break;
+        case 'K': EraseInLine(std::min(SingleParameter(parameters, 0), 2)); break;
+        default: break;  // 'm': no colours or attributes
+    }
+}
+
+void CReceiveInterpreter::EraseInScreen(int mode) {
+    auto& screen = doc_.screenBuffer;
+    const size_t cursor = Cell(doc_.cursorRow, doc_.cursorColumn);
+    if (mode == 0) {
+        std::fill(screen.begin() + cursor, screen.end(), ' ');
+    } else if (mode == 1) {
+        std::fill(screen.begin(), screen.begin() + cursor + 1, ' ');
+    } else {
+        screen.fill(' ');
+        doc_.cursorRow = 0;
+        doc_.cursorColumn = 0;
+    }
+}
+
+void CReceiveInterpreter::EraseInLine(int mode) {
+    auto row = doc_.screenBuffer.begin() + Cell(doc_.cursorRow, 0);
+    if (mode == 0) {
+        std::fill(row + doc_.cursorColumn, row + kColumns, ' ');
+    } else if (mode == 1) {
+        std::fill(row, row + doc_.cursorColumn, ' ');
+    } else {
+        std::fill(row, row + kColumns, ' ');
+    }
+}
+
+// A telnet service that ends a chunk with its login prompt gets the user name "zu", typed
+// like keys. The chunk is read as a string, so it ends at its first NUL.
+void CReceiveInterpreter::CheckAutomaticLogin(const uint8_t* data, int length) {
+    if (doc_.isAutoLogin == 0) return;
+    const std::string& prompt = doc_.loginPrompt;
+    if (prompt.empty()) return;  // an empty prompt would log in after every chunk
+    const size_t limit = static_cast<size_t>(std::max(length, 0));
+    size_t size = 0;
+    while (size < limit && data[size] != 0) ++size;
+    if (size < prompt.size()) return;
+    if (std::memcmp(data + size - prompt.size(), prompt.data(), prompt.size()) != 0) return;
+    if (hooks_.postChars) hooks_.postChars(std::string("zu\n"));
+    ClearTelnetCollection();
+}
+
+}  // namespace tavrin
