@@ -1,0 +1,125 @@
+#include "SimLine.h"
+
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <thread>
+
+namespace tavrin::sim {
+
+CSimLine::CSimLine(int fd, bool isSocket, LinePacing pacing, CSimLog* log)
+    : fd(fd), socket(isSocket), pacing(pacing), log(log) {}
+
+CSimLine::Clock::duration CSimLine::ByteTime(size_t count) const {
+    if (pacing.baud <= 0) return Clock::duration::zero();
+    const auto ns = static_cast<int64_t>(count) * pacing.frameBits * 1000000000LL / pacing.baud;
+    return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(ns));
+}
+
+bool CSimLine::Send(const uint8_t* data, size_t count) {
+    if (closed) return false;
+    // Paced output goes out in slices of about 10 ms of line time, so the terminal receives a
+    // steady stream rather than one burst per write.
+    size_t slice = count;
+    if (pacing.baud > 0)
+        slice = std::max<size_t>(8, static_cast<size_t>(pacing.baud / pacing.frameBits / 100));
+    size_t done = 0;
+    while (done < count) {
+        const size_t n = std::min(slice, count - done);
+        if (pacing.baud > 0) std::this_thread::sleep_until(outputFreeAt);
+        size_t written = 0;
+        while (written < n) {
+            ssize_t w = socket ? ::send(fd, data + done + written, n - written, MSG_NOSIGNAL)
+                               : ::write(fd, data + done + written, n - written);
+            if (w < 0 && errno == EINTR) continue;
+            if (w < 0 && errno == EAGAIN) {
+                pollfd p{fd, POLLOUT, 0};
+                ::poll(&p, 1, 100);
+                continue;
+            }
+            if (w <= 0) {
+                closed = true;
+                return false;
+            }
+            if (log) log->Sent(data + done + written, static_cast<size_t>(w));
+            written += static_cast<size_t>(w);
+        }
+        if (pacing.baud > 0) outputFreeAt = std::max(outputFreeAt, Clock::now()) + ByteTime(n);
+        done += n;
+    }
+    return true;
+}
+
+bool CSimLine::Fill(int timeoutMs) {
+    const auto start = Clock::now();
+    auto remaining = [&]() -> int {
+        if (timeoutMs < 0) return -1;
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                        start + std::chrono::milliseconds(timeoutMs) - Clock::now())
+                        .count();
+        return left < 0 ? 0 : static_cast<int>(left);
+    };
+    // While the line is still carrying earlier bytes, nothing newer can have arrived.
+    if (pacing.baud > 0 && inputFreeAt > Clock::now()) {
+        if (timeoutMs >= 0 && inputFreeAt > start + std::chrono::milliseconds(timeoutMs)) {
+            std::this_thread::sleep_until(start + std::chrono::milliseconds(timeoutMs));
+            return false;
+        }
+        std::this_thread::sleep_until(inputFreeAt);
+    }
+    for (;;) {
+        pollfd p{fd, POLLIN, 0};
+        int r = ::poll(&p, 1, remaining());
+        if (r < 0 && errno == EINTR) continue;
+        if (r < 0) {
+            closed = true;
+            return false;
+        }
+        if (r == 0) return false;
+        if ((p.revents & POLLIN) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+            closed = true;
+            return false;
+        }
+        size_t want = input.size();
+        if (pacing.baud > 0)
+            want = std::max<size_t>(1, static_cast<size_t>(pacing.baud / pacing.frameBits / 100));
+        ssize_t n = ::read(fd, input.data(), std::min(want, input.size()));
+        if (n < 0 && (errno == EINTR || errno == EAGAIN)) continue;
+        if (n <= 0) {  // peer closed (socket) or no slave left (pty: EIO)
+            closed = true;
+            return false;
+        }
+        inputLength = static_cast<size_t>(n);
+        inputPosition = 0;
+        if (log) log->Received(input.data(), inputLength);
+        if (pacing.baud > 0) inputFreeAt = std::max(inputFreeAt, Clock::now()) + ByteTime(inputLength);
+        return true;
+    }
+}
+
+int CSimLine::ReadByte(int timeoutMs) {
+    if (inputPosition < inputLength) return input[inputPosition++];
+    if (closed) return kClosed;
+    if (!Fill(timeoutMs)) return closed ? kClosed : kTimeout;
+    return input[inputPosition++];
+}
+
+void CSimLine::WaitQuiet(int quietMs, int maxMs) {
+    const auto end = Clock::now() + std::chrono::milliseconds(maxMs);
+    inputPosition = inputLength;
+    while (!closed && Clock::now() < end) {
+        auto left = std::chrono::duration_cast<std::chrono::milliseconds>(end - Clock::now()).count();
+        if (!Fill(static_cast<int>(std::min<int64_t>(quietMs, left)))) return;
+        inputPosition = inputLength;
+    }
+}
+
+void CSimLine::Hangup() {
+    if (socket) ::shutdown(fd, SHUT_RDWR);
+    closed = true;
+}
+
+}  // namespace tavrin::sim

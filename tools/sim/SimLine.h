@@ -1,0 +1,68 @@
+#pragma once
+#include <array>
+#include <chrono>
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "SimLog.h"
+
+namespace tavrin::sim {
+
+// Line rate of a simulated serial line: each byte takes frameBits bit times at baud bits per
+// second. baud 0 means no pacing.
+struct LinePacing {
+    int baud = 0;
+    int frameBits = 10;
+};
+
+// The controller's end of one session's link: a pty master or a connected socket. Reads and
+// writes are paced at the line rate when pacing is set, so that what the terminal sees (and how
+// fast its bytes are taken in) is what a real line of that rate would give. Every byte passed
+// is logged. The descriptor belongs to the caller.
+class CSimLine {
+public:
+    static constexpr int kTimeout = -1;
+    static constexpr int kClosed = -2;
+    static constexpr size_t kReadChunk = 4096;
+
+    CSimLine(int fd, bool isSocket, LinePacing pacing, CSimLog* log);
+
+    bool IsSocket() const { return socket; }
+    bool IsClosed() const { return closed; }
+
+    // Writes all bytes (paced). Returns false when the link is gone.
+    bool Send(const uint8_t* data, size_t count);
+    bool Send(std::string_view text) {
+        return Send(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    }
+
+    // Waits up to timeoutMs (negative: for ever) for one byte. Returns 0..255, kTimeout or
+    // kClosed.
+    int ReadByte(int timeoutMs);
+
+    // Drops input until nothing has arrived for quietMs, or maxMs have passed in all.
+    void WaitQuiet(int quietMs, int maxMs);
+
+    // Ends the connection from this side (sockets: shutdown both directions).
+    void Hangup();
+
+private:
+    using Clock = std::chrono::steady_clock;
+
+    Clock::duration ByteTime(size_t count) const;
+    bool Fill(int timeoutMs);
+
+    int fd;
+    bool socket;
+    LinePacing pacing;
+    CSimLog* log;
+    bool closed = false;
+    std::array<uint8_t, kReadChunk> input{};
+    size_t inputLength = 0;
+    size_t inputPosition = 0;
+    Clock::time_point outputFreeAt{};
+    Clock::time_point inputFreeAt{};
+};
+
+}  // namespace tavrin::sim
