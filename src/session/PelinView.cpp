@@ -86,7 +86,8 @@ void CPelinView::OnText(const std::string& utf8) {
 }
 
 void CPelinView::OnArrowKey(ArrowKey key) {
-    static constexpr std::array<uint8_t, 4> kBytes{0x14, 0x0C, 0x12, 0x0E};  // up, down, left, right
+    // The controller's line editor: up 0x0C, down 0x0E, left 0x14, right 0x12.
+    static constexpr std::array<uint8_t, 4> kBytes{0x0C, 0x0E, 0x14, 0x12};
     SendLinkByte(kBytes[static_cast<size_t>(key)]);
 }
 
