@@ -10,8 +10,6 @@ namespace tavrin {
 class Shell;
 
 inline constexpr size_t kLogRowBytes = 80;
-inline constexpr int kOpenLogFileCommand = 32776;
-inline constexpr int kCloseLogFileCommand = 32777;
 
 // The log file: what the terminal shows, one 80-byte screen row and CR LF per line, no header
 // and no time stamps. Written by the receive interpreter and the local-text printer at every

@@ -72,6 +72,7 @@ int CMacroEngine::StartMacro(const std::string& path) {
     }
     runState_ = 0;
     endStatus_ = 0;
+    sentBytes_ = 0;
     waitState_ = kWaitIdle;
     sleepState_ = 0;
     keysEnabled = 0;
