@@ -46,6 +46,8 @@ struct ViewState {
     int hostBusy = 0;
     int saveForEditorPending = 0;
     int hostTypedPending = 0;
+    std::string editorTempFile;  // the file saved for the editor, told to the host when complete
+    std::string hostDeleteFile;  // deleted when the host's typed command has transferred
 
     int autoexecRequested = 0;
     int autoexecDone = 0;

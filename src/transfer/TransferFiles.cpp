@@ -1,0 +1,377 @@
+#include "transfer/TransferFiles.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include "app/Cp932.h"
+#include "app/Globals.h"
+
+namespace tavrin {
+
+int MapFileError(int cause) {
+    switch (cause) {
+        case ENOENT: return kFileNotFound;
+        case ENOTDIR:
+        case ENAMETOOLONG:
+        case EINVAL: return kFileBadPath;
+        case EMFILE:
+        case ENFILE: return kFileTooManyOpen;
+        case EACCES:
+        case EPERM:
+        case EROFS: return kFileAccessDenied;
+        case EBADF: return kFileInvalidHandle;
+        case EIO: return kFileHardwareError;
+        case ENOSPC:
+#if defined(EDQUOT) && EDQUOT != ENOSPC
+        case EDQUOT:
+#endif
+            return kFileDiskFull;
+        default: return kFileOtherError;
+    }
+}
+
+namespace {
+
+uint32_t ReadLe32(const uint8_t* p) {
+    return uint32_t(p[0]) | uint32_t(p[1]) << 8 | uint32_t(p[2]) << 16 | uint32_t(p[3]) << 24;
+}
+
+void WriteLe32(uint8_t* p, uint32_t v) {
+    for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
+}
+
+// The request bytes 0 ... count-1, zero past the end of a short request.
+std::array<uint8_t, 8> RequestHead(const uint8_t* request, size_t length) {
+    std::array<uint8_t, 8> head{};
+    std::copy_n(request, std::min(length, head.size()), head.begin());
+    return head;
+}
+
+std::string Localized(const char* english, const char* japaneseUtf8) {
+    return language == 1 ? std::string(english) : Utf8ToCp932(japaneseUtf8);
+}
+
+}  // namespace
+
+CTransferFiles::CTransferFiles(ViewState& view) : view_(view) {}
+
+CTransferFiles::~CTransferFiles() {
+    CloseQuietly();
+}
+
+bool CTransferFiles::IsBareFileName(const std::string& name) {
+    if (name.empty()) return false;
+    if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
+    return name.find("..") == std::string::npos;
+}
+
+void CTransferFiles::CloseQuietly() {
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    openMode_ = 0;
+}
+
+void CTransferFiles::EchoRequest(const uint8_t* request, size_t requestLength, bool compressed,
+                                 TransferReply& reply) const {
+    auto head = RequestHead(request, requestLength);
+    std::copy_n(head.begin(), 4, reply.echo.begin());
+    // A compressed request is echoed as its first four bytes read as a little-endian number
+    // plus 56, stored little-endian again.
+    if (compressed) WriteLe32(reply.echo.data(), ReadLe32(head.data()) + kCompressedEchoAdd);
+}
+
+int CTransferFiles::BackupTransferFile(const std::string& path) {
+    if (view_.hostWindow != 0 && view_.terminalNumber != 0) return 0;
+    const size_t slash = path.rfind('/');
+    const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const size_t dot = path.rfind('.');
+    if (dot == std::string::npos || dot < nameStart) return 0;  // no extension, no backup
+    // The dot, 'B', then the first two letters of the extension (longer ones are cut).
+    const std::string backup = path.substr(0, dot) + ".B" + path.substr(dot + 1, 2);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) return 0;  // nothing to back up
+    if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return MapFileError(errno);
+    if (::rename(path.c_str(), backup.c_str()) != 0) return MapFileError(errno);
+    return 0;
+}
+
+int CTransferFiles::OpenTransferFile(const std::string& name, TransferReply& reply, const std::string& folder,
+                                     char mode) {
+    reply = TransferReply{};
+    reply.nameLength = std::min(name.size(), kNameField);
+    std::copy_n(name.begin(), reply.nameLength, reply.name.begin());
+    const bool save = mode == 'B';
+    lastOpenWasSave_ = save;
+    endOfFile_ = false;
+    loadError_ = 0;
+    writeError_ = 0;
+    CloseQuietly();
+    if (!tcp_) coder_.ResetCompression();
+
+    if (!IsBareFileName(name)) {
+        // The controller names bare files; anything else could reach outside the folder.
+        reply.status = kFileBadPath;
+        return 0;
+    }
+    const std::string path = folder + name;
+    if (save) {
+        lastSaveFolder_ = folder;
+        int backup = BackupTransferFile(path);
+        if (backup < 0) {
+            reply.status = backup;
+            return 0;
+        }
+    }
+    const int flags = save ? (O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
+    int fd = ::open(path.c_str(), flags, 0666);
+    struct stat st {};
+    int cause = 0;
+    if (fd < 0) {
+        cause = errno;
+    } else if (::fstat(fd, &st) != 0) {
+        cause = errno;
+    } else if (!S_ISREG(st.st_mode)) {
+        cause = EISDIR;
+    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        cause = errno;  // another program holds it: exclusive, as the controller expects
+    }
+    if (cause != 0) {
+        if (fd >= 0) ::close(fd);
+        reply.status = MapFileError(cause);
+        return 0;
+    }
+    fd_ = fd;
+    openName_ = name;
+    openMode_ = save ? kModeWrite : kModeRead;
+    reply.fileSize = static_cast<uint32_t>(st.st_size);
+    reply.fileTime = static_cast<uint32_t>(st.st_mtime);
+    // Reading starts with an exhausted staging buffer, so the first C reads a chunk.
+    stagingPosition_ = save ? 0 : (tcp_ ? kTcpChunk : kSerialChunk);
+    stagingValid_ = 0;
+    if (save) staging_.fill(0);
+    remainingSize_ = st.st_size;
+    return 0;
+}
+
+// Reads up to chunk bytes of the open file into dest.
+int CTransferFiles::ReadChunk(uint8_t* dest, size_t chunk, size_t& got) {
+    got = 0;
+    while (got < chunk) {
+        ssize_t n = ::read(fd_, dest + got, chunk - got);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return MapFileError(errno);
+        }
+        if (n == 0) break;
+        got += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// A load over TCP/IP travels as text ending at the first NUL, and ETB would end the record; a
+// compressed serial load is coded as a text ending at the first NUL. Either would cut the file
+// short at the controller without anyone noticing, so such a file stops the load instead.
+int CTransferFiles::CheckTextChunk(const uint8_t* bytes, size_t count, bool tcp) {
+    const uint8_t* end = bytes + count;
+    const uint8_t* nul = std::find(bytes, end, 0);
+    const uint8_t* etb = tcp ? std::find(bytes, end, kEtb) : end;
+    if (nul == end && etb == end) return 0;
+    std::string line = "\n\r";
+    if (nul != end) {
+        line += tcp ? Localized("The file holds a NUL byte and cannot be loaded over TCP/IP: ",
+                                "ファイルにNULが含まれるためTCP/IPでロードできません: ")
+                    : Localized("The file holds a NUL byte and cannot be loaded compressed: ",
+                                "ファイルにNULが含まれるため圧縮ロードできません: ");
+    } else {
+        line += Localized("The file holds an ETB byte (0x17) and cannot be loaded over TCP/IP: ",
+                          "ファイルにETB(0x17)が含まれるためTCP/IPでロードできません: ");
+    }
+    line += openName_ + "\n\r";
+    if (printText) printText(line);
+    return kNotTextFile;
+}
+
+int CTransferFiles::FailLoad(int code, TransferReply& reply) {
+    loadError_ = code;
+    reply.status = code;
+    reply.dataLength = 0;
+    return code;
+}
+
+int CTransferFiles::ReadFileBlock(const uint8_t* request, size_t requestLength, TransferReply& reply) {
+    reply = TransferReply{};
+    EchoRequest(request, requestLength, false, reply);
+    if (fd_ < 0 || !(openMode_ & kModeRead)) return reply.status = kNoTransferFile;
+    if (loadError_ != 0) return reply.status = loadError_;
+    const size_t block = tcp_ ? kTcpBlock : kSerialBlock;
+    const size_t chunk = tcp_ ? kTcpChunk : kSerialChunk;
+    if (tcp_ && endOfFile_) {
+        // The end of the file shows as a reply whose data is SUB.
+        endOfFile_ = false;
+        staging_[kStagingSize - 1] = kSub;
+        reply.data = &staging_[kStagingSize - 1];
+        reply.dataLength = 1;
+        return 0;
+    }
+    if (stagingPosition_ >= chunk) {
+        staging_.fill(0);
+        size_t got = 0;
+        int rc = ReadChunk(staging_.data(), chunk, got);
+        if (rc < 0) return FailLoad(rc, reply);
+        if (tcp_) {
+            rc = CheckTextChunk(staging_.data(), got, true);
+            if (rc < 0) return FailLoad(rc, reply);
+        }
+        stagingValid_ = got;
+        stagingPosition_ = 0;
+    }
+    const size_t count = std::min(block, stagingValid_ - std::min(stagingPosition_, stagingValid_));
+    reply.data = staging_.data() + stagingPosition_;
+    reply.dataLength = count;
+    stagingPosition_ += count;
+    if (tcp_ && stagingPosition_ >= stagingValid_ && stagingValid_ < chunk) endOfFile_ = true;
+    return 0;
+}
+
+int CTransferFiles::ReadFileBlockCompressed(const uint8_t* request, size_t requestLength,
+                                            TransferReply& reply) {
+    reply = TransferReply{};
+    EchoRequest(request, requestLength, true, reply);
+    if (fd_ < 0 || !(openMode_ & kModeRead)) return reply.status = kNoTransferFile;
+    if (loadError_ != 0) return reply.status = loadError_;
+    while (stagingPosition_ >= stagingValid_ && remainingSize_ > 0) {
+        size_t got = 0;
+        textChunk_.fill(0);
+        int rc = ReadChunk(textChunk_.data(), kSerialChunk, got);
+        if (rc < 0) return FailLoad(rc, reply);
+        rc = CheckTextChunk(textChunk_.data(), got, false);
+        if (rc < 0) return FailLoad(rc, reply);
+        remainingSize_ -= static_cast<long long>(kSerialChunk);
+        // A short read is the end of the file, whatever its size was at open.
+        if (got < kSerialChunk) remainingSize_ = 0;
+        // The codes of one chunk stay below CompressedBound(4096), well inside the buffer.
+        stagingValid_ = coder_.CompressText(textChunk_.data(), staging_.data(), 0);
+        if (remainingSize_ <= 0) {
+            const uint8_t empty[1] = {0};
+            stagingValid_ += coder_.CompressText(empty, staging_.data() + stagingValid_, 1);
+        }
+        stagingPosition_ = 0;
+    }
+    const size_t count = std::min(kSerialBlock, stagingValid_ - std::min(stagingPosition_, stagingValid_));
+    reply.data = staging_.data() + stagingPosition_;
+    reply.dataLength = count;
+    stagingPosition_ += count;
+    return 0;
+}
+
+int CTransferFiles::WriteAll(const uint8_t* bytes, size_t count) {
+    size_t done = 0;
+    while (done < count) {
+        ssize_t n = ::write(fd_, bytes + done, count - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return MapFileError(errno);
+        }
+        done += static_cast<size_t>(n);
+    }
+    return 0;
+}
+
+// A failed write clears the write bit: the file stays open until E, later blocks are refused
+// with the same code so that nothing follows a hole in the file.
+int CTransferFiles::FailWrite(int code, TransferReply& reply) {
+    writeError_ = code;
+    openMode_ &= ~kModeWrite;
+    reply.status = code;
+    return code;
+}
+
+int CTransferFiles::WriteFileBlock(const uint8_t* request, size_t requestLength, TransferReply& reply) {
+    reply = TransferReply{};
+    const uint8_t* block = request;
+    size_t length = requestLength;
+    if (tcp_) {
+        if (length == 0) return 0;
+    } else {
+        const auto head = RequestHead(request, requestLength);
+        const bool compressed = (head[0] & kCompressedBit) != 0;
+        EchoRequest(request, requestLength, compressed, reply);
+        if (fd_ < 0) return reply.status = kNoTransferFile;
+        if (writeError_ != 0) return reply.status = writeError_;
+        const int16_t declared = static_cast<int16_t>(head[6] << 8 | head[7]);
+        length = declared > 0 ? static_cast<size_t>(declared) : 0;
+        const size_t carried = requestLength > 8 ? requestLength - 8 : 0;
+        // A block longer than its record or than the staging area is refused whole rather
+        // than written cut short.
+        if (length > carried || length > kSerialWriteLimit) return FailWrite(kBlockTooLong, reply);
+        block = request + 8;
+        if (compressed) {
+            size_t plain = coder_.DecompressBlock(block, length, textArea_.data(), textArea_.size());
+            if (plain == CLzssCoder::kDecodeRefused) return FailWrite(kBlockTooLong, reply);
+            block = textArea_.data();
+            length = plain;
+        }
+    }
+    if (fd_ < 0) return reply.status = kNoTransferFile;
+    if (writeError_ != 0) return reply.status = writeError_;
+    if (!(openMode_ & kModeWrite)) return reply.status = kNoTransferFile;
+    if (tcp_) {
+        // TCP/IP saves commit the file about every 8 KB.
+        if (bytesSinceFlush_ + length >= kTcpFlushInterval) {
+            ::fdatasync(fd_);
+            bytesSinceFlush_ = 0;
+        }
+        bytesSinceFlush_ += length;
+    }
+    int rc = WriteAll(block, length);
+    if (rc < 0) return FailWrite(rc, reply);
+    return 0;
+}
+
+int CTransferFiles::CloseTransferFile(const uint8_t* request, size_t requestLength, TransferReply& reply) {
+    reply = TransferReply{};
+    EchoRequest(request, requestLength, false, reply);
+    if (tcp_) endOfFile_ = false;
+    int rc = 0;
+    if (fd_ < 0) {
+        rc = kNoTransferFile;
+    } else {
+        // Blocks are written as they arrive, so nothing is left staged here.
+        if (::close(fd_) != 0) rc = MapFileError(errno);
+        fd_ = -1;
+        openMode_ = 0;
+    }
+    reply.status = rc;
+    EndOfTransfer();
+    return rc;
+}
+
+void CTransferFiles::EndOfTransfer() {
+    if (view_.hostTypedPending) {
+        if (!view_.hostDeleteFile.empty()) {
+            ::unlink(view_.hostDeleteFile.c_str());
+            view_.hostDeleteFile.clear();
+        }
+        view_.hostTypedPending = 0;
+    } else if (view_.saveForEditorPending) {
+        if (notifyHostSaved) notifyHostSaved(view_.editorTempFile);
+        view_.saveForEditorPending = 0;
+    }
+}
+
+int CTransferFiles::DeleteTransferFile(const std::string& name, TransferReply& reply) {
+    reply = TransferReply{};
+    if (!IsBareFileName(name)) return reply.status = kFileBadPath;
+    const std::string path = lastSaveFolder_ + name;
+    if (::unlink(path.c_str()) != 0) reply.status = MapFileError(errno);
+    return reply.status;
+}
+
+}  // namespace tavrin

@@ -1,0 +1,150 @@
+#pragma once
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/ViewState.h"
+#include "transfer/Lzss.h"
+
+namespace tavrin {
+
+// Control bytes of the transfer protocol.
+inline constexpr uint8_t kStx = 0x02;
+inline constexpr uint8_t kEtx = 0x03;
+inline constexpr uint8_t kEot = 0x04;
+inline constexpr uint8_t kEnqByte = 0x05;
+inline constexpr uint8_t kAck = 0x06;
+inline constexpr uint8_t kNak = 0x15;
+inline constexpr uint8_t kEtb = 0x17;
+inline constexpr uint8_t kCan = 0x18;
+inline constexpr uint8_t kSub = 0x1A;
+
+// Result codes (negative = failure; also message-table codes).
+inline constexpr int kSendRejectedTwice = -506;  // serial send: record NAKed twice
+inline constexpr int kRecordCutShort = -507;     // EOT (serial) / SUB (TCP/IP) mid-record
+inline constexpr int kNoAnswerToEnq = -508;      // serial send: three ENQs unanswered
+inline constexpr int kReceiveTimeout = -509;     // serial receive: 8 s step time-out
+inline constexpr int kUnexpectedByte = -510;     // TCP/IP: stray byte before the letter
+inline constexpr int kBlockTooLong = -511;       // a block that does not fit its area or record
+inline constexpr int kNotTextFile = -512;        // a file that cannot travel intact as text
+inline constexpr int kUnknownRequest = -513;     // a request letter other than A ... F
+inline constexpr int kEnqRefused = -514;         // serial send: ENQ answered with NAK
+inline constexpr int kNoTransferFile = -1014;    // block, end or write without an open file
+inline constexpr int kFileBadPath = -1028;
+inline constexpr int kFileNotFound = -1052;
+inline constexpr int kFileAccessDenied = -1070;
+inline constexpr int kFileDiskFull = -1072;
+inline constexpr int kFileTooManyOpen = -1800;
+inline constexpr int kFileHardwareError = -1802;
+inline constexpr int kFileInvalidHandle = -1804;
+inline constexpr int kFileOtherError = -9999;
+
+inline constexpr size_t kStagingSize = 8193;
+inline constexpr size_t kSerialChunk = 4096;
+inline constexpr size_t kTcpChunk = 8192;
+inline constexpr size_t kSerialBlock = 128;
+inline constexpr size_t kTcpBlock = 512;
+// The largest block one serial write request may carry, plain or after decompression.
+inline constexpr size_t kSerialWriteLimit = 4096;
+inline constexpr size_t kTcpFlushInterval = 8192;
+inline constexpr size_t kNameField = 128;
+inline constexpr size_t kCompactNameField = 12;
+inline constexpr int kCompressedBit = 0x08;  // request byte 0, bit 3
+inline constexpr uint32_t kCompressedEchoAdd = 56;
+
+// errno of a failed file operation to its result code.
+int MapFileError(int cause);
+
+// What a handler leaves for the reply. The protocol frames it for the medium.
+struct TransferReply {
+    int status = 0;
+    std::array<uint8_t, 4> echo{};
+    // A and B: the file status record.
+    std::array<uint8_t, kNameField> name{};  // as received, zero-padded
+    size_t nameLength = 0;
+    uint32_t fileSize = 0;
+    uint32_t fileTime = 0;  // seconds since 1970-01-01 00:00 UTC
+    // C: the data bytes (inside the handler's staging buffer, valid until the next request).
+    const uint8_t* data = nullptr;
+    size_t dataLength = 0;
+};
+
+// The terminal's side of the transfer requests: one open transfer file at a time, its staging
+// buffer, the block coder and the end-of-transfer work for the host editor. Names come from the
+// controller; only bare names are accepted, so nothing outside the transfer folder is touched.
+class CTransferFiles {
+public:
+    explicit CTransferFiles(ViewState& view);
+    ~CTransferFiles();
+    CTransferFiles(const CTransferFiles&) = delete;
+    CTransferFiles& operator=(const CTransferFiles&) = delete;
+
+    // The medium of the requests that follow (block and chunk sizes, the TCP/IP rules).
+    void SetTcp(bool tcp) { tcp_ = tcp; }
+
+    // A (mode 'A', read) and B (mode 'B', write): closes a file left open, backs up (B) and
+    // opens folder + name. Always returns 0: the outcome is reply.status.
+    int OpenTransferFile(const std::string& name, TransferReply& reply, const std::string& folder, char mode);
+    // C: the next block of the open file, raw (ReadFileBlock) or LZSS-coded (serial only).
+    // request holds the request's data bytes. 0 or a negative code (also in reply.status).
+    int ReadFileBlock(const uint8_t* request, size_t requestLength, TransferReply& reply);
+    int ReadFileBlockCompressed(const uint8_t* request, size_t requestLength, TransferReply& reply);
+    // D: serial: the block at bytes 8 ... of the request (length in bytes 6-7, decompressed
+    // when bit 3 of byte 0 is set). TCP/IP: every data byte is file data.
+    int WriteFileBlock(const uint8_t* request, size_t requestLength, TransferReply& reply);
+    // E: writes what is staged, closes, then runs the end-of-transfer step.
+    int CloseTransferFile(const uint8_t* request, size_t requestLength, TransferReply& reply);
+    // F: deletes the name in the folder of the last B request.
+    int DeleteTransferFile(const std::string& name, TransferReply& reply);
+    // ".as" -> ".Bas": renames an existing file to its backup name, replacing an older backup.
+    // No extension: no backup. Skipped while linked to a host window and numbered. 0 or a code.
+    int BackupTransferFile(const std::string& path);
+
+    // True when the name is a bare file name (no '/', '\\', "..", not empty).
+    static bool IsBareFileName(const std::string& name);
+
+    bool FileOpen() const { return fd_ >= 0; }
+    bool LastOpenWasSave() const { return lastOpenWasSave_; }
+
+    // Texts for the terminal (CP932, lines end in "\n\r"), e.g. why a load stopped.
+    std::function<void(const std::string& cp932)> printText;
+    // The host editor is told that the file saved for it is complete.
+    std::function<void(const std::string& fileName)> notifyHostSaved;
+
+private:
+    static constexpr int kModeRead = 1;
+    static constexpr int kModeWrite = 2;
+
+    void CloseQuietly();
+    void EchoRequest(const uint8_t* request, size_t requestLength, bool compressed,
+                     TransferReply& reply) const;
+    int ReadChunk(uint8_t* dest, size_t chunk, size_t& got);
+    int CheckTextChunk(const uint8_t* bytes, size_t count, bool tcp);
+    int FailLoad(int code, TransferReply& reply);
+    int WriteAll(const uint8_t* bytes, size_t count);
+    int FailWrite(int code, TransferReply& reply);
+    void EndOfTransfer();
+
+    ViewState& view_;
+    bool tcp_ = false;
+    int fd_ = -1;
+    int openMode_ = 0;
+    std::string openName_;
+    std::array<uint8_t, kStagingSize> staging_{};
+    size_t stagingPosition_ = 0;
+    size_t stagingValid_ = 0;
+    std::array<uint8_t, kSerialChunk + 1> textChunk_{};      // one chunk as a NUL-terminated text
+    std::array<uint8_t, kSerialWriteLimit + 1> textArea_{};  // a decompressed block and its NUL
+    long long remainingSize_ = 0;
+    std::string lastSaveFolder_;
+    bool endOfFile_ = false;
+    int loadError_ = 0;   // a load that cannot go on: every later C answers this
+    int writeError_ = 0;  // the error that cleared the write bit
+    bool lastOpenWasSave_ = false;
+    size_t bytesSinceFlush_ = 0;
+    CLzssCoder coder_;
+};
+
+}  // namespace tavrin
