@@ -73,15 +73,5 @@ TEST(CommandLineTest, JoinsArgumentsWithoutFrontEndOptions) {
     }
 }
 
-TEST(CommandLineTest, SeparateArgumentsStaySeparateOptions) {
-    std::vector<std::string> storage = {"tavrin", "-F/home/op/my cfg.ini", "-N", "-DFbuttons.ini"};
-    std::vector<char*> argv;
-    for (std::string& s : storage) argv.push_back(s.data());
-    CommandLineOptions options = ParseCommandLine(JoinArguments(static_cast<int>(argv.size()), argv.data()));
-    EXPECT_EQ(options.profilePath, "/home/op/my cfg.ini");
-    EXPECT_TRUE(options.hostLink);
-    EXPECT_EQ(options.panelFile, "buttons.ini");
-}
-
 }  // namespace
 }  // namespace tavrin

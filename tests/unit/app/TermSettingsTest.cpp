@@ -117,25 +117,5 @@ TEST(TermSettingsTest, FirstRunWritesDefaultsAndNextRunReadsThem) {
     EXPECT_EQ(next.pitchAndFamily, 49);
 }
 
-TEST(TermSettingsTest, WritesTheDescriptionItHolds) {
-    CTempFolder dir;
-    const std::string path = dir.File("w.ini");
-    LogFont font;
-    font.height = 20;
-    font.weight = 400;
-    font.italic = 1;
-    font.faceName = "DejaVu Sans Mono";
-    font.charSet = 0;
-    ASSERT_TRUE(WriteFontSetting(path, "Font", font));
-    LogFont read;
-    EXPECT_EQ(ReadFontSetting(path, "Font", read), 1);
-    EXPECT_EQ(read.height, 20);
-    EXPECT_EQ(read.weight, 400);
-    EXPECT_EQ(read.italic, 1);
-    EXPECT_EQ(read.underline, 0);
-    EXPECT_EQ(read.faceName, "DejaVu Sans Mono");
-    EXPECT_EQ(read.charSet, 0);
-}
-
 }  // namespace
 }  // namespace tavrin
