@@ -1,0 +1,72 @@
+#pragma once
+#include <cstdint>
+#include <functional>
+#include <string>
+
+#include "app/PelinDoc.h"
+#include "app/ViewState.h"
+#include "link/LinkOps.h"
+#include "platform/Shell.h"
+#include "terminal/ReceiveInterpreter.h"
+
+namespace tavrin {
+
+// Key codes of the arrow keys as the front ends report them, and the controller's line-editor
+// bytes they send.
+inline constexpr int kVkLeft = 0x25;
+inline constexpr int kVkUp = 0x26;
+inline constexpr int kVkRight = 0x27;
+inline constexpr int kVkDown = 0x28;
+inline constexpr uint8_t kLeftByte = 0x14;
+inline constexpr uint8_t kUpByte = 0x0C;
+inline constexpr uint8_t kRightByte = 0x12;
+inline constexpr uint8_t kDownByte = 0x0E;
+
+// The echoed command line read back on Enter: from column 1 (column 0 holds the prompt), at
+// most 78 characters.
+inline constexpr int kEchoedLineStart = 1;
+inline constexpr size_t kEchoedLineMax = 78;
+inline constexpr int kRefusedTransferCode = -110;
+inline constexpr int kNotTransferCommand = -1;
+
+struct KeyboardHooks {
+    // Examines the echoed line for a transfer command. Returns -1 when it is none (nothing was
+    // sent), -110 for a refused word (the line end was sent and the prompt awaited), 0 when it
+    // was accepted: the rewritten line and its line end were sent and folder holds the folder
+    // on this computer for the transfer. Empty: every line is "not a transfer command".
+    std::function<int(const std::string& line, std::string& folder)> sendTransferCommand;
+};
+
+// The character path of the terminal: there is no local echo and no line editor; every typed
+// byte goes to the controller at once, and Enter first looks at the line the controller
+// echoed. Single-threaded, on the event-loop thread.
+class CKeyboard {
+public:
+    CKeyboard(CPelinDoc& doc, ViewState& view, LinkOps& link, Shell& shell, CReceiveInterpreter& interpreter,
+              KeyboardHooks hooks = {});
+
+    // One typed character (CP932 byte); Enter arrives as CR. Also the path of pasted text, the
+    // host editor's typing, log replay and the automatic login.
+    void OnChar(uint8_t byte);
+    // A key press: the arrow keys send their byte whether or not the link is connected or keys
+    // are enabled. True when the key was an arrow key.
+    bool OnKeyDown(int virtualKey);
+
+    // The echoed line on the cursor row, as Enter hands it to the transfer check; it ends at a
+    // NUL cell.
+    std::string EchoedLine() const;
+
+    KeyboardHooks& Hooks() { return hooks_; }
+
+private:
+    void Enter(bool& sendCr);
+
+    CPelinDoc& doc_;
+    ViewState& view_;
+    LinkOps& link_;
+    Shell& shell_;
+    CReceiveInterpreter& interpreter_;
+    KeyboardHooks hooks_;
+};
+
+}  // namespace tavrin

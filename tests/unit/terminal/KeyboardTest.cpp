@@ -1,0 +1,211 @@
+#include "terminal/Keyboard.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "InterpreterRig.h"
+#include "app/Globals.h"
+#include "app/MessageTable.h"
+
+namespace tavrin {
+namespace {
+
+using testing::InterpreterRig;
+
+struct KeyboardRig : InterpreterRig {
+    std::vector<std::string> checkedLines;
+    int checkResult = -1;
+    std::string checkFolder;
+    CKeyboard keyboard{doc, view, link, shell, interpreter, KeyboardHooks{}};
+
+    KeyboardRig() {
+        doc.connected = 1;
+        keyboard.Hooks().sendTransferCommand = [this](const std::string& line, std::string& folder) {
+            checkedLines.push_back(line);
+            if (checkResult == 0) folder = checkFolder;
+            return checkResult;
+        };
+    }
+    std::string Sent() const { return std::string(link.sent.begin(), link.sent.end()); }
+};
+
+struct KeysEnabledGuard {
+    int saved = keysEnabled;
+    ~KeysEnabledGuard() { keysEnabled = saved; }
+};
+
+struct CharCase {
+    const char* name;
+    int connected;
+    int isTcp;
+    int keys;
+    std::string typed;
+    std::string sent;
+    size_t checks;  // transfer checks run
+};
+
+// Typed characters to bytes on the link, by medium, connection and the keys flag.
+TEST(KeyboardTest, TypedCharactersGoToTheLink) {
+    const std::vector<CharCase> cases = {
+        {"serial Enter is CR", 1, 0, 1, "ab\r", "ab\r", 1},
+        {"TCP/IP Enter is CR LF", 1, 1, 1, "ab\r", "ab\r\n", 1},
+        {"LF stays one byte on TCP/IP", 1, 1, 1, "zu\n", "zu\n", 0},
+        {"control and Japanese bytes unchanged", 1, 0, 1, "\x03\x08\x82\xa0", "\x03\x08\x82\xa0", 0},
+        {"disconnected drops everything", 0, 0, 1, "ab\r", "", 0},
+        {"keys disabled: nothing sent, the check still runs", 1, 0, 0, "ab\r", "", 1},
+        {"keys disabled on TCP/IP", 1, 1, 0, "\r", "", 1},
+    };
+    for (const CharCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeysEnabledGuard guard;
+        keysEnabled = c.keys;
+        KeyboardRig rig;
+        rig.doc.connected = c.connected;
+        rig.doc.isTcp = c.isTcp;
+        for (char ch : c.typed) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
+        EXPECT_EQ(rig.Sent(), c.sent);
+        EXPECT_EQ(rig.checkedLines.size(), c.checks);
+    }
+}
+
+TEST(KeyboardTest, ArrowKeysSendEvenWhenDisconnectedOrDisabled) {
+    struct Case {
+        int key;
+        uint8_t byte;
+    };
+    const Case cases[] = {{kVkLeft, 0x14}, {kVkUp, 0x0C}, {kVkRight, 0x12}, {kVkDown, 0x0E}};
+    for (int connected : {0, 1}) {
+        for (int keys : {0, 1}) {
+            KeysEnabledGuard guard;
+            keysEnabled = keys;
+            KeyboardRig rig;
+            rig.doc.connected = connected;
+            for (const Case& c : cases) EXPECT_TRUE(rig.keyboard.OnKeyDown(c.key));
+            EXPECT_FALSE(rig.keyboard.OnKeyDown(0x41));
+            EXPECT_EQ(rig.link.sent, (std::vector<uint8_t>{0x14, 0x0C, 0x12, 0x0E}));
+        }
+    }
+}
+
+struct EnterCase {
+    const char* name;
+    int isTcp;
+    std::string echo;  // what the controller echoed on the current row
+    int result;
+    std::string checked;
+    std::string sent;
+    std::string folderAfter;
+    int cursorRow;
+};
+
+// The echo is read as the screen holds it: 78 cells from column 1, blanks included.
+std::string Cells(const std::string& text) {
+    return text + std::string(kEchoedLineMax - text.size(), ' ');
+}
+
+TEST(KeyboardTest, EnterReadsTheEchoAndHandsItToTheTransferCheck) {
+    // Column 79 holds a character too; the cursor goes back up to the echoed row.
+    const std::string longEcho = ">" + std::string(78, 'w') + "Q\x1b[A";
+    const std::vector<EnterCase> cases = {
+        {"save command handed on from column 1", 0, ">save /home/op/prog.as", -1,
+         Cells("save /home/op/prog.as"), "\r", "", 0},
+        {"empty line sends CR and clears the folder", 0, ">", -1, Cells(""), "\r", "", 0},
+        {"empty line on TCP/IP sends CR LF", 1, ">", -1, Cells(""), "\r\n", "", 0},
+        {"at most 78 characters", 0, longEcho, -1, std::string(78, 'w'), "\r", "", 0},
+        {"a NUL cell ends the line", 0, std::string(">ab\0cd", 6), -1, "ab", "\r", "", 0},
+        {"accepted: no CR, folder kept, line completed", 0, ">load /tmp/a.as", 0, Cells("load /tmp/a.as"), "",
+         "/tmp/", 1},
+        {"accepted on TCP/IP", 1, ">save /tmp/b.as", 0, Cells("save /tmp/b.as"), "", "/tmp/", 1},
+        {"refused: message printed, CR still sent", 0, ">fdirectory", -110, Cells("fdirectory"), "\r", "", 1},
+    };
+    const int savedLanguage = language;
+    language = 1;
+    for (const EnterCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeyboardRig rig;
+        rig.doc.isTcp = c.isTcp;
+        rig.doc.isLinuxTelnet = 0;
+        rig.view.transferFolder = "/old/";
+        rig.checkResult = c.result;
+        rig.checkFolder = "/tmp/";
+        rig.Feed(c.echo);  // the controller's echo
+        rig.keyboard.OnChar('\r');
+        ASSERT_EQ(rig.checkedLines.size(), 1u);
+        EXPECT_EQ(rig.checkedLines[0], c.checked);
+        EXPECT_EQ(rig.Sent(), c.sent);
+        EXPECT_EQ(rig.view.transferFolder, c.folderAfter);
+        EXPECT_EQ(rig.doc.cursorRow, c.cursorRow);
+    }
+    language = savedLanguage;
+}
+
+TEST(KeyboardTest, AcceptedCommandLineIsLoggedAndKeptInHistory) {
+    KeyboardRig rig;
+    rig.logIsOpen = true;
+    rig.checkResult = 0;
+    rig.checkFolder = "/home/op/";
+    rig.Feed(">save prog.as");
+    rig.keyboard.OnChar('\r');
+    ASSERT_EQ(rig.logRows.size(), 1u);
+    EXPECT_EQ(rig.logRows[0], ">save prog.as" + std::string(67, ' '));
+    EXPECT_EQ(rig.History(0), ">save prog.as");
+    EXPECT_EQ(rig.Row(0), ">save prog.as");
+    EXPECT_EQ(rig.doc.cursorRow, 1);
+    EXPECT_EQ(rig.doc.cursorColumn, 0);
+}
+
+TEST(KeyboardTest, RefusedCommandPrintsItsMessage) {
+    const int savedLanguage = language;
+    language = 1;
+    KeyboardRig rig;
+    rig.checkResult = -110;
+    rig.Feed(">fdelete");
+    rig.keyboard.OnChar('\r');
+    // "\n\r" then the text: the message starts on the next row.
+    EXPECT_EQ(rig.Row(0), ">fdelete");
+    EXPECT_EQ(rig.Row(1), "Please operate file-maneger or explorer.");
+    language = savedLanguage;
+}
+
+TEST(KeyboardTest, WithoutTransferLayerEveryLineIsPlain) {
+    KeyboardRig rig;
+    rig.keyboard.Hooks().sendTransferCommand = nullptr;
+    rig.view.transferFolder = "/x/";
+    rig.Feed(">save a");
+    rig.keyboard.OnChar('\r');
+    EXPECT_EQ(rig.Sent(), "\r");
+    EXPECT_EQ(rig.view.transferFolder, "");
+}
+
+TEST(KeyboardTest, At38400SerialEveryKeyRebuildsTheScreen) {
+    struct Case {
+        int isTcp;
+        const char* baud;
+        bool rebuilt;
+    };
+    const Case cases[] = {{0, "38400", true}, {0, "9600", false}, {1, "38400", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.baud);
+        KeyboardRig rig;
+        rig.doc.isTcp = c.isTcp;
+        rig.doc.baudRate = c.baud;
+        rig.doc.visibleRows = 5;
+        for (int i = 0; i < 3; ++i) rig.Feed("L" + std::to_string(i) + "\r\n");
+        rig.Feed("cur");
+        // Something else moved the screen (a scrolled-back view, a resize in between).
+        rig.view.historyView = 1;
+        std::fill_n(rig.doc.screenBuffer.begin(), kColumns * 3, 'z');
+        const int repaints = rig.shell.repaintRequests;
+        rig.keyboard.OnChar('x');
+        EXPECT_EQ(rig.Row(0), c.rebuilt ? "L0" : std::string(80, 'z'));
+        EXPECT_EQ(rig.Row(3), "cur");
+        EXPECT_EQ(rig.view.historyView, c.rebuilt ? 0 : 1);
+        EXPECT_EQ(rig.shell.repaintRequests, repaints + (c.rebuilt ? 1 : 0));
+        EXPECT_EQ(rig.Sent(), "x");
+    }
+}
+
+}  // namespace
+}  // namespace tavrin
