@@ -1,12 +1,71 @@
 #include "gui/GuiMain.h"
 
 #include <QApplication>
+#include <QIcon>
+#include <csignal>
+#include <cstdio>
+
+#include "app/PelinDoc.h"
+#include "gui/MainFrame.h"
+#include "gui/QtShell.h"
+#include "gui/TerminalWidget.h"
+#include "platform/posix/SteadyClock.h"
+#include "session/DemoController.h"
+#include "session/LaunchOptions.h"
+#include "session/PelinApp.h"
+#include "session/PelinView.h"
 
 namespace tavrin {
 
 int RunGui(int argc, char** argv) {
-    QApplication app(argc, argv);
-    return 0;
+    LaunchOptions options = ParseLaunchOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "tavrin: %s\n", options.error.c_str());
+        return 1;
+    }
+    QApplication qapp(argc, argv);
+    QApplication::setApplicationName("Tavrin");
+    QApplication::setWindowIcon(QIcon(":/icons/tavrin.png"));
+    std::signal(SIGPIPE, SIG_IGN);
+
+    CDemoController demo;
+    std::string raw = options.rawCommandLine;
+    if (options.demo) {
+        const std::string connection = demo.Start(options.exePath);
+        if (connection.empty()) {
+            std::fprintf(stderr, "tavrin: %s\n", demo.error().c_str());
+            return 1;
+        }
+        if (raw.find("-C=") == std::string::npos) raw = "-C=" + connection + (raw.empty() ? "" : " " + raw);
+    }
+
+    // Start-up order: the document with its defaults, the settings file path fixed and the
+    // placement read before the frame and its toolbar exist, then the view's creation, then the
+    // frame shown. The first idle turn loads the menus and opens the start-up connection.
+    CQtShell shell;
+    CSteadyClock clock;
+    CPelinApp app(raw, options.exeName);
+    CPelinDoc doc;
+    app.FixProfilePath();
+    CPelinView view(app, doc, shell, clock);
+    CMainFrame frame(view, app);
+    shell.SetFrame(&frame);
+    shell.SetActivityHandler([&frame] { frame.ScheduleIdle(); });
+    if (!options.runMacro.empty()) view.SetBatchMacro(options.runMacro, [](int) {});
+    if (view.OnCreate() != 0) {
+        std::fprintf(stderr, "tavrin: the terminal could not start.\n");
+        return 1;
+    }
+    frame.Terminal()->ApplyFont();
+    app.document = &doc;
+    frame.show();
+    frame.activateWindow();
+    frame.ScheduleIdle();
+
+    const int status = QApplication::exec();
+    frame.FinishView();
+    demo.Stop();
+    return status;
 }
 
 }  // namespace tavrin

@@ -1,0 +1,203 @@
+#include "gui/MainFrame.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QIcon>
+#include <QMenu>
+#include <QMenuBar>
+#include <QToolBar>
+
+#include "app/Globals.h"
+#include "app/Menus.h"
+#include "app/MessageTable.h"
+#include "gui/AboutBox.h"
+#include "gui/MenuBuilder.h"
+#include "gui/TerminalWidget.h"
+#include "session/PelinApp.h"
+#include "session/PelinView.h"
+
+namespace tavrin {
+
+namespace {
+
+// Our own toolbar artwork, one image per button (resources/icons).
+const char* IconName(int id) {
+    switch (id) {
+        case kCmdOpenLog: return "log_open";
+        case kCmdCloseLog: return "log_close";
+        case kCmdCopy: return "copy";
+        case kCmdPaste: return "paste";
+        case kCmdSendFile: return "send_file";
+        case kCmdMacro: return "macro";
+        case kCmdDialog: return "panel";
+        case kCmdConnectByList: return "connect_list";
+        case kCmdReconnect: return "reconnect";
+        case kCmdDisconnect: return "disconnect";
+        case kCmdOptions: return "options";
+        case kCmdHelpContents: return "help";
+        default: return "";
+    }
+}
+
+}  // namespace
+
+CMainFrame::CMainFrame(CPelinView& view, CPelinApp& app, QWidget* parent)
+    : QMainWindow(parent), view_(view), app_(app) {
+    setObjectName("mainFrame");
+    setWindowIcon(QIcon(":/icons/tavrin.png"));
+    if (const auto placement = ReadWindowPlacement(app_.profilePath)) ApplyPlacement(*placement);
+    CreateToolBar();
+    terminal_ = new CTerminalWidget(view_, this);
+    terminal_->setObjectName("terminal");
+    setCentralWidget(terminal_);
+    terminal_->setFocus();
+    connect(terminal_, &CTerminalWidget::CommandRequested, this, &CMainFrame::RunCommand);
+    connect(terminal_, &CTerminalWidget::ContextMenuRequested, this, &CMainFrame::ShowContextMenu);
+    connect(terminal_, &CTerminalWidget::InputHandled, this, &CMainFrame::ScheduleIdle);
+
+    idleTimer_.setSingleShot(true);
+    idleTimer_.setInterval(0);
+    connect(&idleTimer_, &QTimer::timeout, this, &CMainFrame::OnIdle);
+}
+
+void CMainFrame::CreateToolBar() {
+    toolbar_ = new QToolBar(QStringLiteral("Toolbar"), this);
+    toolbar_->setObjectName("toolbar");
+    toolbar_->setMovable(true);
+    toolbar_->setFloatable(true);
+    toolbar_->setAllowedAreas(Qt::AllToolBarAreas);
+    toolbar_->setIconSize(QSize(16, 15));
+    for (int id : ToolbarSlots()) {
+        if (id == 0) {
+            toolbar_->addSeparator();
+            continue;
+        }
+        QAction* action =
+            toolbar_->addAction(QIcon(QStringLiteral(":/icons/%1.png").arg(IconName(id))), QString());
+        action->setData(id);
+        connect(action, &QAction::triggered, this, [this, id] { RunCommand(id); });
+        toolbarActions_[id] = action;
+    }
+    addToolBar(Qt::TopToolBarArea, toolbar_);
+    toolbar_->setVisible(view_.Document().toolbarVisible != 0);
+}
+
+QAction* CMainFrame::ToolbarAction(int id) const {
+    auto it = toolbarActions_.find(id);
+    return it == toolbarActions_.end() ? nullptr : it->second;
+}
+
+void CMainFrame::RebuildMenus() {
+    const CPelinDoc& doc = view_.Document();
+    const HistoryLabels labels = MakeHistoryLabels(doc.connections);
+    auto onCommand = [this](int id) { RunCommand(id); };
+
+    // A command chosen from the old menus may be what asked for new ones: the old ones are
+    // deleted once that command has returned.
+    auto* bar = new QMenuBar(this);
+    for (QMenu* popup : FillMenuBar(bar, BuildMainMenu(language, labels), onCommand))
+        connect(popup, &QMenu::aboutToShow, this, [this, popup] { ApplyStatesOnShow(popup); });
+    setMenuBar(bar);
+
+    if (contextMenu_) contextMenu_->deleteLater();
+    contextMenu_ = new QMenu(this);
+    contextMenu_->setObjectName("contextMenu");
+    const bool numbered = view_.hostWindow != 0 && view_.terminalNumber != 0;
+    std::vector<QMenu*> popups =
+        FillMenu(contextMenu_, BuildContextMenu(language, labels, numbered), 1, onCommand);
+    popups.push_back(contextMenu_);
+    for (QMenu* popup : popups)
+        connect(popup, &QMenu::aboutToShow, this, [this, popup] { ApplyStatesOnShow(popup); });
+
+    for (const auto& [id, action] : toolbarActions_) {
+        const QString tip = QString::fromStdString(GetToolbarTip(id));
+        action->setText(tip);
+        action->setToolTip(tip);
+    }
+}
+
+void CMainFrame::ApplyStatesOnShow(QMenu* menu) {
+    ApplyCommandStates(menu, [this](int id, MenuCommandState) {
+        const CommandState s = view_.QueryCommand(id);
+        return MenuCommandState{s.enabled, s.checked};
+    });
+}
+
+void CMainFrame::UpdateToolbarStates() {
+    for (const auto& [id, action] : toolbarActions_) action->setEnabled(view_.QueryCommand(id).enabled);
+}
+
+void CMainFrame::RunCommand(int id) {
+    if (!view_.QueryCommand(id).enabled) return;
+    switch (id) {
+        case kCmdExit: close(); return;
+        case kCmdAbout: ShowAboutBox(this); break;
+        case kCmdToolBar: {
+            CPelinDoc& doc = view_.Document();
+            doc.toolbarVisible = doc.toolbarVisible ? 0 : 1;
+            toolbar_->setVisible(doc.toolbarVisible != 0);
+            break;
+        }
+        default: view_.OnCommand(id); break;
+    }
+    ScheduleIdle();
+}
+
+void CMainFrame::ShowContextMenu(const QPoint& globalPosition) {
+    RebuildMenus();  // the history labels are current
+    if (contextMenu_) contextMenu_->exec(globalPosition);
+}
+
+void CMainFrame::ScheduleIdle() {
+    if (!destroyed_ && !idleTimer_.isActive()) idleTimer_.start();
+}
+
+void CMainFrame::OnIdle() {
+    if (destroyed_) return;
+    view_.OnIdle();
+    UpdateToolbarStates();
+}
+
+WindowPlacement CMainFrame::CurrentPlacement() const {
+    WindowPlacement p;
+    const bool maximised = isMaximized();
+    const bool minimised = isMinimized();
+    p.flags = maximised ? kPlacementMaximised : 0;
+    p.showCmd = maximised ? kShowMaximised : minimised ? kShowMinimised : kShowNormal;
+    // The normal rectangle, its corner where the window's frame begins, as placement applies it.
+    const QRect normal = (maximised || minimised) ? normalGeometry() : geometry();
+    const QPoint decoration = geometry().topLeft() - pos();
+    p.left = normal.x() - decoration.x();
+    p.top = normal.y() - decoration.y();
+    p.right = p.left + normal.width();
+    p.bottom = p.top + normal.height();
+    return p;
+}
+
+void CMainFrame::ApplyPlacement(const WindowPlacement& placement) {
+    move(placement.left, placement.top);
+    resize(placement.Width(), placement.Height());
+}
+
+void CMainFrame::closeEvent(QCloseEvent* event) {
+    if (destroyed_) {
+        event->accept();
+        return;
+    }
+    if (!view_.ConfirmClose()) {
+        event->ignore();
+        return;
+    }
+    SaveWindowPlacement(app_.profilePath, CurrentPlacement());
+    FinishView();
+    event->accept();
+}
+
+void CMainFrame::FinishView() {
+    if (destroyed_) return;
+    destroyed_ = true;
+    idleTimer_.stop();
+    view_.OnDestroy();
+}
+
+}  // namespace tavrin

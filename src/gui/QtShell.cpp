@@ -1,0 +1,295 @@
+#include "gui/QtShell.h"
+
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QFileDialog>
+#include <QInputDialog>
+#include <QMessageBox>
+#include <QProcess>
+#include <QProgressDialog>
+#include <QSocketNotifier>
+#include <QTimer>
+#include <QUrl>
+
+#include "gui/MainFrame.h"
+#include "gui/TerminalWidget.h"
+
+namespace tavrin {
+
+namespace {
+
+constexpr const char* kCaption = "Tavrin";
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+QMessageBox::Icon ToQtIcon(BoxIcon icon) {
+    switch (icon) {
+        case BoxIcon::Exclamation: return QMessageBox::Warning;
+        case BoxIcon::Information: return QMessageBox::Information;
+        case BoxIcon::Question: return QMessageBox::Question;
+        case BoxIcon::Stop: return QMessageBox::Critical;
+    }
+    return QMessageBox::Warning;
+}
+
+// Deleting a timer or notifier from inside its own signal is not safe: hand it to the loop.
+// Stopped at once, so a closed descriptor or a stopped timer never fires again.
+void Retire(std::unique_ptr<QTimer>& timer) {
+    if (!timer) return;
+    timer->stop();
+    timer->disconnect();
+    timer.release()->deleteLater();
+}
+
+void Retire(std::unique_ptr<QSocketNotifier>& notifier) {
+    if (!notifier) return;
+    notifier->setEnabled(false);
+    notifier->disconnect();
+    notifier.release()->deleteLater();
+}
+
+}  // namespace
+
+CQtShell::CQtShell(QObject* parent) : QObject(parent) {}
+
+CQtShell::~CQtShell() {
+    if (progress_) delete progress_.data();
+}
+
+void CQtShell::SetFrame(CMainFrame* frame) {
+    frame_ = frame;
+}
+
+QWidget* CQtShell::DialogParent() const {
+    return frame_.data();
+}
+
+void CQtShell::Activity() {
+    if (activity_) activity_();
+}
+
+BoxAnswer CQtShell::MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) {
+    QMessageBox box(ToQtIcon(icon), kCaption, Q(text), QMessageBox::NoButton, DialogParent());
+    switch (buttons) {
+        case BoxButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
+        case BoxButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
+        case BoxButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
+        case BoxButtons::RetryCancel: box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel); break;
+    }
+    switch (box.exec()) {
+        case QMessageBox::Ok: return BoxAnswer::Ok;
+        case QMessageBox::Yes: return BoxAnswer::Yes;
+        case QMessageBox::No: return BoxAnswer::No;
+        case QMessageBox::Retry: return BoxAnswer::Retry;
+        default: break;
+    }
+    // Closing the box with Escape or the title bar's button is its negative answer.
+    switch (buttons) {
+        case BoxButtons::Ok: return BoxAnswer::Ok;
+        case BoxButtons::YesNo: return BoxAnswer::No;
+        default: return BoxAnswer::Cancel;
+    }
+}
+
+void CQtShell::ShowModelessMessage(const std::string& text) {
+    auto* box = new QMessageBox(QMessageBox::Warning, kCaption, Q(text), QMessageBox::Ok, DialogParent());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setModal(false);
+    box->show();
+}
+
+QStringList CQtShell::NameFilters(const std::string& filter) {
+    const QStringList parts = Q(filter).split('|');
+    QStringList filters;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty() && parts[i + 1].isEmpty()) break;
+        QString patterns = parts[i + 1];
+        patterns.replace(';', ' ');
+        filters << QStringLiteral("%1 (%2)").arg(parts[i], patterns);
+    }
+    return filters;
+}
+
+std::optional<std::string> CQtShell::AskOpenFile(const std::string& title, const std::string& filter,
+                                                 const std::string& startFolder) {
+    QFileDialog dialog(DialogParent(), Q(title), Q(startFolder));
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    const QStringList filters = NameFilters(filter);
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    lastFilterIndex_ = std::max<int>(0, filters.indexOf(dialog.selectedNameFilter()));
+    return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> CQtShell::AskSaveFile(const std::string& title, const std::string& filter,
+                                                 const std::string& startFolder,
+                                                 const std::string& defaultExtension) {
+    QFileDialog dialog(DialogParent(), Q(title), Q(startFolder));
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    QString suffix = Q(defaultExtension);
+    while (suffix.startsWith('*') || suffix.startsWith('.')) suffix.remove(0, 1);
+    if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+    const QStringList filters = NameFilters(filter);
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+    lastFilterIndex_ = std::max<int>(0, filters.indexOf(dialog.selectedNameFilter()));
+    return dialog.selectedFiles().front().toStdString();
+}
+
+std::optional<std::string> CQtShell::AskFolder(const std::string& title, const std::string& startFolder) {
+    const QString folder = QFileDialog::getExistingDirectory(DialogParent(), Q(title), Q(startFolder));
+    if (folder.isEmpty()) return std::nullopt;
+    return folder.toStdString();
+}
+
+std::optional<std::string> CQtShell::AskInput(const std::string& title, const std::string& prompt) {
+    bool ok = false;
+    const QString text =
+        QInputDialog::getText(DialogParent(), Q(title), Q(prompt), QLineEdit::Normal, {}, &ok);
+    if (!ok) return std::nullopt;
+    return text.toStdString();
+}
+
+void CQtShell::Beep() {
+    QApplication::beep();
+}
+
+void CQtShell::RequestRepaint() {
+    if (frame_) frame_->Terminal()->RequestRepaint();
+}
+
+void CQtShell::PaintNow() {
+    if (frame_) frame_->Terminal()->PaintNow();
+}
+
+void CQtShell::UpdateCaret() {
+    if (frame_) frame_->Terminal()->SyncScrollBarsAndCaret();
+}
+
+void CQtShell::SetTitle(const std::string& title) {
+    if (frame_) frame_->setWindowTitle(Q(title));
+}
+
+void CQtShell::MenusChanged() {
+    if (frame_) frame_->RebuildMenus();
+}
+
+std::string CQtShell::ClipboardText() {
+    return QApplication::clipboard()->text().toStdString();
+}
+
+void CQtShell::SetClipboardText(const std::string& text) {
+    QApplication::clipboard()->setText(Q(text));
+}
+
+bool CQtShell::OpenDocument(const std::string& path) {
+    return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
+}
+
+bool CQtShell::StartDetached(const std::string& program, const std::vector<std::string>& arguments) {
+    QStringList args;
+    for (const auto& a : arguments) args << Q(a);
+    return QProcess::startDetached(Q(program), args);
+}
+
+void CQtShell::Post(std::function<void()> task) {
+    // A queued call on this object runs on the thread this object lives on, whichever thread
+    // posts it.
+    QMetaObject::invokeMethod(
+        this,
+        [this, task = std::move(task)] {
+            task();
+            Activity();
+        },
+        Qt::QueuedConnection);
+}
+
+void CQtShell::ShowProgress(const std::string& title) {
+    if (!progress_) {
+        progress_ = new QProgressDialog(DialogParent());
+        progress_->setWindowModality(Qt::NonModal);
+        progress_->setAutoClose(false);
+        progress_->setAutoReset(false);
+        progress_->setMinimumDuration(0);
+        progress_->setRange(0, 100);
+        connect(progress_.data(), &QProgressDialog::canceled, this, [this] { progressCancelled_ = true; });
+    }
+    progressCancelled_ = false;
+    progress_->setWindowTitle(Q(title));
+    progress_->setValue(0);
+    progress_->show();
+    progress_->raise();
+}
+
+void CQtShell::SetProgress(int percent) {
+    if (progress_) progress_->setValue(std::clamp(percent, 0, 100));
+}
+
+bool CQtShell::ProgressCancelled() {
+    return progressCancelled_;
+}
+
+void CQtShell::HideProgress() {
+    if (progress_) progress_->hide();
+}
+
+void CQtShell::StartTimer(int id, int periodMs) {
+    auto& timer = timers_[id];
+    if (!timer) {
+        timer = std::make_unique<QTimer>();
+        timer->setTimerType(Qt::PreciseTimer);
+        connect(timer.get(), &QTimer::timeout, this, [this, id] {
+            if (timerHandler_) {
+                auto handler = timerHandler_;  // the handler may replace itself
+                handler(id);
+            }
+            Activity();
+        });
+    }
+    timer->start(std::max(0, periodMs));
+}
+
+void CQtShell::StopTimer(int id) {
+    auto it = timers_.find(id);
+    if (it == timers_.end()) return;
+    Retire(it->second);
+    timers_.erase(it);
+}
+
+void CQtShell::SetTimerHandler(std::function<void(int)> handler) {
+    timerHandler_ = std::move(handler);
+}
+
+void CQtShell::WatchDescriptor(int fd, std::function<void()> onReadable) {
+    UnwatchDescriptor(fd);
+    watchHandlers_[fd] = std::move(onReadable);
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+    connect(notifier.get(), &QSocketNotifier::activated, this, [this, fd] {
+        auto it = watchHandlers_.find(fd);
+        if (it == watchHandlers_.end()) return;
+        auto handler = it->second;  // the handler may unwatch its own descriptor
+        handler();
+        Activity();
+    });
+    watches_[fd] = std::move(notifier);
+}
+
+void CQtShell::UnwatchDescriptor(int fd) {
+    auto it = watches_.find(fd);
+    if (it != watches_.end()) {
+        Retire(it->second);
+        watches_.erase(it);
+    }
+    watchHandlers_.erase(fd);
+}
+
+void CQtShell::Quit(int status) {
+    QCoreApplication::exit(status);
+}
+
+}  // namespace tavrin

@@ -1,0 +1,300 @@
+#include "gui/TerminalWidget.h"
+
+#include <QApplication>
+#include <QFontDatabase>
+#include <QFontMetrics>
+#include <QInputMethodEvent>
+#include <QKeyEvent>
+#include <QPainter>
+#include <QScrollBar>
+#include <algorithm>
+
+#include "app/Menus.h"
+#include "gui/RowCells.h"
+#include "session/PelinView.h"
+#include "terminal/DisplayModel.h"
+
+namespace tavrin {
+
+namespace {
+
+constexpr const char* kJapaneseFallback = "Noto Sans Mono CJK JP";
+
+QColor FromRgb(uint32_t rgb) {
+    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
+
+bool SameFont(const LogFont& a, const LogFont& b) {
+    return a.height == b.height && a.width == b.width && a.weight == b.weight && a.italic == b.italic &&
+           a.underline == b.underline && a.strikeOut == b.strikeOut && a.charSet == b.charSet &&
+           a.pitchAndFamily == b.pitchAndFamily && a.faceName == b.faceName;
+}
+
+QFont MakeFont(const LogFont& description) {
+    const QString face = QString::fromStdString(description.faceName);
+    QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    const bool known = !face.isEmpty() && QFontDatabase::families().contains(face, Qt::CaseInsensitive);
+    QFont font(known ? face : system.family());
+    font.setFamilies({known ? face : system.family(), QString::fromLatin1(kJapaneseFallback)});
+    font.setStyleHint(QFont::TypeWriter);
+    font.setFixedPitch(true);
+    // The stored height is the cell height in pixels (negative: the character height); 0 means
+    // the default size.
+    if (description.height != 0)
+        font.setPixelSize(std::abs(description.height));
+    else if (system.pixelSize() > 0)
+        font.setPixelSize(system.pixelSize());
+    else
+        font.setPointSizeF(system.pointSizeF() > 0 ? system.pointSizeF() : 10.0);
+    if (description.weight >= 600) font.setWeight(QFont::Bold);
+    font.setItalic(description.italic != 0);
+    font.setUnderline(description.underline != 0);
+    font.setStrikeOut(description.strikeOut != 0);
+    return font;
+}
+
+ScrollAction ToScrollAction(int action) {
+    switch (action) {
+        case QAbstractSlider::SliderSingleStepSub: return ScrollAction::LineUp;
+        case QAbstractSlider::SliderSingleStepAdd: return ScrollAction::LineDown;
+        case QAbstractSlider::SliderPageStepSub: return ScrollAction::PageUp;
+        case QAbstractSlider::SliderPageStepAdd: return ScrollAction::PageDown;
+        case QAbstractSlider::SliderToMinimum: return ScrollAction::Top;
+        case QAbstractSlider::SliderToMaximum: return ScrollAction::Bottom;
+        default: return ScrollAction::ThumbTrack;
+    }
+}
+
+}  // namespace
+
+CTerminalWidget::CTerminalWidget(CPelinView& view, QWidget* parent)
+    : QAbstractScrollArea(parent), view_(view) {
+    setFocusPolicy(Qt::StrongFocus);
+    setAttribute(Qt::WA_InputMethodEnabled);
+    viewport()->setAttribute(Qt::WA_OpaquePaintEvent);
+    viewport()->setAutoFillBackground(false);
+    viewport()->setCursor(Qt::IBeamCursor);
+    setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    for (QScrollBar* bar : {verticalScrollBar(), horizontalScrollBar()}) {
+        bar->setSingleStep(1);
+        bar->setPageStep(kScrollPage);
+    }
+    connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this](int a) { OnScrollAction(true, a); });
+    connect(horizontalScrollBar(), &QScrollBar::actionTriggered, this,
+            [this](int a) { OnScrollAction(false, a); });
+
+    const int flash = QApplication::cursorFlashTime();
+    caretBlink_.setInterval(flash > 0 ? flash / 2 : 500);
+    connect(&caretBlink_, &QTimer::timeout, this, [this] {
+        caretOn_ = !caretOn_;
+        viewport()->update(lastCaret_);
+    });
+    SyncScrollBarsAndCaret();
+}
+
+void CTerminalWidget::ApplyFont() {
+    CPelinDoc& doc = view_.Document();
+    font_ = MakeFont(view_.logFont);
+    appliedFont_ = view_.logFont;
+    fontApplied_ = true;
+    const QFontMetrics metrics(font_);
+    doc.charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    doc.charHeight = std::max(1, metrics.height() + metrics.leading());
+    RestartCaretBlink();
+    viewport()->update();
+}
+
+void CTerminalWidget::RequestRepaint() {
+    viewport()->update();
+}
+
+void CTerminalWidget::PaintNow() {
+    viewport()->repaint();
+}
+
+void CTerminalWidget::SyncScrollBarsAndCaret() {
+    const ViewState& v = view_;
+    QScrollBar* vertical = verticalScrollBar();
+    QScrollBar* horizontal = horizontalScrollBar();
+    const QSignalBlocker blockV(vertical), blockH(horizontal);
+    vertical->setRange(0, std::max(0, v.vScrollMax));
+    vertical->setValue(v.vScrollPos);
+    horizontal->setRange(0, std::max(0, v.hScrollMax));
+    horizontal->setValue(v.hScrollPos);
+
+    const QRect caret = CaretRect();
+    if (caret != lastCaret_) {
+        viewport()->update(lastCaret_);
+        viewport()->update(caret);
+        lastCaret_ = caret;
+        RestartCaretBlink();
+    }
+    if (caret.isNull())
+        caretBlink_.stop();
+    else if (!caretBlink_.isActive())
+        caretBlink_.start();
+}
+
+QRect CTerminalWidget::CaretRect() const {
+    CPelinView& view = const_cast<CPelinView&>(view_);
+    const CaretPlacement caret = CDisplayModel(view.Document(), view).Caret();
+    if (!caret.shown || !hasFocus()) return {};
+    return QRect(caret.x, caret.y, caret.width, caret.height);
+}
+
+void CTerminalWidget::RestartCaretBlink() {
+    caretOn_ = true;
+    if (caretBlink_.isActive()) caretBlink_.start();
+}
+
+void CTerminalWidget::OnScrollAction(bool vertical, int action) {
+    QScrollBar* bar = vertical ? verticalScrollBar() : horizontalScrollBar();
+    const int thumb = bar->sliderPosition();
+    if (vertical)
+        view_.OnVScroll(ToScrollAction(action), thumb);
+    else
+        view_.OnHScroll(ToScrollAction(action), thumb);
+    // The core decides the position; the bar shows it.
+    bar->setSliderPosition(vertical ? view_.vScrollPos : view_.hScrollPos);
+    RequestRepaint();
+}
+
+void CTerminalWidget::scrollContentsBy(int, int) {
+    // The core owns the scroll state and repaints; nothing is moved here.
+}
+
+void CTerminalWidget::paintEvent(QPaintEvent*) {
+    ++paintCount_;
+    CPelinDoc& doc = view_.Document();
+    if (!fontApplied_ || !SameFont(appliedFont_, view_.logFont)) ApplyFont();
+    CDisplayModel model(doc, view_);
+    model.UpdateGeometry(viewport()->width(), viewport()->height());
+
+    QPainter painter(viewport());
+    const QColor background = FromRgb(doc.bgColor);
+    painter.fillRect(viewport()->rect(), background);
+    painter.setFont(font_);
+    painter.setPen(FromRgb(doc.textColor));
+    const QFontMetrics metrics(font_);
+    const int cw = doc.charWidth;
+    const int ch = doc.charHeight;
+    const int originX = model.TextOriginX();
+    // Only the rows that meet the window; the rest of the maxRows rows are blank anyway.
+    const int lastRow = std::min(model.PaintedRows(), viewport()->height() / std::max(1, ch) + 1);
+    for (int i = 0; i < lastRow; ++i) {
+        const uint8_t* row = model.DisplayRow(i);
+        if (row == nullptr) continue;
+        const int top = i * ch;
+        for (const RowCell& cell : DecodeRow(row)) {
+            const int x = originX + cell.column * cw;
+            if (cell.run)
+                painter.drawText(x, top + metrics.ascent(), cell.text);
+            else
+                painter.drawText(QRect(x, top, cell.cells * cw, ch), Qt::AlignCenter | Qt::TextDontClip,
+                                 cell.text);
+        }
+    }
+
+    const QRect caret = CaretRect();
+    if (!caret.isNull() && caretOn_) {
+        painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
+        painter.fillRect(caret, Qt::white);
+    }
+    painter.end();
+    SyncScrollBarsAndCaret();
+    // The title follows every paint.
+    const QString title = QString::fromStdString(view_.TitleText());
+    if (window() && window()->windowTitle() != title) window()->setWindowTitle(title);
+}
+
+void CTerminalWidget::resizeEvent(QResizeEvent* event) {
+    QAbstractScrollArea::resizeEvent(event);
+    view_.OnResize(viewport()->width(), viewport()->height());
+}
+
+bool CTerminalWidget::event(QEvent* event) {
+    if (event->type() == QEvent::ShortcutOverride) {
+        // Alt+C and Alt+V belong to the terminal (Copy, Paste) before the menu mnemonics, and
+        // every other key with text is typed rather than taken as a shortcut.
+        auto* key = static_cast<QKeyEvent*>(event);
+        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
+        if (mods == Qt::AltModifier && (key->key() == Qt::Key_C || key->key() == Qt::Key_V)) {
+            event->accept();
+            return true;
+        }
+    }
+    return QAbstractScrollArea::event(event);
+}
+
+void CTerminalWidget::keyPressEvent(QKeyEvent* event) {
+    const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
+    if (mods == Qt::AltModifier && (event->key() == Qt::Key_C || event->key() == Qt::Key_V)) {
+        emit CommandRequested(event->key() == Qt::Key_C ? kCmdCopy : kCmdPaste);
+        return;
+    }
+    switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter: view_.OnChar('\r'); break;
+        case Qt::Key_Backspace: view_.OnChar(0x08); break;
+        case Qt::Key_Left: view_.OnArrowKey(ArrowKey::Left); break;
+        case Qt::Key_Right: view_.OnArrowKey(ArrowKey::Right); break;
+        case Qt::Key_Up: view_.OnArrowKey(ArrowKey::Up); break;
+        case Qt::Key_Down: view_.OnArrowKey(ArrowKey::Down); break;
+        default: {
+            const QString text = event->text();
+            if (text.isEmpty() || (mods & Qt::AltModifier)) {
+                QAbstractScrollArea::keyPressEvent(event);
+                return;
+            }
+            view_.OnText(text.toStdString());
+            break;
+        }
+    }
+    RestartCaretBlink();
+    emit InputHandled();
+}
+
+void CTerminalWidget::inputMethodEvent(QInputMethodEvent* event) {
+    if (!event->commitString().isEmpty()) {
+        view_.OnText(event->commitString().toStdString());
+        emit InputHandled();
+    }
+    event->accept();
+}
+
+QVariant CTerminalWidget::inputMethodQuery(Qt::InputMethodQuery query) const {
+    switch (query) {
+        case Qt::ImEnabled: return true;
+        case Qt::ImCursorRectangle: {
+            CPelinView& view = const_cast<CPelinView&>(view_);
+            const CaretPlacement caret = CDisplayModel(view.Document(), view).Caret();
+            return QRect(caret.x, caret.y, std::max(1, caret.width), caret.height);
+        }
+        case Qt::ImFont: return font_;
+        default: return QAbstractScrollArea::inputMethodQuery(query);
+    }
+}
+
+void CTerminalWidget::focusInEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusInEvent(event);
+    view_.OnFocus(true);
+    SyncScrollBarsAndCaret();
+}
+
+void CTerminalWidget::focusOutEvent(QFocusEvent* event) {
+    QAbstractScrollArea::focusOutEvent(event);
+    view_.OnFocus(false);
+    SyncScrollBarsAndCaret();
+}
+
+void CTerminalWidget::contextMenuEvent(QContextMenuEvent* event) {
+    emit ContextMenuRequested(event->globalPos());
+}
+
+bool CTerminalWidget::focusNextPrevChild(bool) {
+    return false;
+}  // Tab is typed
+
+}  // namespace tavrin

@@ -1,0 +1,71 @@
+#pragma once
+#include <QAbstractScrollArea>
+#include <QFont>
+#include <QTimer>
+
+#include "app/ViewState.h"
+
+namespace tavrin {
+
+class CPelinView;
+
+// The terminal view's window: paints what the display model shows, keeps the caret and the two
+// scroll bars in step with the view's state, and hands keys, IME text, focus, resizes and
+// scroll-bar requests to CPelinView. It knows nothing of buffer layout.
+class CTerminalWidget : public QAbstractScrollArea {
+    Q_OBJECT
+public:
+    explicit CTerminalWidget(CPelinView& view, QWidget* parent = nullptr);
+
+    // Makes the terminal font from the view's font description ("Fixedsys" where it exists,
+    // else the system's fixed-pitch font, with a Japanese-capable fallback) and measures it
+    // into the document's charWidth and charHeight. Also done by the next paint whenever the
+    // description has changed.
+    void ApplyFont();
+    const QFont& TerminalFont() const { return font_; }
+
+    // A repaint at the next event-loop turn; any number of requests before it make one paint.
+    void RequestRepaint();
+    // Paints now, without running any other event handler.
+    void PaintNow();
+    // Scroll bars and caret from the view's state.
+    void SyncScrollBarsAndCaret();
+
+    int PaintCount() const { return paintCount_; }
+
+signals:
+    // Alt+C and Alt+V, the Copy and Paste accelerators.
+    void CommandRequested(int id);
+    void ContextMenuRequested(const QPoint& globalPosition);
+    // Something was typed: the frame runs an idle turn afterwards.
+    void InputHandled();
+
+protected:
+    bool event(QEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void inputMethodEvent(QInputMethodEvent* event) override;
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void scrollContentsBy(int dx, int dy) override;
+    bool focusNextPrevChild(bool next) override;
+
+private:
+    void OnScrollAction(bool vertical, int action);
+    QRect CaretRect() const;
+    void RestartCaretBlink();
+
+    CPelinView& view_;
+    QFont font_;
+    LogFont appliedFont_;
+    bool fontApplied_ = false;
+    QTimer caretBlink_;
+    bool caretOn_ = true;
+    QRect lastCaret_;
+    int paintCount_ = 0;
+};
+
+}  // namespace tavrin
