@@ -12,6 +12,7 @@
 #include "link/LinkOps.h"
 #include "platform/Clock.h"
 #include "platform/Shell.h"
+#include "terminal/WatchBuffer.h"
 
 namespace tavrin {
 
@@ -43,6 +44,14 @@ CMacroEngine::CMacroEngine(CPelinDoc& doc, ViewState& view, LinkOps& link, Shell
 
 CMacroEngine::~CMacroEngine() {
     AbandonSendFile();
+}
+
+void CMacroEngine::UseWatchBuffer(CWatchBuffer& watch) {
+    hooks_.clearReceivedText = [&watch] { watch.Clear(); };
+    hooks_.checkWaitPatterns = [&watch](const std::string& awaited, const std::string& errorText) {
+        return watch.CheckWaitPatterns(awaited, errorText);
+    };
+    watch.SetMacroRunning([this] { return IsRunning(); });
 }
 
 void CMacroEngine::ClearReceived() {
@@ -210,7 +219,7 @@ bool CMacroEngine::DoWait() {
     }
     if (waitState_ == kWaiting) {
         int seen = hooks_.checkWaitPatterns ? hooks_.checkWaitPatterns(waitPattern_, errorPattern_) : 0;
-        if (seen == kWaitSeen || seen == kWaitErrorSeen) waitState_ = seen;
+        if (seen == kWaitFound || seen == kWaitErrorFound) waitState_ = seen;
         // The budget is checked even in the tick that found the pattern.
         if (ElapsedSeconds() > limitSec_) {
             CloseMacroLog();
@@ -219,14 +228,14 @@ bool CMacroEngine::DoWait() {
             return false;
         }
     }
-    if (waitState_ == kWaitSeen) {
+    if (waitState_ == kWaitFound) {
         errorPattern_.clear();
         repeatText_.clear();
         ClearReceived();
         waitState_ = kWaitIdle;
         return false;
     }
-    if (waitState_ == kWaitErrorSeen) {
+    if (waitState_ == kWaitErrorFound) {
         CloseMacroLog();
         ShowMacroMessage(Cp932ToUtf8(errorMessage_));
         return false;

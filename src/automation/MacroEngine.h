@@ -15,6 +15,7 @@ class LinkOps;
 class Shell;
 class Clock;
 class CLogFile;
+class CWatchBuffer;
 
 inline constexpr int kPollTimerId = 1;
 inline constexpr int kPollTimerPeriodMs = 20;
@@ -59,6 +60,10 @@ public:
     CMacroEngine(const CMacroEngine&) = delete;
     CMacroEngine& operator=(const CMacroEngine&) = delete;
 
+    // Uses the terminal's watch buffer for the received text (in place of the two watch hooks),
+    // and makes the buffer keep received text exactly while a macro runs.
+    void UseWatchBuffer(CWatchBuffer& watch);
+
     // One step, at the start of every timer tick of the view (any timer id).
     void MacroStep();
 
@@ -98,7 +103,7 @@ public:
     const std::string& InputText() const { return inputText_; }
 
 private:
-    enum WaitState { kWaitIdle = 0, kWaiting = 1, kWaitSeen = 2, kWaitErrorSeen = 5 };
+    enum WaitState { kWaitIdle = 0, kWaiting = 1, kWaitFound = 2, kWaitErrorFound = 5 };
 
     // Executes the current statement; returns true when it stays in progress.
     bool Execute();

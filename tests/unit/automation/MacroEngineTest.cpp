@@ -12,6 +12,7 @@
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
 #include "automation/LogFile.h"
+#include "terminal/WatchBuffer.h"
 #include "unit/automation/TempFolder.h"
 
 namespace tavrin {
@@ -503,6 +504,36 @@ TEST_F(MacroEngineTest, StopDuringAMacroTransferInterruptsTheController) {
     engine->StopMacroAndReport();
     EXPECT_EQ(Sent(), "");
     EXPECT_EQ(shell.boxes.size(), 1u);
+}
+
+TEST_F(MacroEngineTest, WaitsOnTheTerminalsWatchBuffer) {
+    CWatchBuffer watch;
+    engine->UseWatchBuffer(watch);
+    auto receive = [&](const std::string& text) {
+        watch.CollectReceivedText(reinterpret_cast<const uint8_t*>(text.data()), text.size());
+    };
+    receive("before the macro");
+    EXPECT_EQ(watch.Length(), 0u);  // nothing is kept while no macro runs
+
+    struct Case {
+        const char* arrives;
+        bool stopped;
+    };
+    for (Case c : {Case{"ok>", false}, Case{"ok> FAIL", true}}) {
+        SCOPED_TRACE(c.arrives);
+        shell.modeless.clear();
+        Start("errormessagebox 'failed'\nerrorcheck 'FAIL'\ntimeout=30\nwait 'ok>'\nsendln 'next'\n");
+        Tick(4);
+        receive(c.arrives);
+        Tick();
+        EXPECT_EQ(engine->IsRunning(), !c.stopped);
+        EXPECT_EQ(shell.modeless,
+                  c.stopped ? std::vector<std::string>{"failed"} : std::vector<std::string>{});
+        if (!c.stopped) {
+            EXPECT_EQ(watch.Length(), 0u);  // a successful wait empties the text
+        }
+        engine->StopMacro();
+    }
 }
 
 }  // namespace
