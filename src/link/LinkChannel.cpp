@@ -1,5 +1,7 @@
 #include "link/LinkChannel.h"
 
+#include "link/CommSocket.h"
+
 namespace tavrin {
 
 CLinkChannel::CLinkChannel(CPelinDoc& doc, CSerialChannel& serial, Shell& shell)
@@ -7,7 +9,11 @@ CLinkChannel::CLinkChannel(CPelinDoc& doc, CSerialChannel& serial, Shell& shell)
 
 int CLinkChannel::ReadLinkByte() {
     if (doc_.isTcp != 0) {
-        // The socket arrives with the TCP/IP channel; without one nothing can be read.
+        if (doc_.socket == nullptr) return -1;
+        int r = doc_.socket->ReceiveByte();
+        if (r >= 0) return r;
+        if (r == CCommSocket::kError)
+            shell_.MessageBox(kReceiveErrorText, BoxButtons::Ok, BoxIcon::Exclamation);
         return -1;
     }
     uint8_t byte = 0;
@@ -21,16 +27,24 @@ void CLinkChannel::SendLinkByte(uint8_t byte) {
 
 void CLinkChannel::SendLinkBytes(const uint8_t* bytes, size_t count) {
     if (bytes == nullptr || count == 0) return;
-    if (doc_.isTcp != 0) return;
+    if (doc_.isTcp != 0) {
+        if (doc_.socket == nullptr) return;
+        if (doc_.socket->Send(bytes, count) < 0) {
+            shell_.MessageBox(kSendErrorText, BoxButtons::Ok, BoxIcon::Exclamation);
+        }
+        return;
+    }
     serial_.WriteComPort(bytes, count);
 }
 
-size_t CLinkChannel::SendOnSocket(const uint8_t*, size_t) {
-    return 0;
+size_t CLinkChannel::SendOnSocket(const uint8_t* bytes, size_t count) {
+    if (doc_.socket == nullptr || bytes == nullptr || count == 0) return 0;
+    ssize_t n = doc_.socket->Send(bytes, count);
+    return n < 0 ? 0 : static_cast<size_t>(n);
 }
 
 void CLinkChannel::PurgeComPort() {
-    serial_.PurgeComPort();
+    if (doc_.isTcp == 0) serial_.PurgeComPort();
 }
 
 }  // namespace tavrin

@@ -1,0 +1,82 @@
+#pragma once
+#include <sys/types.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string>
+
+#include "platform/Clock.h"
+#include "platform/Shell.h"
+#include "platform/StreamSocket.h"
+
+namespace tavrin {
+
+// The telnet offers sent once right after connecting: IAC WILL TERMINAL-TYPE, and in the
+// extended ("IsLinuxTelnet") form also IAC DO SUPPRESS-GO-AHEAD, IAC WILL SUPPRESS-GO-AHEAD,
+// IAC DO ECHO and IAC WILL NAWS.
+inline constexpr uint8_t kPlainTelnetOffer[] = {0xFF, 0xFB, 0x18};
+inline constexpr uint8_t kLinuxTelnetOffer[] = {0xFF, 0xFB, 0x18, 0xFF, 0xFD, 0x03, 0xFF, 0xFB,
+                                                0x03, 0xFF, 0xFD, 0x01, 0xFF, 0xFB, 0x1F};
+
+// The TCP/IP socket of the terminal. Its blocking operations (connect, send, the one-byte
+// receive) never re-enter the event loop: while they wait they only repaint the terminal
+// through Shell::PaintNow, so no timer, key or socket handler runs in the middle of them.
+class CCommSocket {
+public:
+    // Results of ReceiveByte besides a byte 0..255.
+    static constexpr int kPeerClosed = -1;
+    static constexpr int kBusy = -2;       // another blocking operation is waiting on this socket
+    static constexpr int kWaitedOut = -3;  // nothing arrived within kReceiveWaitLimitMs
+    static constexpr int kError = -4;      // a socket error (LastError())
+
+    // The connect gives up after this many seconds without an answer.
+    static constexpr int kConnectTimeoutSec = 5;
+    // Each wait slice of a blocking operation; the deadlines are checked between slices.
+    static constexpr int kWaitSliceMs = 5;
+    // The terminal is repainted at most this often while an operation waits.
+    static constexpr int kPaintIntervalMs = 50;
+    // A send that no byte leaves for this long, and a one-byte receive that nothing reaches for
+    // this long, give up instead of holding the terminal for ever.
+    static constexpr int kSendStallLimitMs = 30000;
+    static constexpr int kReceiveWaitLimitMs = 30000;
+
+    CCommSocket(std::unique_ptr<StreamSocket> socket, Shell& shell, Clock& clock);
+    ~CCommSocket();
+    CCommSocket(const CCommSocket&) = delete;
+    CCommSocket& operator=(const CCommSocket&) = delete;
+
+    // Creates the stream socket with keep-alive on. 0 or an errno.
+    int Create();
+    // Connects to host (dotted address or host name) and port, waiting at most
+    // kConnectTimeoutSec seconds. 0 when connected; else the errno of the failure (ETIMEDOUT
+    // when nothing answered). Another call after a failed one starts on a fresh socket.
+    int Connect(const std::string& host, int port);
+    // Hands every byte to the socket, waiting while it takes none. count, or -1 on an error
+    // (LastError(); ETIMEDOUT when the peer took nothing for kSendStallLimitMs).
+    ssize_t Send(const uint8_t* bytes, size_t count);
+    // What has arrived, at most count bytes, without waiting: the count, 0 when the peer has
+    // closed the connection, -1 when nothing is waiting (LastError() EAGAIN) or on an error.
+    ssize_t ReceiveNow(uint8_t* buffer, size_t count);
+    // The next byte 0..255, waiting for it; else kPeerClosed, kBusy, kWaitedOut or kError.
+    int ReceiveByte();
+    void ShutdownSend();
+    void Close();
+
+    bool IsOpen() const { return socket_ && socket_->IsOpen(); }
+    int Descriptor() const { return socket_ ? socket_->Descriptor() : -1; }
+    int LastError() const { return lastError_; }
+
+private:
+    // One wait slice has passed: repaint when kPaintIntervalMs have gone by since the last one.
+    void PaintWhileWaiting(int64_t& lastPaint);
+
+    std::unique_ptr<StreamSocket> socket_;
+    Shell& shell_;
+    Clock& clock_;
+    bool connectTried_ = false;
+    bool busy_ = false;
+    int lastError_ = 0;
+};
+
+}  // namespace tavrin

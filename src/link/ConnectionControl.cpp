@@ -1,0 +1,358 @@
+#include "link/ConnectionControl.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <climits>
+
+#include "app/Cp932.h"
+#include "app/MessageTable.h"
+#include "link/ConnectionListStore.h"
+
+namespace tavrin {
+
+namespace {
+
+// Sizes of the document's connection fields, as the settings and the title expect them.
+constexpr size_t kComPortChars = 7;
+constexpr size_t kBaudRateChars = 7;
+constexpr size_t kIpAddressChars = 15;
+constexpr size_t kTelnetPortChars = 7;
+constexpr int kMaxTcpPort = 65535;
+constexpr int kSilentRetryPauseMs = 1000;
+
+// Marks a connect as running for as long as it lives.
+class ConnectingScope {
+public:
+    explicit ConnectingScope(bool& flag) : flag_(flag) { flag_ = true; }
+    ~ConnectingScope() { flag_ = false; }
+    ConnectingScope(const ConnectingScope&) = delete;
+    ConnectingScope& operator=(const ConnectingScope&) = delete;
+
+private:
+    bool& flag_;
+};
+
+}  // namespace
+
+std::vector<std::string> SplitFields(const std::string& text, const std::string& separators) {
+    std::vector<std::string> fields;
+    auto isSeparator = [&](char c) { return separators.find(c) != std::string::npos; };
+    size_t i = 0;
+    if (!text.empty() && isSeparator(text[0])) fields.emplace_back();
+    while (i < text.size()) {
+        while (i < text.size() && isSeparator(text[i])) ++i;
+        if (i >= text.size()) break;
+        size_t start = i;
+        while (i < text.size() && !isSeparator(text[i])) ++i;
+        fields.push_back(text.substr(start, i - start));
+    }
+    return fields;
+}
+
+void MarkItemUsed(std::vector<ConnectionEntry>& connections, const std::string& item) {
+    const size_t n = std::min(connections.size(), static_cast<size_t>(kRecencyEntries));
+    for (size_t i = 0; i < n; ++i) {
+        ConnectionEntry& e = connections[i];
+        if (e.Item == item) {
+            e.Order = 0;
+        } else if (e.Order != kNeverUsed) {
+            ++e.Order;
+        }
+    }
+    std::stable_sort(connections.begin(), connections.end(),
+                     [](const ConnectionEntry& a, const ConnectionEntry& b) { return a.Order < b.Order; });
+    int next = 0;
+    for (size_t i = 0; i < n; ++i) {
+        if (connections[i].Order != kNeverUsed) connections[i].Order = next++;
+    }
+}
+
+void ApplyConnectionText(CPelinDoc& doc, const std::string& text) {
+    std::vector<std::string> f = SplitFields(text, ":");
+    if (text.compare(0, 3, "COM") == 0) {
+        if (f.size() != 5) f.assign(5, std::string());
+        doc.dataBits = static_cast<uint8_t>(DecimalValue(f[2]));
+        doc.stopBits = f[3] == "1" ? 0 : f[3] == "1.5" ? 1 : 2;
+        doc.parity = f[4] == "none" ? 0 : f[4] == "odd" ? 1 : f[4] == "even" ? 2 : f[4] == "mark" ? 3 : 4;
+        doc.comPort = CutCp932(f[0], kComPortChars);
+        doc.baudRate = CutCp932(f[1], kBaudRateChars);
+        doc.isTcp = 0;
+    } else {
+        if (f.size() != 3) f.assign(3, std::string());
+        doc.tcpName = f[2];
+        doc.ipAddress = CutCp932(f[0], kIpAddressChars);
+        doc.telnetPort = CutCp932(f[1], kTelnetPortChars);
+        doc.isTcp = 1;
+    }
+}
+
+std::string ConnectionMenuText(const std::vector<ConnectionEntry>& connections, int command) {
+    if (command == kCmdConnectCurrent) {
+        if (!connections.empty() && connections[0].Order != kNeverUsed) return connections[0].Item;
+        return kNoConnectionText;
+    }
+    if (command < kCmdHistoryFirst || command > kCmdHistoryLast) return {};
+    const size_t k = static_cast<size_t>(command - kCmdHistoryFirst);
+    std::string text = "&";
+    text += static_cast<char>('1' + k);
+    text += ' ';
+    if (k < connections.size() && connections[k].Order != kNeverUsed) return text + connections[k].Item;
+    return text + kNoConnectionText;
+}
+
+std::optional<bool> ComCommandEnabled(int command, int connected) {
+    switch (command) {
+        case kCmdConnectCurrent:
+        case kCmdConnectByList:
+        case kCmdOptions: return connected == 0;
+        case kCmdReconnect:
+        case kCmdDisconnect: return connected != 0;
+        default: break;
+    }
+    if (command >= kCmdHistoryFirst && command <= kCmdHistoryLast) return connected == 0;
+    return std::nullopt;
+}
+
+CConnectionControl::CConnectionControl(CPelinDoc& doc, ViewState& view, CSerialChannel& serial, LinkOps& link,
+                                       Shell& shell, Clock& clock, SocketFactory makeSocket,
+                                       ConnectionHooks hooks)
+    : doc_(doc),
+      view_(view),
+      serial_(serial),
+      link_(link),
+      shell_(shell),
+      clock_(clock),
+      makeSocket_(std::move(makeSocket)),
+      hooks_(std::move(hooks)) {}
+
+CConnectionControl::~CConnectionControl() {
+    DestroySocket();
+}
+
+void CConnectionControl::Print(const std::string& cp932) {
+    if (hooks_.printLocalText) hooks_.printLocalText(cp932);
+}
+
+void CConnectionControl::Box(int code, BoxButtons buttons, BoxIcon icon) {
+    shell_.MessageBox(GetMessageText(code), buttons, icon);
+}
+
+void CConnectionControl::Repaint() {
+    if (hooks_.repaintView) {
+        hooks_.repaintView();
+    } else {
+        shell_.RequestRepaint();
+    }
+}
+
+void CConnectionControl::DestroySocket() {
+    if (watchedFd_ >= 0) {
+        shell_.UnwatchDescriptor(watchedFd_);
+        watchedFd_ = -1;
+    }
+    socket_.reset();
+    doc_.socket = nullptr;
+}
+
+int CConnectionControl::ConnectLink(int silent) {
+    // A modal Retry question lets timers run; a silence-timer reconnect or a macro must not
+    // start a second connect inside this one.
+    if (connecting_) return doc_.connected;
+    ConnectingScope scope(connecting_);
+    return doc_.isTcp != 0 ? ConnectTcp(silent) : ConnectSerial();
+}
+
+int CConnectionControl::ConnectSerial() {
+    const int baud = DecimalValue(doc_.baudRate);
+    if (serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity) == 0) {
+        doc_.connected = 1;
+        const uint8_t lineFeed = 0x0A;
+        link_.SendLinkBytes(&lineFeed, 1);
+    } else {
+        doc_.connected = 0;
+        Print(GetMessageTextCp932(-10));
+        Print(Utf8ToCp932(DescribeSerialOpenFailure(serial_.LastOpenFailure())) + "\n\r");
+        Box(-10);
+    }
+    return CommonEnding();
+}
+
+int CConnectionControl::ConnectTcp(int silent) {
+    doc_.tcpChunk.length = 0;
+    doc_.tcpChunk.position = 0;
+    if (hooks_.resetTransferState) hooks_.resetTransferState();
+    if (doc_.ipAddress.empty()) {
+        Box(-210);
+        return 0;
+    }
+    const int port = DecimalValue(doc_.telnetPort);
+    if (port <= 0 || port > kMaxTcpPort) {
+        Box(-220);
+        return 0;
+    }
+    DestroySocket();
+    std::unique_ptr<StreamSocket> raw = makeSocket_ ? makeSocket_() : nullptr;
+    if (raw) socket_ = std::make_unique<CCommSocket>(std::move(raw), shell_, clock_);
+    if (!socket_ || socket_->Create() != 0) {
+        Box(-230);
+        DestroySocket();
+        return 0;
+    }
+    doc_.socket = socket_.get();
+    while (socket_->Connect(doc_.ipAddress, port) != 0) {
+        if (silent != 0) {
+            if (!reconnectNotice_) Print(GetMessageTextCp932(-270) + "\r\n");
+            clock_.SleepMs(kSilentRetryPauseMs);
+            reconnectNotice_ = true;
+            DestroySocket();
+            return 0;
+        }
+        if (shell_.MessageBox(GetMessageText(-240), BoxButtons::YesNo, BoxIcon::Question) != BoxAnswer::Yes) {
+            DestroySocket();
+            reconnectNotice_ = false;
+            return 0;
+        }
+    }
+    reconnectNotice_ = false;
+    doc_.connected = 1;
+    watchedFd_ = socket_->Descriptor();
+    shell_.WatchDescriptor(watchedFd_, [this] { OnSocketReadable(); });
+    const uint8_t* offer = doc_.isLinuxTelnet != 0 ? kLinuxTelnetOffer : kPlainTelnetOffer;
+    const size_t length = doc_.isLinuxTelnet != 0 ? sizeof kLinuxTelnetOffer : sizeof kPlainTelnetOffer;
+    if (socket_->Send(offer, length) != static_cast<ssize_t>(length)) Box(-250);
+    return CommonEnding();
+}
+
+int CConnectionControl::CommonEnding() {
+    if (view_.hostWindow != 0) {
+        if (doc_.connected != 0) {
+            if (hooks_.hostLinkState) hooks_.hostLinkState(1);
+            if (doc_.isTcp != 0 && hooks_.hostConnectedAddress) hooks_.hostConnectedAddress(doc_.ipAddress);
+        } else if (hooks_.hostLinkState) {
+            hooks_.hostLinkState(0);
+        }
+    }
+    Repaint();
+    return doc_.connected;
+}
+
+void CConnectionControl::CloseTcpLink() {
+    if (hooks_.closeTransferFile) hooks_.closeTransferFile();
+    if (socket_) {
+        socket_->ShutdownSend();
+        DestroySocket();
+    }
+    doc_.connected = 0;
+    doc_.promptSeen = 0;
+}
+
+void CConnectionControl::DisconnectLink() {
+    if (connecting_) return;
+    if (hooks_.panelSaveAndHide) hooks_.panelSaveAndHide();
+    if (doc_.isTcp != 0) {
+        CloseTcpLink();
+        serial_.CloseComPort();
+    } else {
+        serial_.CloseComPort();
+        // A socket left from a TCP/IP connection made before the medium changed goes too.
+        if (socket_) CloseTcpLink();
+    }
+    doc_.connected = 0;
+    if (view_.hostWindow != 0 && hooks_.hostLinkState) hooks_.hostLinkState(0);
+    doc_.promptSeen = 0;
+    Repaint();
+}
+
+void CConnectionControl::ConnectByItem(const std::string& text) {
+    if (text == kNoConnectionText) return;
+    ApplyConnectionText(doc_, text);
+    MarkItemUsed(doc_.connections, text);
+    if (hooks_.setLanguageAndMenus) hooks_.setLanguageAndMenus();
+    ConnectLink(0);
+}
+
+int CConnectionControl::OnComCommand(int command) {
+    std::optional<bool> enabled = ComCommandEnabled(command, doc_.connected);
+    if (!enabled || command == kCmdConnectByList || command == kCmdOptions) return -1;
+    // A disabled command (reached by a key while its menu item is grey) does nothing.
+    if (!*enabled) return 0;
+    if (command == kCmdConnectCurrent) {
+        ConnectByItem(ConnectionMenuText(doc_.connections, command));
+    } else if (command >= kCmdHistoryFirst && command <= kCmdHistoryLast) {
+        // The history item reads "&1 " + the connection text.
+        ConnectByItem(ConnectionMenuText(doc_.connections, command).substr(3));
+    } else if (command == kCmdReconnect) {
+        if (doc_.connected != 0) DisconnectLink();
+        ConnectLink(0);
+    } else if (command == kCmdDisconnect) {
+        DisconnectLink();
+        // The user ended the link: the silence timer must not bring it back.
+        shell_.StopTimer(kSilenceTimerId);
+    }
+    return 0;
+}
+
+void CConnectionControl::AfterSelectConnection() {
+    if (hooks_.setLanguageAndMenus) hooks_.setLanguageAndMenus();
+    ConnectLink(0);
+}
+
+void CConnectionControl::AfterOptions() {
+    MarkItemUsed(doc_.connections, "");
+    if (hooks_.setLanguageAndMenus) hooks_.setLanguageAndMenus();
+}
+
+void CConnectionControl::StartupConnect() {
+    if (!doc_.startConnection.empty()) {
+        ConnectByItem(doc_.startConnection);
+    } else if (doc_.isAutoConnect != 0) {
+        ConnectByItem(ConnectionMenuText(doc_.connections, kCmdConnectCurrent));
+    }
+}
+
+void CConnectionControl::RestartSilenceTimer() {
+    if (doc_.timeoutSec <= 0) {
+        shell_.StopTimer(kSilenceTimerId);
+        return;
+    }
+    const int seconds = std::min(doc_.timeoutSec, INT_MAX / 1000);
+    shell_.StartTimer(kSilenceTimerId, seconds * 1000);
+}
+
+void CConnectionControl::OnSilenceTimer() {
+    if (connecting_ || doc_.isTcp == 0 || doc_.isAutoConnect == 0) return;
+    if (doc_.connected != 0) DisconnectLink();
+    ConnectLink(1);
+}
+
+void CConnectionControl::OnSocketReadable() {
+    if (!socket_ || doc_.connected == 0) return;
+    ReceiveChunk& chunk = doc_.tcpChunk;
+    chunk.data.fill(0);
+    chunk.length = 0;
+    const ssize_t n = socket_->ReceiveNow(chunk.data.data(), kTcpChunkSize);
+    if (n > 0) {
+        chunk.position = 0;
+        chunk.length = static_cast<int>(n);
+        chunk.data[static_cast<size_t>(n)] = 0;
+        if (hooks_.onTcpChunk) hooks_.onTcpChunk();
+        RestartSilenceTimer();
+        return;
+    }
+    if (n < 0) {
+        const int err = socket_->LastError();
+        if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) return;
+    }
+    // The peer closed the connection (or reset it).
+    OnPeerClosed();
+}
+
+void CConnectionControl::OnPeerClosed() {
+    Print("\r\n");
+    Print(GetMessageTextCp932(-100));
+    Print(GetMessageTextCp932(kControllerClosedCode));
+    Print("\r\n");
+    CloseTcpLink();
+}
+
+}  // namespace tavrin

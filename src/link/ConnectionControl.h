@@ -1,0 +1,155 @@
+#pragma once
+#include <functional>
+#include <memory>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/ConnectionEntry.h"
+#include "app/PelinDoc.h"
+#include "app/ViewState.h"
+#include "link/CommSocket.h"
+#include "link/LinkOps.h"
+#include "link/SerialChannel.h"
+#include "platform/Clock.h"
+#include "platform/Shell.h"
+#include "platform/StreamSocket.h"
+
+namespace tavrin {
+
+// Commands of the Com menu.
+inline constexpr int kCmdDisconnect = 32774;
+inline constexpr int kCmdOptions = 32794;
+inline constexpr int kCmdConnectByList = 32795;
+inline constexpr int kCmdConnectCurrent = 32796;
+inline constexpr int kCmdHistoryFirst = 32800;  // "&1 ..." ... "&5 ..." are 32800 ... 32804
+inline constexpr int kCmdHistoryLast = 32804;
+inline constexpr int kCmdReconnect = 32868;
+
+// The silence timer of the TCP/IP link.
+inline constexpr int kSilenceTimerId = 2;
+
+// The text that stands for no connection in the menus.
+inline constexpr const char* kNoConnectionText = "---";
+
+// Cuts text into the runs of characters that hold none of separators. A run of separators
+// counts as one; a text that begins with a separator gives an empty first field; separators at
+// the end give nothing.
+std::vector<std::string> SplitFields(const std::string& text, const std::string& separators);
+
+// Makes the entry whose Item equals item the most recent one (Order 0) and ages the other used
+// entries; then sorts the list by Order (stable) and renumbers the used ones 0, 1, 2, ... Only the
+// first 256 entries take part; entries with Order 999 stay unused. An item that matches nothing
+// (the empty text after the Options dialog) only renumbers.
+void MarkItemUsed(std::vector<ConnectionEntry>& connections, const std::string& item);
+
+// Sets the document's connection from a connection text: serial when the text starts with
+// "COM" (five fields port:baud:data bits:stop bits:parity), TCP/IP otherwise (three fields
+// address:port:name). A text of another field count leaves the fields empty. Texts are cut to
+// the document's field sizes without splitting a two-byte character.
+void ApplyConnectionText(CPelinDoc& doc, const std::string& text);
+
+// The menu text of command 32796 (the current connection) or 32800 ... 32804 (history); empty
+// for any other command.
+std::string ConnectionMenuText(const std::vector<ConnectionEntry>& connections, int command);
+
+// Whether a Com command is enabled while connected is as given; empty for other commands.
+std::optional<bool> ComCommandEnabled(int command, int connected);
+
+// What connection control needs of the parts above it; an empty hook does nothing.
+struct ConnectionHooks {
+    // Prints a terminal notice (CP932 bytes) through the receive interpreter.
+    std::function<void(const std::string& cp932)> printLocalText;
+    // Rebuilds the menus in the current language and refreshes the title.
+    std::function<void()> setLanguageAndMenus;
+    // The command button panel saves its state and hides.
+    std::function<void()> panelSaveAndHide;
+    // Tells the linked editor window the link state (1 up, 0 down); called only when one is
+    // linked (hostWindow).
+    std::function<void(int connected)> hostLinkState;
+    // Tells the linked editor the address of a TCP/IP connection that came up.
+    std::function<void(const std::string& ipAddress)> hostConnectedAddress;
+    // Repaints the view and refreshes the title; without it the Shell is asked to repaint.
+    std::function<void()> repaintView;
+    // Drops what the transfer protocol carries over between TCP/IP chunks.
+    std::function<void()> resetTransferState;
+    // Closes a transfer file the transfer protocol holds open.
+    std::function<void()> closeTransferFile;
+    // A TCP/IP chunk is in doc.tcpChunk (position 0, length set, NUL after it): interpret it
+    // and collect it for the macro watch.
+    std::function<void()> onTcpChunk;
+};
+
+// Connection control: connects, disconnects and reconnects over the medium the document names,
+// serves the Com menu and owns the TCP/IP socket (doc.socket points at it while it exists).
+class CConnectionControl {
+public:
+    using SocketFactory = std::function<std::unique_ptr<StreamSocket>()>;
+
+    CConnectionControl(CPelinDoc& doc, ViewState& view, CSerialChannel& serial, LinkOps& link, Shell& shell,
+                       Clock& clock, SocketFactory makeSocket, ConnectionHooks hooks = {});
+    ~CConnectionControl();
+    CConnectionControl(const CConnectionControl&) = delete;
+    CConnectionControl& operator=(const CConnectionControl&) = delete;
+
+    void SetHooks(ConnectionHooks hooks) { hooks_ = std::move(hooks); }
+
+    // Connects over the document's medium. silent = 0 asks Retry on a TCP/IP failure; 1 prints
+    // "Reconnecting  ..." once per run of failures instead. Returns doc.connected.
+    int ConnectLink(int silent);
+    // Closes the current medium, tells the linked editor, repaints.
+    void DisconnectLink();
+    // The TCP/IP close sequence: transfer file closed, sending shut down, socket destroyed,
+    // connected and promptSeen cleared. No repaint, no panel, no editor message.
+    void CloseTcpLink();
+    // Sets the connection from text, marks it used, refreshes the menus and connects (asking on
+    // failure). "---" does nothing.
+    void ConnectByItem(const std::string& text);
+
+    // The commands 32796, 32800 ... 32804, 32868 and 32774. Returns 0, or -1 for any other
+    // command (Connect by List and Options need their dialogs: see below).
+    int OnComCommand(int command);
+    // After the Select Connection dialog's OK (the connection is already set and marked used).
+    void AfterSelectConnection();
+    // After the Options dialog's OK (the list is already replaced).
+    void AfterOptions();
+
+    // The first idle turn: the "-C=" connection, else the current one when IsAutoConnect is on.
+    void StartupConnect();
+    // The silence timer fired: on TCP/IP with IsAutoConnect on, disconnect and reconnect
+    // silently.
+    void OnSilenceTimer();
+    // Starts the silence timer afresh with timeoutSec seconds (not at all when it is 0 or less).
+    void RestartSilenceTimer();
+    // The socket became readable: reads one chunk into doc.tcpChunk and hands it on, or runs
+    // the close notification when the peer has closed.
+    void OnSocketReadable();
+
+    bool ReconnectNoticeShown() const { return reconnectNotice_; }
+
+private:
+    int ConnectTcp(int silent);
+    int ConnectSerial();
+    int CommonEnding();
+    void DestroySocket();
+    void OnPeerClosed();
+    void Print(const std::string& cp932);
+    void Box(int code, BoxButtons buttons = BoxButtons::Ok, BoxIcon icon = BoxIcon::Exclamation);
+    void Repaint();
+
+    CPelinDoc& doc_;
+    ViewState& view_;
+    CSerialChannel& serial_;
+    LinkOps& link_;
+    Shell& shell_;
+    Clock& clock_;
+    SocketFactory makeSocket_;
+    ConnectionHooks hooks_;
+    std::unique_ptr<CCommSocket> socket_;
+    int watchedFd_ = -1;
+    bool connecting_ = false;
+    // Set after the first silent failure; cleared by a success or a declined retry.
+    bool reconnectNotice_ = false;
+};
+
+}  // namespace tavrin

@@ -1,0 +1,154 @@
+#include "link/CommSocket.h"
+
+#include <gtest/gtest.h>
+
+#include <cerrno>
+#include <memory>
+#include <vector>
+
+#include "FakeClock.h"
+#include "FakeStreamSocket.h"
+#include "RecordingShell.h"
+
+namespace tavrin {
+namespace {
+
+using testing::FakeClock;
+using testing::FakeStreamSocket;
+using testing::ForwardingSocket;
+using testing::RecordingShell;
+
+class CommSocketTest : public ::testing::Test {
+protected:
+    FakeClock clock;
+    RecordingShell shell;
+    FakeStreamSocket fake{clock};
+    CCommSocket socket{std::make_unique<ForwardingSocket>(fake), shell, clock};
+
+    // Nothing but PaintNow may have reached the shell.
+    void ExpectOnlyPaints() {
+        EXPECT_TRUE(shell.boxes.empty());
+        EXPECT_EQ(shell.repaintRequests, 0);
+        EXPECT_TRUE(shell.posted.empty());
+        EXPECT_TRUE(shell.timers.empty());
+        EXPECT_TRUE(shell.watches.empty());
+        EXPECT_EQ(shell.caretUpdates, 0);
+        EXPECT_EQ(shell.menuRefreshes, 0);
+    }
+};
+
+TEST_F(CommSocketTest, ConnectGivesUpAfterFiveSecondsAndOnlyRepaintsMeanwhile) {
+    struct Case {
+        FakeStreamSocket::Attempt attempt;
+        int result;
+        int64_t minElapsed, maxElapsed;
+        bool paints;
+    };
+    const Case cases[] = {
+        {{0, -1, 0}, 0, 0, 0, false},                        // connected at once
+        {{ECONNREFUSED, -1, 0}, ECONNREFUSED, 0, 0, false},  // refused: no wait
+        {{EHOSTUNREACH, -1, 0}, EHOSTUNREACH, 0, 0, false},  // name not resolved
+        {{EINPROGRESS, 3000, 0}, 0, 3000, 3000, true},       // answered after 3 s
+        {{EINPROGRESS, 2000, ECONNREFUSED}, ECONNREFUSED, 2000, 2000, true},
+        {{EINPROGRESS, -1, 0}, ETIMEDOUT, 5000, 5999, true},    // nobody answers
+        {{EINPROGRESS, 7000, 0}, ETIMEDOUT, 5000, 5999, true},  // the answer comes too late
+    };
+    for (const Case& c : cases) {
+        shell.paintsNow = 0;
+        fake.attempts.push_back(c.attempt);
+        ASSERT_EQ(socket.Create(), 0);
+        const int64_t start = clock.NowMs();
+        EXPECT_EQ(socket.Connect("192.168.0.2", 23), c.result);
+        const int64_t elapsed = clock.NowMs() - start;
+        EXPECT_GE(elapsed, c.minElapsed);
+        EXPECT_LE(elapsed, c.maxElapsed);
+        EXPECT_EQ(shell.paintsNow > 0, c.paints) << elapsed;
+        ExpectOnlyPaints();
+    }
+    EXPECT_EQ(fake.hosts.back(), "192.168.0.2");
+    EXPECT_EQ(fake.ports.back(), 23);
+}
+
+TEST_F(CommSocketTest, ARetryAfterAFailedConnectStartsOnAFreshSocket) {
+    fake.attempts = {{ECONNREFUSED, -1, 0}, {0, -1, 0}};
+    ASSERT_EQ(socket.Create(), 0);
+    EXPECT_EQ(socket.Connect("10.0.0.1", 23), ECONNREFUSED);
+    EXPECT_EQ(socket.Connect("10.0.0.1", 23), 0);
+    EXPECT_EQ(fake.creates, 2);
+    EXPECT_EQ(fake.closes, 1);
+}
+
+TEST_F(CommSocketTest, SendKeepsGoingUntilEveryByteIsTaken) {
+    ASSERT_EQ(socket.Create(), 0);
+    fake.acceptPattern = {0, 2, 0, 0, 1};  // the socket takes a little, now and then
+    std::vector<uint8_t> bytes(11);
+    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(250 + i);
+    EXPECT_EQ(socket.Send(bytes.data(), bytes.size()), 11);
+    EXPECT_EQ(fake.sent, bytes);
+    ExpectOnlyPaints();
+}
+
+TEST_F(CommSocketTest, SendReportsErrorsAndAPeerThatTakesNothing) {
+    ASSERT_EQ(socket.Create(), 0);
+    const uint8_t b[] = {1, 2, 3};
+    fake.sendError = EPIPE;
+    EXPECT_EQ(socket.Send(b, 3), -1);
+    EXPECT_EQ(socket.LastError(), EPIPE);
+
+    fake.sendError = 0;
+    fake.acceptPattern = {0};
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(socket.Send(b, 3), -1);
+    EXPECT_EQ(socket.LastError(), ETIMEDOUT);
+    EXPECT_GE(clock.NowMs() - start, CCommSocket::kSendStallLimitMs);
+    ExpectOnlyPaints();
+
+    CCommSocket unconnected{std::make_unique<FakeStreamSocket>(clock), shell, clock};
+    EXPECT_EQ(unconnected.Send(b, 3), -1);
+}
+
+TEST_F(CommSocketTest, ReceiveByteWaitsForAByteAndTellsClosedFromBroken) {
+    ASSERT_EQ(socket.Create(), 0);
+    fake.Feed({0xFF, 0x00});
+    EXPECT_EQ(socket.ReceiveByte(), 255);
+    EXPECT_EQ(socket.ReceiveByte(), 0);
+
+    // A byte that arrives after a while is waited for, repainting only.
+    int waits = 0;
+    fake.onWaitReadable = [&] {
+        if (++waits == 40) fake.Feed({'>'});
+    };
+    EXPECT_EQ(socket.ReceiveByte(), '>');
+    EXPECT_GT(shell.paintsNow, 0);
+    ExpectOnlyPaints();
+    fake.onWaitReadable = nullptr;
+
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kWaitedOut);
+    EXPECT_GE(clock.NowMs() - start, CCommSocket::kReceiveWaitLimitMs);
+
+    fake.peerClosed = true;
+    EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kPeerClosed);
+    fake.receiveError = ECONNRESET;
+    EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kError);
+    EXPECT_EQ(socket.LastError(), ECONNRESET);
+    socket.Close();
+    EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kPeerClosed);
+}
+
+TEST_F(CommSocketTest, ABlockingOperationInsideAnotherFailsAtOnce) {
+    ASSERT_EQ(socket.Create(), 0);
+    int inner = 1;
+    fake.onWaitReadable = [&] {
+        inner = socket.ReceiveByte();
+        const uint8_t b = 'x';
+        EXPECT_EQ(socket.Send(&b, 1), -1);
+        fake.Feed({'a'});
+    };
+    EXPECT_EQ(socket.ReceiveByte(), 'a');
+    EXPECT_EQ(inner, CCommSocket::kBusy);
+    EXPECT_TRUE(fake.sent.empty());
+}
+
+}  // namespace
+}  // namespace tavrin
