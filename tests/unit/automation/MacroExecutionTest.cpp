@@ -86,10 +86,5 @@ TEST_F(MacroExecutionTest, AutoexecStopsARunningMacroWithItsReport) {
     EXPECT_TRUE(engine->IsRunning());
 }
 
-TEST(MacroExecutionStatusTest, BatchExitStatusFollowsHowTheMacroEnded) {
-    EXPECT_EQ(BatchExitStatus(kMacroEndedByItself), 0);
-    EXPECT_EQ(BatchExitStatus(kMacroStopped), 2);
-}
-
 }  // namespace
 }  // namespace tavrin

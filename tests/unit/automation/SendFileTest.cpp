@@ -31,7 +31,6 @@ TEST_F(CSendFileTest, SendsTheFileFourHundredBytesATickAndClosesTheWindow) {
     };
     const std::vector<Case> cases = {
         {1000, {0, 400, 400, 200}},
-        {800, {0, 400, 400}},
         {10, {0, 10}},
     };
     for (const Case& c : cases) {
@@ -104,13 +103,6 @@ TEST_F(CSendFileTest, AMacroThatCannotBeWrittenIsNotRun) {
     EXPECT_TRUE(shell.modeless.empty());
     ASSERT_EQ(shell.boxes.size(), 1u);
     EXPECT_EQ(shell.boxes[0].text, "Failed to open file.");
-}
-
-TEST_F(CSendFileTest, CancelledDialogSendsNothing) {
-    shell.files = {std::nullopt};
-    EXPECT_EQ(sendFile.SendFileCommand(), -1);
-    EXPECT_FALSE(sendFile.IsActive());
-    EXPECT_FALSE(engine->IsRunning());
 }
 
 }  // namespace
