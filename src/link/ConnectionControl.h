@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "app/ConnectionEntry.h"
+#include "app/Menus.h"
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
 #include "link/CommSocket.h"
@@ -17,14 +18,9 @@
 
 namespace tavrin {
 
-// Commands of the Com menu.
-inline constexpr int kCmdDisconnect = 32774;
-inline constexpr int kCmdOptions = 32794;
-inline constexpr int kCmdConnectByList = 32795;
-inline constexpr int kCmdConnectCurrent = 32796;
-inline constexpr int kCmdHistoryFirst = 32800;  // "&1 ..." ... "&5 ..." are 32800 ... 32804
-inline constexpr int kCmdHistoryLast = 32804;
-inline constexpr int kCmdReconnect = 32868;
+// Commands of the Com menu (the identifiers live with the menu tables): 32796 the current
+// connection, 32800 ... 32804 the history items "&1 ..." ... "&5 ...".
+inline constexpr int kCmdConnectCurrent = kCmdConnectLast;
 
 // The silence timer of the TCP/IP link.
 inline constexpr int kSilenceTimerId = 2;
