@@ -4,23 +4,40 @@
 
 #include <array>
 
+#include "app/CommandLine.h"
 #include "app/Cp932.h"
 #include "app/Globals.h"
+#include "app/Menus.h"
+#include "app/MessageTable.h"
+#include "app/Settings.h"
+#include "app/TermSettings.h"
+#include "app/Title.h"
+#include "automation/DroppedFiles.h"
+#include "automation/LogFile.h"
+#include "automation/LogReplay.h"
+#include "automation/MacroEngine.h"
+#include "automation/MacroExecution.h"
+#include "automation/SendFile.h"
+#include "link/ConnectionControl.h"
+#include "link/ConnectionListStore.h"
+#include "link/LinkChannel.h"
+#include "link/SerialChannel.h"
+#include "platform/posix/PosixSerialDevice.h"
+#include "platform/posix/PosixStreamSocket.h"
 #include "session/PelinApp.h"
 #include "terminal/DisplayModel.h"
+#include "terminal/Keyboard.h"
+#include "terminal/ReceiveInterpreter.h"
+#include "terminal/WatchBuffer.h"
+#include "transfer/TransferCommand.h"
+#include "transfer/TransferProtocol.h"
 
 namespace tavrin {
 
 namespace {
 
-constexpr int kPollTimer = 1;
-constexpr int kPollPeriodMs = 20;
-
-std::string WorkingFolder() {
-    std::array<char, 4096> buffer{};
-    if (getcwd(buffer.data(), buffer.size()) == nullptr) return {};
-    return buffer.data();
-}
+constexpr const char* kFolderBrowserTitle = "フォルダの選択";
+constexpr size_t kStartupFolderMax = 259;
 
 ScrollRequest ToRequest(ScrollAction action) {
     switch (action) {
@@ -35,73 +52,455 @@ ScrollRequest ToRequest(ScrollAction action) {
 
 }  // namespace
 
+// Every subsystem of the one terminal, wired together. Members are declared in the order they
+// are built: each takes references to the ones before it.
 struct CPelinView::Parts {
-    Parts(CPelinDoc& doc, ViewState& view) : display(doc, view) {}
+    Parts(CPelinView& view, CPelinDoc& doc, Shell& shell, Clock& clock, CPelinApp& app)
+        : display(doc, view),
+          serial(serialDevice, clock, [&app] { return app.profilePath; }),
+          link(doc, serial, shell),
+          interpreter(doc, view, link, shell),
+          keyboard(doc, view, link, shell, interpreter),
+          transfer(doc, view, link, clock, shell),
+          transferCommand(doc, link, clock),
+          connection(doc, view, serial, link, shell, clock, [] { return std::make_unique<CPosixStreamSocket>(); }),
+          macro(doc, view, link, shell, clock, log, view.MakeMacroHooks()),
+          replay(shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
+          sendFile(macro, shell),
+          drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }) {}
+
     CDisplayModel display;
+    CPosixSerialDevice serialDevice;
+    CSerialChannel serial;
+    CLinkChannel link;
+    CReceiveInterpreter interpreter;
+    CKeyboard keyboard;
+    CWatchBuffer watch;
+    CTransferProtocol transfer;
+    CTransferCommand transferCommand;
+    CConnectionControl connection;
+    CLogFile log;
+    CMacroEngine macro;
+    CLogReplay replay;
+    CSendFile sendFile;
+    CDroppedFiles drops;
+    CTitle title;
+
     std::function<void(const uint8_t*)> rowObserver;
     std::function<void()> receptionObserver;
     std::string batchMacro;
     std::function<void(int)> batchFinished;
+    bool batchStarted = false;
     bool idleScheduled = false;
-    int clientWidth = 0;
-    int clientHeight = 0;
+    int watchedSerialFd = -1;
+    bool destroyed = false;
 };
 
 CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& clock)
-    : app_(app), doc_(doc), shell_(shell), clock_(clock), parts_(std::make_unique<Parts>(doc, *this)) {
+    : app_(app), doc_(doc), shell_(shell), clock_(clock) {
+    parts_ = std::make_unique<Parts>(*this, doc, shell, clock, app);
     app_.view = this;
+    WireParts();
 }
 
-CPelinView::~CPelinView() = default;
+CPelinView::~CPelinView() {
+    parts_->replay.StopReplay();
+    parts_->replay.Join();
+    UnwatchSerial();
+}
+
+void CPelinView::WireParts() {
+    Parts& p = *parts_;
+
+    InterpreterHooks& ih = p.interpreter.Hooks();
+    ih.handleTransferRequest = [this](const std::string& folder) {
+        return parts_->transfer.HandleTransferRequest(folder);
+    };
+    ih.transferResumePending = [this] { return parts_->transfer.ResumePending(); };
+    // Every completed row passes here: the front end may show it, the log records it.
+    ih.logOpen = [] { return true; };
+    ih.writeLogRow = [this](const uint8_t* row) {
+        if (parts_->rowObserver) parts_->rowObserver(row);
+        if (!parts_->log.IsLogOpen()) return true;
+        return parts_->log.WriteLogLine({row, kColumns});
+    };
+    ih.clearMacroTransferFlag = [this] { parts_->macro.OnControllerPrompt(); };
+    ih.postChars = [this](const std::string& chars) {
+        for (char c : chars) shell_.Post([this, c] { OnChar(static_cast<uint8_t>(c)); });
+    };
+    ih.caretMoved = [this] { shell_.UpdateCaret(); };
+
+    p.keyboard.Hooks().sendTransferCommand = [this](const std::string& line, std::string& folder) {
+        return parts_->transferCommand.SendTransferCommand(line, folder);
+    };
+
+    p.transfer.Files().printText = [this](const std::string& cp932) { PrintLocal(cp932); };
+
+    p.watch.SetMacroRunning([this] { return parts_->macro.IsRunning(); });
+    p.macro.UseWatchBuffer(p.watch);
+
+    ConnectionHooks ch;
+    ch.printLocalText = [this](const std::string& cp932) { PrintLocal(cp932); };
+    ch.setLanguageAndMenus = [this] { SetLanguageAndMenus(language); };
+    ch.repaintView = [this] {
+        shell_.RequestRepaint();
+        UpdateTitle();
+    };
+    ch.resetTransferState = [this] { parts_->transfer.ResetTcpState(); };
+    ch.onTcpChunk = [this] {
+        ReceiveChunk& chunk = doc_.tcpChunk;
+        parts_->interpreter.InterpretReceived(chunk.data.data(), chunk.position, chunk.length);
+        const int length = chunk.length < 0 ? 0 : chunk.length;
+        parts_->watch.CollectReceivedText(chunk.data.data(), static_cast<size_t>(length));
+        NoteReception();
+    };
+    p.connection.SetHooks(std::move(ch));
+
+
+    p.log.onStateChanged = [this] {
+        UpdateTitle();
+        shell_.MenusChanged();
+    };
+}
+
+MacroHooks CPelinView::MakeMacroHooks() {
+    MacroHooks mh;
+    mh.sendTransferCommand = [this](const std::string& line, std::string& folder) {
+        return parts_->transferCommand.SendTransferCommand(line, folder, true);
+    };
+    mh.printLocalText = [this](const std::string& cp932) { PrintLocal(cp932); };
+    mh.reopenSerial = [this](int baud) {
+        parts_->serial.CloseComPort();
+        int rc = parts_->serial.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
+        RefreshSerialWatch();
+        return rc;
+    };
+    mh.clearReceivedText = [this] { parts_->watch.Clear(); };
+    mh.checkWaitPatterns = [this](const std::string& awaited, const std::string& error) {
+        return parts_->watch.CheckWaitPatterns(awaited, error);
+    };
+    mh.onStopped = [this](int endStatus) {
+        UpdateTitle();
+        if (parts_->batchStarted && parts_->batchFinished) parts_->batchFinished(BatchExitStatus(endStatus));
+    };
+    return mh;
+}
+
+void CPelinView::PrintLocal(const std::string& cp932) { parts_->interpreter.PrintLocalText(cp932.c_str()); }
 
 int CPelinView::OnCreate() {
     logFont = LogFont{};
+    app_.view = this;
     parts_->display.ResetScroll();
     shell_.SetTimerHandler([this](int id) { OnTimer(id); });
-    shell_.StartTimer(kPollTimer, kPollPeriodMs);
+    shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
     transferFolder.clear();
-    startupFolder = WorkingFolder();
+    startupFolder = CutCp932(CurrentFolder(), kStartupFolderMax);
+    hostWindow = 0;
+    terminalNumber = 0;
+    hostBusy = 0;
+    saveForEditorPending = 0;
+    hostTypedPending = 0;
+
+    const CommandLineOptions options = ParseCommandLine(app_.rawCommandLine);
+    if (options.hasProfile) app_.ReplaceProfilePath(options.profilePath);
+    if (options.hasConnection) doc_.startConnection = options.connection;
+    if (options.hostLink) {
+        // No host editor window can be found on this platform; the folder is still stored.
+        const std::string folder = CurrentFolder();
+        if (!folder.empty() && chdir(folder.c_str()) == 0) SaveFolderSetting(doc_, app_.profilePath);
+    }
+
+    ReadFontSetting(app_.profilePath, kFontSection, logFont);
+    LoadConnectionList(doc_, app_.profilePath);
     doc_.cursorColumn = 0;
     doc_.cursorRow = 0;
-    // The first idle turn loads the menus and opens the start-up connection.
-    shell_.Post([this] { OnIdle(); });
+    // The terminal setup of the settings file: scroll rows and colours, then the "Settings"
+    // section and the connection list again, now from the file fixed at start.
+    ReadTermSettings(doc_, app_.profilePath);
+    LoadSettings(doc_, app_.profilePath);
+    LoadConnectionList(doc_, app_.profilePath);
+
+    ScheduleIdle();
     return 0;
+}
+
+void CPelinView::ScheduleIdle() {
+    if (parts_->idleScheduled || parts_->destroyed) return;
+    parts_->idleScheduled = true;
+    shell_.Post([this] { OnIdle(); });
 }
 
 void CPelinView::OnIdle() {
     parts_->idleScheduled = false;
+    if (parts_->destroyed) return;
     if (firstIdlePending) {
         firstIdlePending = 0;
-        shell_.MenusChanged();
-        shell_.SetTitle(TitleText());
+        SetLanguageAndMenus(language);
+        parts_->connection.StartupConnect();
+        RefreshSerialWatch();
+        if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished)
+            parts_->batchFinished(1);
+    }
+    if (autoexecRequested) {
+        autoexecRequested = 0;
+        if (!parts_->batchMacro.empty()) {
+            autoexecDone = 1;
+            StartBatchMacro();
+        } else {
+            RunAutoexec(parts_->macro, *this);
+        }
+    }
+    UpdateTitle();
+}
+
+void CPelinView::StartBatchMacro() {
+    if (parts_->batchStarted) return;
+    parts_->batchStarted = true;
+    parts_->macro.StopMacroAndReport();
+    if (parts_->macro.StartMacro(parts_->batchMacro) != 0 && !parts_->macro.IsRunning()) {
+        if (parts_->batchFinished) parts_->batchFinished(BatchExitStatus(kMacroStopped));
     }
 }
 
-void CPelinView::OnTimer(int) {}
+void CPelinView::OnTimer(int id) {
+    if (parts_->destroyed) return;
+    Parts& p = *parts_;
+    p.macro.MacroStep();
+    p.sendFile.OnTick();
+    p.drops.OnTick();
+    if (doc_.isTcp == 0) {
+        if (p.watchedSerialFd < 0 && p.serial.IsOpen()) RefreshSerialWatch();
+        SerialPoll();
+    } else if (id == kSilenceTimerId) {
+        p.connection.OnSilenceTimer();
+    }
+    ScheduleIdle();
+}
 
-void CPelinView::OnChar(uint8_t byte) { SendLinkByte(byte); }
+void CPelinView::SerialPoll() {
+    if (doc_.connected != 1) return;
+    size_t got = parts_->serial.DrainComPort([this](const uint8_t* chunk, int length) {
+        int position = 0;
+        int end = length;
+        parts_->interpreter.InterpretReceived(chunk, position, end);
+        parts_->watch.CollectReceivedText(chunk, static_cast<size_t>(length));
+    });
+    if (got > 0) NoteReception();
+}
+
+void CPelinView::OnSerialReadable() {
+    if (doc_.connected != 1 || doc_.isTcp != 0) return;
+    const size_t before = parts_->serial.IsOpen() ? 1 : 0;
+    size_t got = 0;
+    if (before) {
+        got = parts_->serial.DrainComPort([this](const uint8_t* chunk, int length) {
+            int position = 0;
+            int end = length;
+            parts_->interpreter.InterpretReceived(chunk, position, end);
+            parts_->watch.CollectReceivedText(chunk, static_cast<size_t>(length));
+        });
+    }
+    if (got > 0) {
+        NoteReception();
+    } else {
+        // Readable with nothing to read: the line hung up. Stop watching; the poll timer goes
+        // on and watches again once the port has something.
+        UnwatchSerial();
+    }
+    ScheduleIdle();
+}
+
+void CPelinView::RefreshSerialWatch() {
+    const int fd = (doc_.isTcp == 0 && doc_.connected && parts_->serial.IsOpen()) ? parts_->serial.Descriptor() : -1;
+    if (fd == parts_->watchedSerialFd) return;
+    UnwatchSerial();
+    if (fd >= 0) {
+        parts_->watchedSerialFd = fd;
+        shell_.WatchDescriptor(fd, [this] { OnSerialReadable(); });
+    }
+}
+
+void CPelinView::UnwatchSerial() {
+    if (parts_->watchedSerialFd >= 0) {
+        shell_.UnwatchDescriptor(parts_->watchedSerialFd);
+        parts_->watchedSerialFd = -1;
+    }
+}
+
+void CPelinView::NoteReception() {
+    if (parts_->receptionObserver) parts_->receptionObserver();
+}
+
+void CPelinView::OnChar(uint8_t byte) {
+    if (parts_->destroyed) return;
+    parts_->keyboard.OnChar(byte);
+    ScheduleIdle();
+}
 
 void CPelinView::OnText(const std::string& utf8) {
     for (char c : Utf8ToCp932(utf8)) OnChar(static_cast<uint8_t>(c));
 }
 
 void CPelinView::OnArrowKey(ArrowKey key) {
-    // The controller's line editor: up 0x0C, down 0x0E, left 0x14, right 0x12.
-    static constexpr std::array<uint8_t, 4> kBytes{0x0C, 0x0E, 0x14, 0x12};
-    SendLinkByte(kBytes[static_cast<size_t>(key)]);
+    static constexpr std::array<int, 4> kKeys{kVkUp, kVkDown, kVkLeft, kVkRight};
+    parts_->keyboard.OnKeyDown(kKeys[static_cast<size_t>(key)]);
 }
 
-void CPelinView::OnCommand(int) {}
+void CPelinView::SetLanguageAndMenus(int lang) {
+    language = lang != 0 ? 1 : 0;
+    shell_.MenusChanged();
+    UpdateTitle();
+}
 
-CommandState CPelinView::QueryCommand(int) const { return {}; }
+void CPelinView::UpdateTitle() {
+    if (auto title = parts_->title.Update(ComposeDocumentTitle(doc_, CurrentFolderOrNothing(), parts_->log.IsLogOpen())))
+        shell_.SetTitle(*title);
+}
 
-bool CPelinView::ConfirmClose() { return true; }
+std::optional<std::string> CPelinView::CurrentFolderOrNothing() {
+    std::string folder = CurrentFolder();
+    if (folder.empty()) return std::nullopt;
+    return folder;
+}
 
-void CPelinView::OnDestroy() { shell_.StopTimer(kPollTimer); }
+std::string CPelinView::TitleText() const {
+    const std::string& last = parts_->title.LastTitle();
+    return FrameTitle(last.empty() ? GetMessageText(10) : last);
+}
+
+void CPelinView::OnCommand(int id) {
+    if (parts_->destroyed) return;
+    Parts& p = *parts_;
+    if (!QueryCommand(id).enabled) return;
+    switch (id) {
+    case kCmdOpenLog: OpenLogFileCommand(p.log, shell_); break;
+    case kCmdCloseLog: p.log.CloseLogFile(); break;
+    case kCmdReplayLog: p.replay.StartReplay(); break;
+    case kCmdStopReplay: p.replay.StopReplay(); break;
+    case kCmdSendFile: p.sendFile.SendFileCommand(); break;
+    case kCmdSetCurrentFolder: SetCurrentFolder(); break;
+    case kCmdMacro: MacroCommand(p.macro, shell_); break;
+    case kCmdSaveSetup: SaveSetup(); break;
+    case kCmdRestoreSetup: RestoreSetup(); break;
+    case kCmdPaste: Paste(); break;
+    case kCmdEnglish: SetLanguageAndMenus(1); break;
+    case kCmdJapanese: SetLanguageAndMenus(0); break;
+    case kCmdToolBar:
+        doc_.toolbarVisible = doc_.toolbarVisible ? 0 : 1;
+        shell_.MenusChanged();
+        break;
+    case kCmdHelpContents:
+        shell_.OpenDocument(startupFolder + (language == 1 ? "/TavrinE.chm" : "/TavrinJ.chm"));
+        break;
+    case kCmdZuEditor: shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"}); break;
+    case kCmdQelEditor: shell_.StartDetached(startupFolder + "/QelEditor.exe", {"E"}); break;
+    default:
+        if (p.connection.OnComCommand(id) == 0) {
+            RefreshSerialWatch();
+            UpdateTitle();
+        }
+        break;
+    }
+    ScheduleIdle();
+}
+
+CommandState CPelinView::QueryCommand(int id) const {
+    const Parts& p = *parts_;
+    MenuState s;
+    s.connected = doc_.connected != 0;
+    s.logOpen = p.log.IsLogOpen();
+    s.macroOpen = p.macro.IsMacroFileOpen();
+    s.hostLinked = hostWindow != 0;
+    s.hostBusy = hostBusy != 0;
+    s.replayRunning = p.replay.IsReplayRunning();
+    s.clipboardHasText = !shell_.ClipboardText().empty();
+    s.toolbarVisible = doc_.toolbarVisible != 0;
+    s.language = language;
+    // Commands that are not built here stay off: the command button panel, the Options and
+    // Select Connection dialogs, the font and window dialogs, and the selection.
+    switch (id) {
+    case kCmdDialog:
+    case kCmdDialogFile:
+    case kCmdOptions:
+    case kCmdConnectByList:
+    case kCmdFont:
+    case kCmdWindowSetting:
+    case kCmdCopy:
+    case kCmdSaveAndOpenInEditor: return {false, false};
+    default: break;
+    }
+    MenuCommandState st = ApplyCommandRule(id, s, MenuCommandState{});
+    return {st.enabled, st.checked};
+}
+
+bool CPelinView::ConfirmClose() {
+    return shell_.MessageBox(GetMessageText(30), BoxButtons::YesNo, BoxIcon::Exclamation) == BoxAnswer::Yes;
+}
+
+void CPelinView::OnDestroy() {
+    if (parts_->destroyed) return;
+    Parts& p = *parts_;
+    p.replay.StopReplay();
+    p.replay.Join();
+    p.macro.StopMacro();
+    if (doc_.connected) p.connection.DisconnectLink();
+    UnwatchSerial();
+    shell_.StopTimer(kPollTimerId);
+    shell_.StopTimer(kSilenceTimerId);
+    SaveSettings(doc_, app_.profilePath);
+    WriteFontSetting(app_.profilePath, kFontSection, logFont);
+    WriteTermSettings(doc_, app_.profilePath);
+    SaveConnectionList(doc_, app_.profilePath);
+    doc_.connections.clear();
+    p.destroyed = true;
+}
+
+void CPelinView::SetCurrentFolder() {
+    const std::string start = doc_.folder.empty() ? CurrentFolder() : doc_.folder;
+    auto chosen = shell_.AskFolder(kFolderBrowserTitle, start);
+    if (!chosen || chosen->empty()) return;
+    if (chdir(chosen->c_str()) != 0) return;
+    SaveFolderSetting(doc_, app_.profilePath);
+    UpdateTitle();
+}
+
+void CPelinView::SaveSetup() {
+    auto chosen = shell_.AskSaveFile(GetMessageText(22), "INI files|*.ini|All files|*", CurrentFolder(), "ini");
+    if (!chosen || chosen->empty()) return;
+    app_.ReplaceProfilePath(*chosen);
+    SaveSettings(doc_, app_.profilePath);
+    WriteFontSetting(app_.profilePath, kFontSection, logFont);
+    WriteTermSettings(doc_, app_.profilePath);
+    SaveConnectionList(doc_, app_.profilePath);
+}
+
+void CPelinView::RestoreSetup() {
+    auto chosen = shell_.AskOpenFile(GetMessageText(21), "INI files|*.ini|All files|*", CurrentFolder());
+    if (!chosen || chosen->empty()) return;
+    app_.ReplaceProfilePath(*chosen);
+    ReadTermSettings(doc_, app_.profilePath);
+    LoadSettings(doc_, app_.profilePath);
+    LoadConnectionList(doc_, app_.profilePath);
+    ReadFontSetting(app_.profilePath, kFontSection, logFont);
+    SetLanguageAndMenus(language);
+    shell_.RequestRepaint();
+}
+
+void CPelinView::Paste() {
+    for (char c : Utf8ToCp932(shell_.ClipboardText())) {
+        uint8_t byte = static_cast<uint8_t>(c);
+        if (byte == '\n') continue;  // a pasted line ends with its CR, as Enter
+        shell_.Post([this, byte] { OnChar(byte); });
+    }
+}
+
+void CPelinView::OnDropFiles(const std::vector<std::string>& files) {
+    parts_->drops.OnDropFiles(files);
+    ScheduleIdle();
+}
 
 void CPelinView::OnResize(int clientWidth, int clientHeight) {
-    parts_->clientWidth = clientWidth;
-    parts_->clientHeight = clientHeight;
     parts_->display.UpdateGeometry(clientWidth, clientHeight);
     shell_.RequestRepaint();
 }
@@ -134,12 +533,12 @@ void CPelinView::SetBatchMacro(const std::string& macroFile, std::function<void(
     parts_->batchFinished = std::move(onFinished);
 }
 
-std::string CPelinView::TitleText() const { return "Tavrin"; }
+const CDisplayModel& CPelinView::Display() const { return parts_->display; }
 
-int CPelinView::ReadLinkByte() { return -1; }
-void CPelinView::SendLinkByte(uint8_t) {}
-void CPelinView::SendLinkBytes(const uint8_t*, size_t) {}
-size_t CPelinView::SendOnSocket(const uint8_t*, size_t) { return 0; }
-void CPelinView::PurgeComPort() {}
+int CPelinView::ReadLinkByte() { return parts_->link.ReadLinkByte(); }
+void CPelinView::SendLinkByte(uint8_t byte) { parts_->link.SendLinkByte(byte); }
+void CPelinView::SendLinkBytes(const uint8_t* bytes, size_t count) { parts_->link.SendLinkBytes(bytes, count); }
+size_t CPelinView::SendOnSocket(const uint8_t* bytes, size_t count) { return parts_->link.SendOnSocket(bytes, count); }
+void CPelinView::PurgeComPort() { parts_->link.PurgeComPort(); }
 
 }  // namespace tavrin

@@ -2,7 +2,9 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
+#include <vector>
 
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
@@ -13,6 +15,8 @@
 namespace tavrin {
 
 class CPelinApp;
+class CDisplayModel;
+struct MacroHooks;
 
 enum class ArrowKey { Up, Down, Left, Right };
 enum class ScrollAction { LineUp, LineDown, PageUp, PageDown, ThumbTrack, Top, Bottom };
@@ -78,12 +82,37 @@ public:
     size_t SendOnSocket(const uint8_t* bytes, size_t count) override;
     void PurgeComPort() override;
 
+    // Files dropped on the window.
+    void OnDropFiles(const std::vector<std::string>& files);
+    // Sets the language, rebuilds the menus and tips and refreshes the title.
+    void SetLanguageAndMenus(int lang);
+    // Composes the title and sets it when it changed.
+    void UpdateTitle();
+    // The viewport the terminal widget paints from.
+    const CDisplayModel& Display() const;
+
     CPelinDoc& Document() { return doc_; }
     const CPelinDoc& Document() const { return doc_; }
     Shell& GetShell() { return shell_; }
 
 private:
     struct Parts;
+    void WireParts();
+    MacroHooks MakeMacroHooks();
+    void PrintLocal(const std::string& cp932);
+    void ScheduleIdle();
+    void StartBatchMacro();
+    void SerialPoll();
+    void OnSerialReadable();
+    void RefreshSerialWatch();
+    void UnwatchSerial();
+    void NoteReception();
+    void SetCurrentFolder();
+    void SaveSetup();
+    void RestoreSetup();
+    void Paste();
+    static std::optional<std::string> CurrentFolderOrNothing();
+
     CPelinApp& app_;
     CPelinDoc& doc_;
     Shell& shell_;
