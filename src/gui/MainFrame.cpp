@@ -16,6 +16,9 @@
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
 
+// The icons are linked in from a static library: their registration must be pulled in by name.
+static void InitResources() { Q_INIT_RESOURCE(resources); }
+
 namespace tavrin {
 
 namespace {
@@ -43,6 +46,7 @@ const char* IconName(int id) {
 
 CMainFrame::CMainFrame(CPelinView& view, CPelinApp& app, QWidget* parent)
     : QMainWindow(parent), view_(view), app_(app) {
+    InitResources();
     setObjectName("mainFrame");
     setWindowIcon(QIcon(":/icons/tavrin.png"));
     if (const auto placement = ReadWindowPlacement(app_.profilePath)) ApplyPlacement(*placement);

@@ -1,0 +1,41 @@
+#pragma once
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <memory>
+
+#include "FakeClock.h"
+#include "app/Globals.h"
+#include "gui/MainFrame.h"
+#include "gui/QtShell.h"
+#include "gui/TerminalWidget.h"
+#include "session/PelinApp.h"
+#include "session/PelinView.h"
+
+namespace tavrin::testing {
+
+// A frame over a real view, with its settings file in a temporary folder. The view is not
+// created (no timers, no settings read) unless a test calls OnCreate.
+struct GuiFixture {
+    QTemporaryDir folder;
+    CQtShell shell;
+    FakeClock clock;
+    CPelinApp app{"", "tavrin-test"};
+    CPelinDoc doc;
+    std::unique_ptr<CPelinView> view;
+    std::unique_ptr<CMainFrame> frame;
+    int savedLanguage = language;
+
+    GuiFixture() {
+        app.profilePath = QDir(folder.path()).filePath("tavrin-test.ini").toStdString();
+        view = std::make_unique<CPelinView>(app, doc, shell, clock);
+        frame = std::make_unique<CMainFrame>(*view, app);
+        shell.SetFrame(frame.get());
+    }
+    ~GuiFixture() {
+        frame.reset();
+        language = savedLanguage;
+    }
+};
+
+}  // namespace tavrin::testing

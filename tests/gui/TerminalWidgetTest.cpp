@@ -1,0 +1,202 @@
+#include <gtest/gtest.h>
+
+#include <unistd.h>
+#include <QImage>
+#include <QScrollBar>
+#include <QSocketNotifier>
+#include <QTest>
+#include <cstring>
+#include <thread>
+
+#include "GuiFixture.h"
+#include "gui/RowCells.h"
+
+namespace tavrin {
+namespace {
+
+using testing::GuiFixture;
+
+void PutRow(CPelinDoc& doc, int row, const std::string& bytes) {
+    std::memset(doc.screenBuffer.data() + row * kColumns, ' ', kColumns);
+    std::memcpy(doc.screenBuffer.data() + row * kColumns, bytes.data(),
+                std::min<size_t>(bytes.size(), kColumns));
+}
+
+// Whether any pixel of the cell range differs from the background.
+bool Inked(const QImage& image, QRect cells, int cw, int ch, QRgb background) {
+    const QRect area(cells.x() * cw, cells.y() * ch, cells.width() * cw, cells.height() * ch);
+    for (int y = area.top(); y <= area.bottom() && y < image.height(); ++y)
+        for (int x = area.left(); x <= area.right() && x < image.width(); ++x)
+            if ((image.pixel(x, y) & 0xFFFFFF) != (background & 0xFFFFFF)) return true;
+    return false;
+}
+
+TEST(RowCellsTest, DecodesARowIntoCells) {
+    struct Cell {
+        int column, cells;
+        QString text;
+        bool run;
+    };
+    struct Case {
+        const char* what;
+        std::string row;
+        std::vector<Cell> cells;
+    };
+    const Case cases[] = {
+        {"blank", "", {}},
+        {"ascii run with inner blanks", ">save  a.as", {{0, 11, ">save  a.as", true}}},
+        {"double-width pair in two cells",
+         "AB\x93\xfa\x96\x7b!",
+         {{0, 2, "AB", true},
+          {2, 2, QString::fromUtf8("日"), false},
+          {4, 2, QString::fromUtf8("本"), false},
+          {6, 1, "!", true}}},
+        {"half-width katakana one cell",
+         "\xb1\xb2 x",
+         {{0, 1, QString::fromUtf8("ｱ"), false}, {1, 1, QString::fromUtf8("ｲ"), false}, {3, 1, "x", true}}},
+        {"control bytes show as blanks",
+         std::string("a\x01\x07") + "b",
+         {{0, 1, "a", true}, {3, 1, "b", true}}},
+        {"lead byte in the last column",
+         std::string(79, ' ') + "\x93",
+         {{79, 1, QString(QChar(0xFFFD)), false}}},
+    };
+    for (const auto& c : cases) {
+        std::array<uint8_t, kColumns> row;
+        row.fill(' ');
+        std::memcpy(row.data(), c.row.data(), std::min<size_t>(c.row.size(), kColumns));
+        const std::vector<RowCell> got = DecodeRow(row.data());
+        ASSERT_EQ(got.size(), c.cells.size()) << c.what;
+        for (size_t i = 0; i < got.size(); ++i) {
+            EXPECT_EQ(got[i].column, c.cells[i].column) << c.what << " " << i;
+            EXPECT_EQ(got[i].cells, c.cells[i].cells) << c.what << " " << i;
+            EXPECT_EQ(got[i].text, c.cells[i].text) << c.what << " " << i;
+            EXPECT_EQ(got[i].run, c.cells[i].run) << c.what << " " << i;
+        }
+    }
+}
+
+TEST(TerminalWidgetTest, ManyRepaintRequestsMakeOnePaint) {
+    GuiFixture f;
+    f.frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.frame.get()));
+    QCoreApplication::processEvents();
+    const int before = f.frame->Terminal()->PaintCount();
+    for (int i = 0; i < 5000; ++i) f.shell.RequestRepaint();
+    QCoreApplication::processEvents();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(f.frame->Terminal()->PaintCount(), before + 1);
+    f.shell.PaintNow();
+    EXPECT_EQ(f.frame->Terminal()->PaintCount(), before + 2);
+}
+
+TEST(TerminalWidgetTest, PaintsJapaneseInTwoCellsAndRowsPastVisibleRowsBlank) {
+    GuiFixture f;
+    f.doc.bgColor = 0x102030;
+    f.doc.textColor = 0xF0F0F0;
+    f.frame->Terminal()->ApplyFont();
+    const int cw = f.doc.charWidth, ch = f.doc.charHeight;
+    ASSERT_GT(cw, 2);
+    f.frame->Terminal()->resize(80 * cw + 40, 10 * ch + 40);
+    f.frame->Terminal()->viewport()->grab();  // the first paint settles the visible rows
+    PutRow(f.doc, 0, "AB\x93\xfa\x96\x7b");   // "AB日本"
+    PutRow(f.doc, 1, ">");
+    PutRow(f.doc, 12, "HIDDEN");  // beyond the 10 visible rows
+    const QImage image = f.frame->Terminal()->viewport()->grab().toImage();
+    ASSERT_EQ(f.doc.visibleRows, std::min(f.doc.maxRows, f.frame->Terminal()->viewport()->height() / ch));
+    const QRgb bg = qRgb(0x10, 0x20, 0x30);
+    EXPECT_EQ(image.pixel(image.width() - 1, image.height() - 1) & 0xFFFFFF, bg & 0xFFFFFF);
+    EXPECT_TRUE(Inked(image, QRect(0, 0, 2, 1), cw, ch, bg));
+    // Each double-width character reaches into both of its cells.
+    EXPECT_TRUE(Inked(image, QRect(2, 0, 1, 1), cw, ch, bg));
+    EXPECT_TRUE(Inked(image, QRect(3, 0, 1, 1), cw, ch, bg));
+    EXPECT_TRUE(Inked(image, QRect(5, 0, 1, 1), cw, ch, bg));
+    EXPECT_FALSE(Inked(image, QRect(7, 0, 73, 1), cw, ch, bg));
+    EXPECT_TRUE(Inked(image, QRect(0, 1, 1, 1), cw, ch, bg));
+    EXPECT_FALSE(Inked(image, QRect(0, 2, 80, 8), cw, ch, bg));
+}
+
+TEST(TerminalWidgetTest, ScrollBarsFollowTheCore) {
+    GuiFixture f;
+    CTerminalWidget* t = f.frame->Terminal();
+    f.doc.visibleRows = 25;
+    f.view->historyCount = 34;  // top = 10
+    f.view->vScrollMax = 10;
+    f.view->vScrollPos = 10;
+    f.view->hScrollMax = 20;
+    f.view->hScrollPos = 3;
+    t->SyncScrollBarsAndCaret();
+    EXPECT_EQ(t->verticalScrollBar()->maximum(), 10);
+    EXPECT_EQ(t->verticalScrollBar()->value(), 10);
+    EXPECT_EQ(t->horizontalScrollBar()->maximum(), 20);
+    EXPECT_EQ(t->horizontalScrollBar()->value(), 3);
+
+    struct Case {
+        QAbstractSlider::SliderAction action;
+        int expected;
+    } cases[] = {{QAbstractSlider::SliderPageStepSub, 5},   {QAbstractSlider::SliderSingleStepSub, 4},
+                 {QAbstractSlider::SliderPageStepSub, 0},   {QAbstractSlider::SliderSingleStepSub, 0},
+                 {QAbstractSlider::SliderPageStepAdd, 5},   {QAbstractSlider::SliderPageStepAdd, 10},
+                 {QAbstractSlider::SliderSingleStepAdd, 10}};
+    for (const auto& c : cases) {
+        t->verticalScrollBar()->triggerAction(c.action);
+        EXPECT_EQ(f.view->vScrollPos, c.expected) << c.action;
+        EXPECT_EQ(t->verticalScrollBar()->value(), c.expected) << c.action;
+        EXPECT_EQ(f.view->historyView, 1);
+    }
+    t->horizontalScrollBar()->triggerAction(QAbstractSlider::SliderPageStepAdd);
+    EXPECT_EQ(f.doc.horizontalOffset, 8);
+}
+
+TEST(QtShellTest, NameFiltersFromPipeSeparatedPairs) {
+    struct Case {
+        std::string filter;
+        QStringList expected;
+    } cases[] = {
+        {"*.bin|*.bin|*.*|*.*||", {"*.bin (*.bin)", "*.* (*.*)"}},
+        {"Log files (*.log)|*.log", {"Log files (*.log) (*.log)"}},
+        {"Macro|*.uas;*.txt", {"Macro (*.uas *.txt)"}},
+        {"", {}},
+        {"odd|", {"odd ()"}},
+    };
+    for (const auto& c : cases) EXPECT_EQ(CQtShell::NameFilters(c.filter), c.expected) << c.filter;
+}
+
+TEST(QtShellTest, TimersAndWatchesMayStopThemselves) {
+    CQtShell shell;
+    int ticks = 0;
+    shell.SetTimerHandler([&](int id) {
+        EXPECT_EQ(id, 7);
+        if (++ticks == 3) shell.StopTimer(7);
+    });
+    shell.StartTimer(7, 1);
+    QTest::qWait(60);
+    EXPECT_EQ(ticks, 3);
+
+    int fds[2];
+    ASSERT_EQ(pipe(fds), 0);
+    int reads = 0;
+    shell.WatchDescriptor(fds[0], [&] {
+        char c;
+        ASSERT_EQ(read(fds[0], &c, 1), 1);
+        ++reads;
+        shell.UnwatchDescriptor(fds[0]);
+    });
+    ASSERT_EQ(write(fds[1], "ab", 2), 2);
+    QTest::qWait(30);
+    EXPECT_EQ(reads, 1);  // unwatched after the first byte
+    close(fds[0]);
+    close(fds[1]);
+}
+
+TEST(QtShellTest, PostFromAnotherThreadRunsOnTheWindowThread) {
+    CQtShell shell;
+    std::thread::id ranOn;
+    std::thread worker([&] { shell.Post([&] { ranOn = std::this_thread::get_id(); }); });
+    worker.join();
+    QTest::qWait(20);
+    EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+}  // namespace
+}  // namespace tavrin
