@@ -243,4 +243,19 @@ inline SimLogBytes ReadSimLog(const std::string& path) {
     return bytes;
 }
 
+// The log is written just after the bytes pass, so a test that has just seen a reply waits for
+// the log to catch up: until each direction holds at least the given number of bytes, or
+// timeoutMs pass. Returns what the log holds then.
+inline SimLogBytes ReadSimLogUntil(const std::string& path, size_t received, size_t sent,
+                                   int timeoutMs = 2000) {
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        SimLogBytes bytes = ReadSimLog(path);
+        if ((bytes.received.size() >= received && bytes.sent.size() >= sent) ||
+            std::chrono::steady_clock::now() >= deadline)
+            return bytes;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+}
+
 }  // namespace tavrin::testing
