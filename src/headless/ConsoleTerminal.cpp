@@ -5,6 +5,7 @@
 #include <QTimer>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 
 #include "app/Cp932.h"
@@ -157,16 +158,73 @@ void CConsoleTerminal::TypeBytes(const std::string& bytes) {
     }
 }
 
+void CConsoleTerminal::TypeUtf8(const std::string& text) {
+    // Multi-byte characters are typed whole so OnText can encode them to CP932.
+    size_t i = 0;
+    while (i < text.size()) {
+        uint8_t b = static_cast<uint8_t>(text[i]);
+        size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
+        if (len == 1) {
+            TypeBytes(text.substr(i, 1));
+        } else {
+            view_.OnText(text.substr(i, len));
+        }
+        i += len;
+    }
+}
+
+bool CConsoleTerminal::EchoArrived() const {
+    const CPelinDoc& doc = view_.Document();
+    size_t offset = static_cast<size_t>(doc.cursorRow) * kColumns;
+    if (doc.cursorRow < 0 || offset + kColumns > doc.screenBuffer.size()) return true;
+    if (awaitedEcho_.empty()) return true;
+    const int column = doc.cursorColumn;
+    if (static_cast<size_t>(column) < awaitedEcho_.size()) return false;
+    return std::equal(awaitedEcho_.begin(), awaitedEcho_.end(),
+                      doc.screenBuffer.begin() + static_cast<long>(offset) + column -
+                          static_cast<long>(awaitedEcho_.size()),
+                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
+}
+
+void CConsoleTerminal::TypeNextPipedLine() {
+    constexpr int kEchoWaitMs = 1000;
+    if (lineTyped_) {
+        if (!EchoArrived() && NowMs() - lineTypedMs_ < kEchoWaitMs) return;
+        lineTyped_ = false;
+        view_.OnChar('\r');
+        return;
+    }
+    if (pipedInput_.empty()) {
+        pipeTimer_->stop();
+        return;
+    }
+    size_t end = pipedInput_.find('\n');
+    if (end == std::string::npos) {
+        if (!inputEnded_) return;  // the rest of the line has not arrived yet
+        end = pipedInput_.size();
+    }
+    std::string line = pipedInput_.substr(0, end);
+    pipedInput_.erase(0, end == pipedInput_.size() ? end : end + 1);
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    TypeUtf8(line);
+    awaitedEcho_ = Utf8ToCp932(line);
+    lineTyped_ = true;
+    lineTypedMs_ = NowMs();
+}
+
 void CConsoleTerminal::OnStdinReadable() {
     char buffer[4096];
     ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
     if (n <= 0) {
         stdinNotifier_->setEnabled(false);
-        if (!quitOnEndOfInput_ || inputEnded_) return;
+        if (inputEnded_) return;
         inputEnded_ = true;
-        // Let the controller answer what was typed last, then quit.
+        if (pipeTimer_) pipeTimer_->start(10);
+        if (!quitOnEndOfInput_) return;
+        // Let the piped lines go out and the controller answer the last of them, then quit.
         auto* poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, [this, poll] {
+            if (!pipedInput_.empty() || lineTyped_) return;
             if (NowMs() - lastReceptionMs_ >= kQuietMsBeforeQuit) {
                 poll->stop();
                 emit QuitRequested(0);
@@ -176,31 +234,27 @@ void CConsoleTerminal::OnStdinReadable() {
         return;
     }
     std::string data(buffer, static_cast<size_t>(n));
-    if (rawMode_) {
-        auto quit = data.find(kQuitKey);
-        if (quit != std::string::npos) {
-            TypeBytes(pendingUtf8_ + data.substr(0, quit));
-            pendingUtf8_.clear();
-            emit QuitRequested(0);
-            return;
+    if (!rawMode_) {
+        pipedInput_ += data;
+        if (!pipeTimer_) {
+            pipeTimer_ = new QTimer(this);
+            connect(pipeTimer_, &QTimer::timeout, this, [this] { TypeNextPipedLine(); });
         }
+        if (!pipeTimer_->isActive()) pipeTimer_->start(10);
+        return;
+    }
+    auto quit = data.find(kQuitKey);
+    if (quit != std::string::npos) {
+        TypeUtf8(pendingUtf8_ + data.substr(0, quit));
+        pendingUtf8_.clear();
+        emit QuitRequested(0);
+        return;
     }
     pendingUtf8_ += data;
     size_t complete = CompleteUtf8Prefix(pendingUtf8_);
     std::string ready = pendingUtf8_.substr(0, complete);
     pendingUtf8_.erase(0, complete);
-    // Multi-byte characters are typed whole so OnText can encode them to CP932.
-    size_t i = 0;
-    while (i < ready.size()) {
-        uint8_t b = static_cast<uint8_t>(ready[i]);
-        size_t len = b >= 0xF0 ? 4 : b >= 0xE0 ? 3 : b >= 0xC0 ? 2 : 1;
-        if (len == 1) {
-            TypeBytes(ready.substr(i, 1));
-        } else {
-            view_.OnText(ready.substr(i, len));
-        }
-        i += len;
-    }
+    TypeUtf8(ready);
 }
 
 }  // namespace tavrin

@@ -1,6 +1,7 @@
 #pragma once
 #include <QObject>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <memory>
 #include <string>
 #include <termios.h>
@@ -37,6 +38,11 @@ signals:
 private:
     void OnStdinReadable();
     void TypeBytes(const std::string& bytes);
+    void TypeUtf8(const std::string& text);
+    // Piped input is typed a line at a time: the characters, then Enter once the controller's
+    // echo of them is on the screen (Enter reads the echoed line back), or after a second.
+    void TypeNextPipedLine();
+    bool EchoArrived() const;
     void RestoreTerminal();
     std::string CurrentRowText() const;
 
@@ -50,6 +56,11 @@ private:
     std::string pendingEscape_;  // an incomplete ESC [ x key sequence
     std::string shownRow_;       // what the live row line shows now
     bool quitOnEndOfInput_ = true;
+    std::string pipedInput_;    // piped bytes not typed yet
+    std::string awaitedEcho_;   // CP932 text of the line typed, whose echo Enter waits for
+    bool lineTyped_ = false;    // a line's characters are out; its Enter waits
+    int64_t lineTypedMs_ = 0;
+    QTimer* pipeTimer_ = nullptr;
     bool inputEnded_ = false;
     int64_t lastReceptionMs_ = 0;
 };
