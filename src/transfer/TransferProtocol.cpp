@@ -25,7 +25,7 @@ std::string NameOf(const TransferRecord& record) {
 
 CTransferProtocol::CTransferProtocol(CPelinDoc& doc, ViewState& view, LinkOps& link, Clock& clock,
                                      Shell& shell)
-    : doc_(doc), view_(view), link_(link), clock_(clock), shell_(shell), files_(view) {
+    : doc_(doc), link_(link), clock_(clock), shell_(shell), files_(view) {
     record_.data.assign(kSerialRecordMax + 1, 0);
 }
 

@@ -77,7 +77,6 @@ private:
     void PaintWhileWaiting();
 
     CPelinDoc& doc_;
-    ViewState& view_;
     LinkOps& link_;
     Clock& clock_;
     Shell& shell_;
