@@ -113,6 +113,8 @@ void CMainFrame::RebuildMenus() {
     for (QMenu* popup : popups)
         connect(popup, &QMenu::aboutToShow, this, [this, popup] { ApplyStatesOnShow(popup); });
 
+    // The Tool Bar command flips toolbarVisible in the core and asks for new menus.
+    toolbar_->setVisible(doc.toolbarVisible != 0);
     for (const auto& [id, action] : toolbarActions_) {
         const QString tip = QString::fromStdString(GetToolbarTip(id));
         action->setText(tip);

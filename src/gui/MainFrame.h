@@ -19,7 +19,7 @@ class CTerminalWidget;
 // The top-level window: the menu bar built from the core's menu tables, the dockable toolbar,
 // the terminal widget, the context menu, the close confirmation and the window placement.
 // Commands go to CPelinView; the frame itself handles only what belongs to the window (Exit
-// closes it, Tool Bar shows or hides the toolbar, About shows the about box).
+// closes it through the close confirmation, About shows the about box).
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:

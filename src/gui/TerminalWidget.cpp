@@ -204,9 +204,13 @@ void CTerminalWidget::paintEvent(QPaintEvent*) {
     }
     painter.end();
     SyncScrollBarsAndCaret();
-    // The title follows every paint.
+    // The title follows every paint. Only a change of the core's title replaces the window's:
+    // a title the core set some other way (a numbered terminal) stays until then.
     const QString title = QString::fromStdString(view_.TitleText());
-    if (window() && window()->windowTitle() != title) window()->setWindowTitle(title);
+    if (title != lastTitleText_) {
+        lastTitleText_ = title;
+        if (window()) window()->setWindowTitle(title);
+    }
 }
 
 void CTerminalWidget::resizeEvent(QResizeEvent* event) {

@@ -66,6 +66,7 @@ private:
     bool caretOn_ = true;
     QRect lastCaret_;
     int paintCount_ = 0;
+    QString lastTitleText_;
 };
 
 }  // namespace tavrin
