@@ -17,7 +17,9 @@
 #include "session/PelinView.h"
 
 // The icons are linked in from a static library: their registration must be pulled in by name.
-static void InitResources() { Q_INIT_RESOURCE(resources); }
+static void InitResources() {
+    Q_INIT_RESOURCE(resources);
+}
 
 namespace tavrin {
 
