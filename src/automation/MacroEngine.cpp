@@ -123,6 +123,15 @@ void CMacroEngine::ShowMacroMessage(const std::string& utf8Text) {
 }
 
 void CMacroEngine::MacroStep() {
+    // A modal box or dialog of a statement runs the event loop, and any timer (not only the
+    // stopped poll timer) calls in here again: that tick must not run the next statement
+    // while this one is still being carried out.
+    if (inStep_) return;
+    struct StepGuard {
+        bool& flag;
+        explicit StepGuard(bool& f) : flag(f) { flag = true; }
+        ~StepGuard() { flag = false; }
+    } guard(inStep_);
     if (runState_ < 0) {
         keysEnabled = 1;
         return;

@@ -130,6 +130,7 @@ private:
     MacroHooks hooks_;
 
     CMacroReader reader_;
+    bool inStep_ = false;  // a MacroStep is being carried out
     int runState_ = -1;
     int endStatus_ = 0;
     std::string line_;  // the line of the current statement, for the error boxes

@@ -536,5 +536,47 @@ TEST_F(MacroEngineTest, WaitsOnTheTerminalsWatchBuffer) {
     }
 }
 
+// A Shell whose modal calls run other timers' ticks, as an event loop inside a box does.
+class TickingShell : public RecordingShell {
+public:
+    BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) override {
+        if (duringModal) duringModal();
+        return RecordingShell::MessageBox(text, buttons, icon);
+    }
+    std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) override {
+        if (duringModal) duringModal();
+        return RecordingShell::AskInput(title, prompt);
+    }
+    std::function<void()> duringModal;
+};
+
+TEST(MacroEngineReentryTest, TicksDuringAModalStatementDoNotRunTheNextOne) {
+    TempFolder folder;
+    CPelinDoc doc;
+    doc.connected = 1;
+    ViewState view;
+    ScriptedLink link;
+    TickingShell shell;
+    FakeClock clock;
+    CLogFile log;
+    CMacroEngine engine(doc, view, link, shell, clock, log, MacroHooks{});
+    std::string sentDuringModal;
+    shell.duringModal = [&] {
+        for (int i = 0; i < 3; ++i) engine.MacroStep();  // e.g. the silence timer firing
+        sentDuringModal.assign(link.sent.begin(), link.sent.end());
+    };
+    for (const char* statement : {"messagebox 'look'", "messagecancel 'look'", "keyinput 'look'"}) {
+        SCOPED_TRACE(statement);
+        link.sent.clear();
+        shell.answers = {BoxAnswer::Ok};
+        ASSERT_EQ(engine.StartMacro(folder.Write("m.uas", std::string(statement) + "\nsendln 'next'\n")), 1);
+        engine.MacroStep();
+        EXPECT_EQ(sentDuringModal, "");
+        engine.MacroStep();
+        EXPECT_EQ(std::string(link.sent.begin(), link.sent.end()), "next\r");
+        engine.StopMacro();
+    }
+}
+
 }  // namespace
 }  // namespace tavrin
