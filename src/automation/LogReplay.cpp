@@ -45,8 +45,9 @@ void CLogReplay::Join() {
 }
 
 void CLogReplay::StartReplay() {
-    // A worker still finishing its last line after a stop is waited for, so that two never
-    // type at once.
+    // A replay still running is left alone (waiting for it would hold the window); a worker
+    // finishing its last line after a stop is waited for, so that two never type at once.
+    if (running_ && worker_.joinable()) return;
     Join();
     running_ = true;
     // The dialog is asked here, on the event-loop thread, where every Shell call but Post
