@@ -36,10 +36,12 @@ public:
     static constexpr int kWaitSliceMs = 5;
     // The terminal is repainted at most this often while an operation waits.
     static constexpr int kPaintIntervalMs = 50;
-    // A send that no byte leaves for this long, and a one-byte receive that nothing reaches for
-    // this long, give up instead of holding the terminal for ever.
+    // A send that no byte leaves for this long gives up instead of holding the terminal for
+    // ever. The one-byte receive gives up after kReceiveWaitLimitMs without a byte, so that its
+    // callers' own deadlines (the 2-second echo wait of a transfer command) hold on TCP/IP as
+    // they do on the serial line.
     static constexpr int kSendStallLimitMs = 30000;
-    static constexpr int kReceiveWaitLimitMs = 30000;
+    static constexpr int kReceiveWaitLimitMs = 1000;
 
     CCommSocket(std::unique_ptr<StreamSocket> socket, Shell& shell, Clock& clock);
     ~CCommSocket();

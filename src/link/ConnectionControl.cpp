@@ -190,7 +190,8 @@ int CConnectionControl::ConnectTcp(int silent) {
         Box(-220);
         return 0;
     }
-    DestroySocket();
+    // A link still up goes down first, so a failed attempt never leaves connected set.
+    if (socket_) CloseTcpLink();
     std::unique_ptr<StreamSocket> raw = makeSocket_ ? makeSocket_() : nullptr;
     if (raw) socket_ = std::make_unique<CCommSocket>(std::move(raw), shell_, clock_);
     if (!socket_ || socket_->Create() != 0) {

@@ -498,6 +498,16 @@ TEST_F(ConnectionControlTest, AfterTheDialogsTheListIsRenumberedAndTheMenusRebui
     EXPECT_EQ(doc.connected, 1);
 }
 
+TEST_F(ConnectionControlTest, ConnectingAgainWhileUpDropsTheOldLinkFirst) {
+    ConnectTcp();
+    fake.attempts.push_back({ECONNREFUSED, -1, 0});
+    EXPECT_EQ(control.ConnectLink(1), 0);
+    EXPECT_EQ(doc.connected, 0);
+    EXPECT_EQ(doc.socket, nullptr);
+    EXPECT_TRUE(shell.watches.empty());
+    EXPECT_EQ(fake.shutdowns, 1);
+}
+
 TEST_F(ConnectionControlTest, EveryConnectStartsWithAnEmptyReceiveChunk) {
     doc.tcpChunk.length = 100;
     doc.tcpChunk.position = 50;
