@@ -106,16 +106,5 @@ TEST(PosixStreamSocketTest, CarriesBytesAndReportsThePeerClosingWithoutASignal) 
     EXPECT_TRUE(s.LastError() == EPIPE || s.LastError() == ECONNRESET) << s.LastError();
 }
 
-TEST(PosixStreamSocketTest, ARefusedConnectReportsItsError) {
-    int port = 0;
-    {
-        Listener gone;
-        port = gone.port;
-    }
-    CPosixStreamSocket s;
-    ASSERT_EQ(s.Create(), 0);
-    EXPECT_EQ(Connected(s, port), ECONNREFUSED);
-}
-
 }  // namespace
 }  // namespace tavrin
