@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <map>
 
 #include "app/CommandLine.h"
 #include "app/Cp932.h"
@@ -94,6 +95,8 @@ struct CPelinView::Parts {
     bool idleScheduled = false;
     int watchedSerialFd = -1;
     bool destroyed = false;
+    // The last state of each command: some rules leave it as it was in some states.
+    mutable std::map<int, MenuCommandState> commandStates;
 };
 
 CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& clock)
@@ -147,6 +150,7 @@ void CPelinView::WireParts() {
         UpdateTitle();
     };
     ch.resetTransferState = [this] { parts_->transfer.ResetTcpState(); };
+    ch.closeTransferFile = [this] { parts_->transfer.Files().CloseQuietly(); };
     ch.onTcpChunk = [this] {
         ReceiveChunk& chunk = doc_.tcpChunk;
         parts_->interpreter.InterpretReceived(chunk.data.data(), chunk.position, chunk.length);
@@ -168,7 +172,8 @@ MacroHooks CPelinView::MakeMacroHooks() {
     mh.sendTransferCommand = [this](const std::string& line, std::string& folder) {
         return parts_->transferCommand.SendTransferCommand(line, folder, true);
     };
-    mh.printLocalText = [this](const std::string& cp932) { PrintLocal(cp932); };
+    // Macro texts go through the interpreter like received text, so they are logged.
+    mh.printLocalText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
     mh.reopenSerial = [this](int baud) {
         parts_->serial.CloseComPort();
         int rc = parts_->serial.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
@@ -430,8 +435,9 @@ CommandState CPelinView::QueryCommand(int id) const {
     case kCmdSaveAndOpenInEditor: return {false, false};
     default: break;
     }
-    MenuCommandState st = ApplyCommandRule(id, s, MenuCommandState{});
-    return {st.enabled, st.checked};
+    MenuCommandState& last = p.commandStates[id];
+    last = ApplyCommandRule(id, s, last);
+    return {last.enabled, last.checked};
 }
 
 bool CPelinView::ConfirmClose() {

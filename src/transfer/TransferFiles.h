@@ -106,6 +106,9 @@ public:
     static bool IsBareFileName(const std::string& name);
 
     bool FileOpen() const { return fd_ >= 0; }
+    // Closes a file left open by a transfer that cannot go on (the link went down), without the
+    // end-of-transfer step.
+    void CloseQuietly();
     bool LastOpenWasSave() const { return lastOpenWasSave_; }
 
     // Texts for the terminal (CP932, lines end in "\n\r"), e.g. why a load stopped.
@@ -117,7 +120,6 @@ private:
     static constexpr int kModeRead = 1;
     static constexpr int kModeWrite = 2;
 
-    void CloseQuietly();
     void EchoRequest(const uint8_t* request, size_t requestLength, bool compressed,
                      TransferReply& reply) const;
     int ReadChunk(uint8_t* dest, size_t chunk, size_t& got);
