@@ -37,10 +37,10 @@ BoxAnswer CConsoleShell::MessageBox(const std::string& text, BoxButtons buttons,
     const char* answer = "OK";
     BoxAnswer result = BoxAnswer::Ok;
     switch (buttons) {
-    case BoxButtons::Ok: break;
-    case BoxButtons::OkCancel: answer = "OK"; break;
-    case BoxButtons::YesNo: answer = "No", result = BoxAnswer::No; break;
-    case BoxButtons::RetryCancel: answer = "Cancel", result = BoxAnswer::Cancel; break;
+        case BoxButtons::Ok: break;
+        case BoxButtons::OkCancel: answer = "OK"; break;
+        case BoxButtons::YesNo: answer = "No", result = BoxAnswer::No; break;
+        case BoxButtons::RetryCancel: answer = "Cancel", result = BoxAnswer::Cancel; break;
     }
     PrintToStderr("Tavrin: " + WithoutTerminalLineEnds(text) + " [" + answer + "]");
     return result;
@@ -130,7 +130,9 @@ void CConsoleShell::SetProgress(int percent) {
     std::fprintf(stderr, "Tavrin: %d%%\n", percent);
 }
 
-void CConsoleShell::HideProgress() { lastProgress_ = -1; }
+void CConsoleShell::HideProgress() {
+    lastProgress_ = -1;
+}
 
 void CConsoleShell::StartTimer(int id, int periodMs) {
     auto& timer = timers_[id];
@@ -163,6 +165,8 @@ void CConsoleShell::UnwatchDescriptor(int fd) {
     watches_.erase(it);
 }
 
-void CConsoleShell::Quit(int status) { QCoreApplication::exit(status); }
+void CConsoleShell::Quit(int status) {
+    QCoreApplication::exit(status);
+}
 
 }  // namespace tavrin

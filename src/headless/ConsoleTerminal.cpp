@@ -1,9 +1,9 @@
 #include "headless/ConsoleTerminal.h"
 
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QDateTime>
 #include <QTimer>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -18,7 +18,9 @@ namespace {
 constexpr char kQuitKey = 0x1D;  // Ctrl+]
 constexpr int kQuietMsBeforeQuit = 1000;
 
-int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+int64_t NowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 std::string RowToUtf8(const uint8_t* row, size_t count) {
     std::string bytes;
@@ -56,7 +58,9 @@ CConsoleTerminal::CConsoleTerminal(CPelinView& view) : view_(view) {
     stdoutIsTerminal_ = isatty(STDOUT_FILENO);
 }
 
-CConsoleTerminal::~CConsoleTerminal() { RestoreTerminal(); }
+CConsoleTerminal::~CConsoleTerminal() {
+    RestoreTerminal();
+}
 
 void CConsoleTerminal::Start(bool quitOnEndOfInput) {
     quitOnEndOfInput_ = quitOnEndOfInput;
@@ -115,7 +119,9 @@ void CConsoleTerminal::Repaint() {
     std::fflush(stdout);
 }
 
-void CConsoleTerminal::NoteReception() { lastReceptionMs_ = NowMs(); }
+void CConsoleTerminal::NoteReception() {
+    lastReceptionMs_ = NowMs();
+}
 
 void CConsoleTerminal::TypeBytes(const std::string& bytes) {
     for (size_t i = 0; i < bytes.size(); ++i) {
@@ -127,11 +133,11 @@ void CConsoleTerminal::TypeBytes(const std::string& bytes) {
                 if (pendingEscape_.size() == 2 && (c == '[' || c == 'O')) continue;
                 if (pendingEscape_.size() == 3) {
                     switch (c) {
-                    case 'A': view_.OnArrowKey(ArrowKey::Up); break;
-                    case 'B': view_.OnArrowKey(ArrowKey::Down); break;
-                    case 'C': view_.OnArrowKey(ArrowKey::Right); break;
-                    case 'D': view_.OnArrowKey(ArrowKey::Left); break;
-                    default: view_.OnText(pendingEscape_); break;
+                        case 'A': view_.OnArrowKey(ArrowKey::Up); break;
+                        case 'B': view_.OnArrowKey(ArrowKey::Down); break;
+                        case 'C': view_.OnArrowKey(ArrowKey::Right); break;
+                        case 'D': view_.OnArrowKey(ArrowKey::Left); break;
+                        default: view_.OnText(pendingEscape_); break;
                     }
                     pendingEscape_.clear();
                     continue;

@@ -1,10 +1,10 @@
 #pragma once
+#include <termios.h>
 #include <QObject>
 #include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
 #include <string>
-#include <termios.h>
 
 namespace tavrin {
 
@@ -56,9 +56,9 @@ private:
     std::string pendingEscape_;  // an incomplete ESC [ x key sequence
     std::string shownRow_;       // what the live row line shows now
     bool quitOnEndOfInput_ = true;
-    std::string pipedInput_;    // piped bytes not typed yet
-    std::string awaitedEcho_;   // CP932 text of the line typed, whose echo Enter waits for
-    bool lineTyped_ = false;    // a line's characters are out; its Enter waits
+    std::string pipedInput_;   // piped bytes not typed yet
+    std::string awaitedEcho_;  // CP932 text of the line typed, whose echo Enter waits for
+    bool lineTyped_ = false;   // a line's characters are out; its Enter waits
     int64_t lineTypedMs_ = 0;
     QTimer* pipeTimer_ = nullptr;
     bool inputEnded_ = false;

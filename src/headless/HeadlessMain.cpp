@@ -1,11 +1,11 @@
 #include "headless/HeadlessMain.h"
 
+#include <sys/socket.h>
+#include <unistd.h>
 #include <QCoreApplication>
 #include <QSocketNotifier>
 #include <csignal>
 #include <cstdio>
-#include <sys/socket.h>
-#include <unistd.h>
 
 #include "app/PelinDoc.h"
 #include "headless/ConsoleShell.h"
@@ -72,7 +72,8 @@ int RunHeadless(int argc, char** argv) {
     // The macro ends inside a view call: finish on the next event-loop turn.
     if (!options.runMacro.empty())
         view.SetBatchMacro(options.runMacro, [&](int status) {
-            QMetaObject::invokeMethod(&qapp, [&, status] { finish(status); }, Qt::QueuedConnection);
+            QMetaObject::invokeMethod(
+                &qapp, [&, status] { finish(status); }, Qt::QueuedConnection);
         });
 
     // SIGTERM, SIGINT and SIGHUP end the run in order: disconnect, settings saved.

@@ -20,7 +20,9 @@ std::string FolderOf(const std::string& path) {
     return slash == std::string::npos ? std::string(".") : path.substr(0, slash);
 }
 
-bool IsExecutable(const std::string& path) { return !path.empty() && access(path.c_str(), X_OK) == 0; }
+bool IsExecutable(const std::string& path) {
+    return !path.empty() && access(path.c_str(), X_OK) == 0;
+}
 
 // Reads the simulator's first line ("TCP <port>") within timeoutMs.
 std::string ReadFirstLine(int fd, int timeoutMs) {
@@ -40,7 +42,9 @@ std::string ReadFirstLine(int fd, int timeoutMs) {
 
 }  // namespace
 
-CDemoController::~CDemoController() { Stop(); }
+CDemoController::~CDemoController() {
+    Stop();
+}
 
 std::string CDemoController::FindSimulator(const std::string& exePath) {
     const std::string folder = FolderOf(exePath);

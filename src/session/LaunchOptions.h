@@ -5,13 +5,13 @@ namespace tavrin {
 
 // The options the Linux front ends add to the system's own (-C=, -F, -N, -DF).
 struct LaunchOptions {
-    bool headless = false;    // --headless
-    bool demo = false;        // --demo
-    std::string runMacro;     // --run FILE
+    bool headless = false;       // --headless
+    bool demo = false;           // --demo
+    std::string runMacro;        // --run FILE
     std::string rawCommandLine;  // every other argument, joined by blanks: the system's options
-    std::string exeName;      // the program's file name without folder and extension
-    std::string exePath;      // the program's path as started (argv[0])
-    std::string error;        // non-empty when the arguments are unusable (e.g. --run without FILE)
+    std::string exeName;         // the program's file name without folder and extension
+    std::string exePath;         // the program's path as started (argv[0])
+    std::string error;           // non-empty when the arguments are unusable (e.g. --run without FILE)
 };
 
 LaunchOptions ParseLaunchOptions(int argc, char** argv);

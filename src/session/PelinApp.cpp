@@ -27,7 +27,8 @@ bool FindSettingsOption(const std::string& line, std::string& value) {
 
 }  // namespace
 
-CPelinApp::CPelinApp(std::string raw, std::string exe) : rawCommandLine(std::move(raw)), exeName(std::move(exe)) {}
+CPelinApp::CPelinApp(std::string raw, std::string exe)
+    : rawCommandLine(std::move(raw)), exeName(std::move(exe)) {}
 
 void CPelinApp::FixProfilePath() {
     std::string value;

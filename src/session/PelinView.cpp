@@ -42,12 +42,12 @@ constexpr size_t kStartupFolderMax = 259;
 
 ScrollRequest ToRequest(ScrollAction action) {
     switch (action) {
-    case ScrollAction::LineUp: return ScrollRequest::LineUp;
-    case ScrollAction::LineDown: return ScrollRequest::LineDown;
-    case ScrollAction::PageUp: return ScrollRequest::PageUp;
-    case ScrollAction::PageDown: return ScrollRequest::PageDown;
-    case ScrollAction::ThumbTrack: return ScrollRequest::ThumbTrack;
-    default: return ScrollRequest::Other;
+        case ScrollAction::LineUp: return ScrollRequest::LineUp;
+        case ScrollAction::LineDown: return ScrollRequest::LineDown;
+        case ScrollAction::PageUp: return ScrollRequest::PageUp;
+        case ScrollAction::PageDown: return ScrollRequest::PageDown;
+        case ScrollAction::ThumbTrack: return ScrollRequest::ThumbTrack;
+        default: return ScrollRequest::Other;
     }
 }
 
@@ -64,7 +64,8 @@ struct CPelinView::Parts {
           keyboard(doc, view, link, shell, interpreter),
           transfer(doc, view, link, clock, shell),
           transferCommand(doc, link, clock),
-          connection(doc, view, serial, link, shell, clock, [] { return std::make_unique<CPosixStreamSocket>(); }),
+          connection(doc, view, serial, link, shell, clock,
+                     [] { return std::make_unique<CPosixStreamSocket>(); }),
           macro(doc, view, link, shell, clock, log, view.MakeMacroHooks()),
           replay(shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
           sendFile(macro, shell),
@@ -160,7 +161,6 @@ void CPelinView::WireParts() {
     };
     p.connection.SetHooks(std::move(ch));
 
-
     p.log.onStateChanged = [this] {
         UpdateTitle();
         shell_.MenusChanged();
@@ -191,7 +191,9 @@ MacroHooks CPelinView::MakeMacroHooks() {
     return mh;
 }
 
-void CPelinView::PrintLocal(const std::string& cp932) { parts_->interpreter.PrintLocalText(cp932.c_str()); }
+void CPelinView::PrintLocal(const std::string& cp932) {
+    parts_->interpreter.PrintLocalText(cp932.c_str());
+}
 
 int CPelinView::OnCreate() {
     logFont = LogFont{};
@@ -317,7 +319,8 @@ void CPelinView::OnSerialReadable() {
 }
 
 void CPelinView::RefreshSerialWatch() {
-    const int fd = (doc_.isTcp == 0 && doc_.connected && parts_->serial.IsOpen()) ? parts_->serial.Descriptor() : -1;
+    const int fd =
+        (doc_.isTcp == 0 && doc_.connected && parts_->serial.IsOpen()) ? parts_->serial.Descriptor() : -1;
     if (fd == parts_->watchedSerialFd) return;
     UnwatchSerial();
     if (fd >= 0) {
@@ -359,7 +362,8 @@ void CPelinView::SetLanguageAndMenus(int lang) {
 }
 
 void CPelinView::UpdateTitle() {
-    if (auto title = parts_->title.Update(ComposeDocumentTitle(doc_, CurrentFolderOrNothing(), parts_->log.IsLogOpen())))
+    if (auto title = parts_->title.Update(
+            ComposeDocumentTitle(doc_, CurrentFolderOrNothing(), parts_->log.IsLogOpen())))
         shell_.SetTitle(*title);
 }
 
@@ -379,33 +383,35 @@ void CPelinView::OnCommand(int id) {
     Parts& p = *parts_;
     if (!QueryCommand(id).enabled) return;
     switch (id) {
-    case kCmdOpenLog: OpenLogFileCommand(p.log, shell_); break;
-    case kCmdCloseLog: p.log.CloseLogFile(); break;
-    case kCmdReplayLog: p.replay.StartReplay(); break;
-    case kCmdStopReplay: p.replay.StopReplay(); break;
-    case kCmdSendFile: p.sendFile.SendFileCommand(); break;
-    case kCmdSetCurrentFolder: SetCurrentFolder(); break;
-    case kCmdMacro: MacroCommand(p.macro, shell_); break;
-    case kCmdSaveSetup: SaveSetup(); break;
-    case kCmdRestoreSetup: RestoreSetup(); break;
-    case kCmdPaste: Paste(); break;
-    case kCmdEnglish: SetLanguageAndMenus(1); break;
-    case kCmdJapanese: SetLanguageAndMenus(0); break;
-    case kCmdToolBar:
-        doc_.toolbarVisible = doc_.toolbarVisible ? 0 : 1;
-        shell_.MenusChanged();
-        break;
-    case kCmdHelpContents:
-        shell_.OpenDocument(startupFolder + (language == 1 ? "/TavrinE.chm" : "/TavrinJ.chm"));
-        break;
-    case kCmdZuEditor: shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"}); break;
-    case kCmdQelEditor: shell_.StartDetached(startupFolder + "/QelEditor.exe", {"E"}); break;
-    default:
-        if (p.connection.OnComCommand(id) == 0) {
-            RefreshSerialWatch();
-            UpdateTitle();
-        }
-        break;
+        case kCmdOpenLog: OpenLogFileCommand(p.log, shell_); break;
+        case kCmdCloseLog: p.log.CloseLogFile(); break;
+        case kCmdReplayLog: p.replay.StartReplay(); break;
+        case kCmdStopReplay: p.replay.StopReplay(); break;
+        case kCmdSendFile: p.sendFile.SendFileCommand(); break;
+        case kCmdSetCurrentFolder: SetCurrentFolder(); break;
+        case kCmdMacro: MacroCommand(p.macro, shell_); break;
+        case kCmdSaveSetup: SaveSetup(); break;
+        case kCmdRestoreSetup: RestoreSetup(); break;
+        case kCmdPaste: Paste(); break;
+        case kCmdEnglish: SetLanguageAndMenus(1); break;
+        case kCmdJapanese: SetLanguageAndMenus(0); break;
+        case kCmdToolBar:
+            doc_.toolbarVisible = doc_.toolbarVisible ? 0 : 1;
+            shell_.MenusChanged();
+            break;
+        case kCmdHelpContents:
+            shell_.OpenDocument(startupFolder + (language == 1 ? "/TavrinE.chm" : "/TavrinJ.chm"));
+            break;
+        case kCmdZuEditor:
+            shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"});
+            break;
+        case kCmdQelEditor: shell_.StartDetached(startupFolder + "/QelEditor.exe", {"E"}); break;
+        default:
+            if (p.connection.OnComCommand(id) == 0) {
+                RefreshSerialWatch();
+                UpdateTitle();
+            }
+            break;
     }
     ScheduleIdle();
 }
@@ -425,15 +431,15 @@ CommandState CPelinView::QueryCommand(int id) const {
     // Commands that are not built here stay off: the command button panel, the Options and
     // Select Connection dialogs, the font and window dialogs, and the selection.
     switch (id) {
-    case kCmdDialog:
-    case kCmdDialogFile:
-    case kCmdOptions:
-    case kCmdConnectByList:
-    case kCmdFont:
-    case kCmdWindowSetting:
-    case kCmdCopy:
-    case kCmdSaveAndOpenInEditor: return {false, false};
-    default: break;
+        case kCmdDialog:
+        case kCmdDialogFile:
+        case kCmdOptions:
+        case kCmdConnectByList:
+        case kCmdFont:
+        case kCmdWindowSetting:
+        case kCmdCopy:
+        case kCmdSaveAndOpenInEditor: return {false, false};
+        default: break;
     }
     MenuCommandState& last = p.commandStates[id];
     last = ApplyCommandRule(id, s, last);
@@ -472,7 +478,8 @@ void CPelinView::SetCurrentFolder() {
 }
 
 void CPelinView::SaveSetup() {
-    auto chosen = shell_.AskSaveFile(GetMessageText(22), "INI files|*.ini|All files|*", CurrentFolder(), "ini");
+    auto chosen =
+        shell_.AskSaveFile(GetMessageText(22), "INI files|*.ini|All files|*", CurrentFolder(), "ini");
     if (!chosen || chosen->empty()) return;
     app_.ReplaceProfilePath(*chosen);
     SaveSettings(doc_, app_.profilePath);
@@ -539,12 +546,24 @@ void CPelinView::SetBatchMacro(const std::string& macroFile, std::function<void(
     parts_->batchFinished = std::move(onFinished);
 }
 
-const CDisplayModel& CPelinView::Display() const { return parts_->display; }
+const CDisplayModel& CPelinView::Display() const {
+    return parts_->display;
+}
 
-int CPelinView::ReadLinkByte() { return parts_->link.ReadLinkByte(); }
-void CPelinView::SendLinkByte(uint8_t byte) { parts_->link.SendLinkByte(byte); }
-void CPelinView::SendLinkBytes(const uint8_t* bytes, size_t count) { parts_->link.SendLinkBytes(bytes, count); }
-size_t CPelinView::SendOnSocket(const uint8_t* bytes, size_t count) { return parts_->link.SendOnSocket(bytes, count); }
-void CPelinView::PurgeComPort() { parts_->link.PurgeComPort(); }
+int CPelinView::ReadLinkByte() {
+    return parts_->link.ReadLinkByte();
+}
+void CPelinView::SendLinkByte(uint8_t byte) {
+    parts_->link.SendLinkByte(byte);
+}
+void CPelinView::SendLinkBytes(const uint8_t* bytes, size_t count) {
+    parts_->link.SendLinkBytes(bytes, count);
+}
+size_t CPelinView::SendOnSocket(const uint8_t* bytes, size_t count) {
+    return parts_->link.SendOnSocket(bytes, count);
+}
+void CPelinView::PurgeComPort() {
+    parts_->link.PurgeComPort();
+}
 
 }  // namespace tavrin

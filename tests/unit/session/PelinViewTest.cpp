@@ -1,0 +1,229 @@
+// The terminal view as a whole: start-up order, the first idle turn, the start-up macro hand-off,
+// the close confirmation and the shut-down saves, against a real pty standing in for the
+// controller's serial line.
+#include "session/PelinView.h"
+
+#include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+
+#include "FakeClock.h"
+#include "RecordingShell.h"
+#include "app/Globals.h"
+#include "app/IniFile.h"
+#include "session/PelinApp.h"
+
+namespace tavrin {
+namespace {
+
+using testing::FakeClock;
+using testing::RecordingShell;
+
+// The controller's end of a pty, with the terminal's end named in a settings file as COM3.
+class ControllerPty {
+public:
+    ControllerPty() {
+        char name[128] = {};
+        if (openpty(&master_, &slave_, name, nullptr, nullptr) != 0) return;
+        termios raw{};
+        tcgetattr(master_, &raw);
+        cfmakeraw(&raw);
+        tcsetattr(master_, TCSANOW, &raw);
+        slaveName_ = name;
+    }
+    ~ControllerPty() {
+        if (master_ >= 0) close(master_);
+        if (slave_ >= 0) close(slave_);
+    }
+    bool Ok() const { return master_ >= 0; }
+    const std::string& SlaveName() const { return slaveName_; }
+    void Send(const std::string& text) const {
+        ASSERT_EQ(write(master_, text.data(), text.size()), (ssize_t)text.size());
+    }
+    // What the terminal has sent so far (waits briefly for it).
+    std::string Received(int waitMs = 200) {
+        pollfd p{master_, POLLIN, 0};
+        while (poll(&p, 1, waitMs) > 0) {
+            char buffer[512];
+            ssize_t n = read(master_, buffer, sizeof buffer);
+            if (n <= 0) break;
+            received_.append(buffer, static_cast<size_t>(n));
+            waitMs = 20;
+        }
+        return received_;
+    }
+
+private:
+    int master_ = -1;
+    int slave_ = -1;
+    std::string slaveName_;
+    std::string received_;
+};
+
+class PelinViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/tavrin-view-XXXXXX";
+        folder_ = mkdtemp(pattern);
+        std::filesystem::current_path(folder_);
+        ini_ = folder_ + "/settings.ini";
+        ASSERT_TRUE(pty_.Ok());
+        WriteProfileString(ini_, "Ports", "COM3", pty_.SlaveName());
+        language = 1;
+        keysEnabled = 1;
+        firstIdlePending = 1;
+        profilePathPending = 1;
+    }
+    void TearDown() override {
+        view_.reset();
+        std::filesystem::current_path("/tmp");
+        std::filesystem::remove_all(folder_);
+    }
+
+    void Start(const std::string& commandLine) {
+        app_ = std::make_unique<CPelinApp>(commandLine, "tavrin");
+        app_->FixProfilePath();
+        view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
+        ASSERT_EQ(view_->OnCreate(), 0);
+        app_->document = &doc_;
+        shell_.RunPosted();  // the first idle turn
+    }
+    // One tick of the poll timer after the controller has sent text, then the idle turn.
+    void Tick() {
+        usleep(20000);
+        view_->OnTimer(1);
+        shell_.RunPosted();
+    }
+    std::string Row(int row) const {
+        return std::string(doc_.screenBuffer.begin() + row * kColumns,
+                           doc_.screenBuffer.begin() + (row + 1) * kColumns);
+    }
+
+    std::string folder_, ini_;
+    ControllerPty pty_;
+    RecordingShell shell_;
+    FakeClock clock_;
+    CPelinDoc doc_;
+    std::unique_ptr<CPelinApp> app_;
+    std::unique_ptr<CPelinView> view_;
+};
+
+TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheController) {
+    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    EXPECT_EQ(app_->profilePath, ini_);
+    ASSERT_EQ(doc_.connected, 1);
+    EXPECT_EQ(doc_.comPort, "COM3");
+    EXPECT_TRUE(shell_.timers.count(1)) << "the 20 ms poll timer runs from view creation";
+
+    pty_.Send("Controller ready\r\n>");
+    Tick();
+    EXPECT_EQ(Row(0).substr(0, 16), "Controller ready");
+    EXPECT_EQ(Row(1)[0], '>');
+
+    // The serial connect wakes the controller with a line feed; typed keys follow, and Enter on
+    // a plain line sends CR.
+    view_->OnText("id");
+    view_->OnChar('\r');
+    EXPECT_EQ(pty_.Received(), "\nid\r");
+}
+
+TEST_F(PelinViewTest, NothingOpensWithoutCommandLineConnectionOrAutomaticConnection) {
+    WriteProfileString(ini_, "Settings", "IsAutoConnect", "0");
+    Start("-F" + ini_);
+    EXPECT_EQ(doc_.connected, 0);
+    EXPECT_TRUE(shell_.boxes.empty());
+}
+
+TEST_F(PelinViewTest, AutoexecRunsOnceAfterTheFirstPromptAndNotAgainAfterReconnecting) {
+    std::ofstream(folder_ + "/Autoexec.uas") << "sendln 'auto'\nend\n";
+    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    ASSERT_EQ(doc_.connected, 1);
+    EXPECT_EQ(pty_.Received(50).find("auto"), std::string::npos) << "not at start-up";
+
+    pty_.Send(">");
+    Tick();  // the prompt requests the start-up macro; the idle turn starts it
+    for (int i = 0; i < 5; ++i) Tick();
+    EXPECT_NE(pty_.Received().find("auto\r"), std::string::npos);
+
+    view_->OnCommand(32868);  // Reconnect
+    shell_.RunPosted();
+    ASSERT_EQ(doc_.connected, 1);
+    pty_.Send("\r\n>");
+    for (int i = 0; i < 5; ++i) Tick();
+    const std::string all = pty_.Received();
+    EXPECT_EQ(all.find("auto\r"), all.rfind("auto\r")) << "started a second time: " << all;
+}
+
+TEST_F(PelinViewTest, AnsweringNoToTheCloseQuestionKeepsEverythingAndYesSavesAtDestruction) {
+    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    const std::string before = [&] {
+        std::ifstream in(ini_);
+        std::stringstream s;
+        s << in.rdbuf();
+        return s.str();
+    }();
+    shell_.answers.push_back(BoxAnswer::No);
+    EXPECT_FALSE(view_->ConfirmClose());
+    ASSERT_FALSE(shell_.boxes.empty());
+    EXPECT_EQ(shell_.boxes.back().text, "OK to close window.");
+    EXPECT_EQ(shell_.boxes.back().buttons, BoxButtons::YesNo);
+    EXPECT_EQ(doc_.connected, 1);
+    std::ifstream in(ini_);
+    std::stringstream after;
+    after << in.rdbuf();
+    EXPECT_EQ(after.str(), before);
+
+    shell_.answers.push_back(BoxAnswer::Yes);
+    EXPECT_TRUE(view_->ConfirmClose());
+    language = 0;
+    view_->OnDestroy();
+    EXPECT_EQ(doc_.connected, 0) << "disconnected at destruction";
+    EXPECT_EQ(ReadProfileString(ini_, "Settings", "Language", ""), "0");
+    EXPECT_EQ(ReadProfileString(ini_, "Settings", "Folder", ""), std::filesystem::current_path().string());
+    EXPECT_EQ(ReadProfileString(ini_, "Term", "MaxRows", ""), std::to_string(doc_.maxRows));
+    EXPECT_EQ(ReadProfileString(ini_, "Font", "FaceName", ""), "Fixedsys");
+    EXPECT_EQ(ReadProfileString(ini_, "Ports", "COM3", ""), pty_.SlaveName()) << "other sections kept";
+}
+
+TEST_F(PelinViewTest, BatchMacroReportsOneWhenTheConnectionCannotBeMade) {
+    WriteProfileString(ini_, "Ports", "COM4", folder_ + "/no-such-device");
+    app_ = std::make_unique<CPelinApp>("-F" + ini_ + ",-C=COM4:9600:8:1:none", "tavrin");
+    app_->FixProfilePath();
+    view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
+    int status = -1;
+    view_->SetBatchMacro(folder_ + "/backup.uas", [&](int s) { status = s; });
+    ASSERT_EQ(view_->OnCreate(), 0);
+    shell_.RunPosted();
+    EXPECT_EQ(status, 1);
+    EXPECT_NE(Row(0).find("COM device open error."), std::string::npos) << Row(0);
+}
+
+TEST_F(PelinViewTest, BatchMacroRunsAfterThePromptInPlaceOfTheStartupMacroAndReportsItsEnd) {
+    std::ofstream(folder_ + "/Autoexec.uas") << "sendln 'auto'\nend\n";
+    std::ofstream(folder_ + "/job.uas") << "sendln 'job'\nend\n";
+    app_ = std::make_unique<CPelinApp>("-F" + ini_ + ",-C=COM3:9600:8:1:none", "tavrin");
+    app_->FixProfilePath();
+    view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
+    int status = -1;
+    view_->SetBatchMacro(folder_ + "/job.uas", [&](int s) { status = s; });
+    ASSERT_EQ(view_->OnCreate(), 0);
+    shell_.RunPosted();
+    ASSERT_EQ(doc_.connected, 1);
+    pty_.Send(">");
+    for (int i = 0; i < 6 && status < 0; ++i) Tick();
+    EXPECT_EQ(status, 0);
+    const std::string sent = pty_.Received();
+    EXPECT_NE(sent.find("job\r"), std::string::npos) << sent;
+    EXPECT_EQ(sent.find("auto"), std::string::npos) << sent;
+}
+
+}  // namespace
+}  // namespace tavrin
