@@ -29,14 +29,11 @@ int RunGui(int argc, char** argv) {
     std::signal(SIGPIPE, SIG_IGN);
 
     CDemoController demo;
-    std::string raw = options.rawCommandLine;
-    if (options.demo) {
-        const std::string connection = demo.Start(options.exePath);
-        if (connection.empty()) {
-            std::fprintf(stderr, "tavrin: %s\n", demo.error().c_str());
-            return 1;
-        }
-        if (raw.find("-C=") == std::string::npos) raw = "-C=" + connection + (raw.empty() ? "" : " " + raw);
+    std::string error;
+    const std::string raw = StartupCommandLine(options, demo, error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tavrin: %s\n", error.c_str());
+        return 1;
     }
 
     // Start-up order: the document with its defaults, the settings file path fixed and the

@@ -39,14 +39,11 @@ int RunHeadless(int argc, char** argv) {
     QCoreApplication qapp(argc, argv);
 
     CDemoController demo;
-    std::string raw = options.rawCommandLine;
-    if (options.demo) {
-        std::string connection = demo.Start(options.exePath);
-        if (connection.empty()) {
-            std::fprintf(stderr, "tavrin: %s\n", demo.error().c_str());
-            return 1;
-        }
-        if (raw.find("-C=") == std::string::npos) raw = "-C=" + connection + (raw.empty() ? "" : " " + raw);
+    std::string error;
+    const std::string raw = StartupCommandLine(options, demo, error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tavrin: %s\n", error.c_str());
+        return 1;
     }
 
     CConsoleShell shell;

@@ -1,5 +1,8 @@
 #include "session/LaunchOptions.h"
 
+#include "app/CommandLine.h"
+#include "session/DemoController.h"
+
 #include <cstring>
 
 namespace tavrin {
@@ -28,12 +31,31 @@ LaunchOptions ParseLaunchOptions(int argc, char** argv) {
         } else if (std::strncmp(arg, "--run=", 6) == 0) {
             options.runMacro = arg + 6;
         } else {
-            if (!options.rawCommandLine.empty()) options.rawCommandLine += ' ';
+            // The shell has split the arguments already: join them with ',' so that an option's
+            // value ends where its argument did ("-F/x/a.ini" "-N" must not read as one path).
+            if (!options.rawCommandLine.empty()) options.rawCommandLine += ',';
             options.rawCommandLine += arg;
         }
     }
     if (options.exeName.empty()) options.exeName = "tavrin";
     return options;
+}
+
+}  // namespace tavrin
+
+namespace tavrin {
+
+std::string StartupCommandLine(const LaunchOptions& options, CDemoController& demo, std::string& error) {
+    std::string raw = options.rawCommandLine;
+    if (!options.demo) return raw;
+    const std::string connection = demo.Start(options.exePath);
+    if (connection.empty()) {
+        error = demo.error();
+        return {};
+    }
+    // A connection named on the command line wins over the demo's.
+    if (ParseCommandLine(raw).hasConnection) return raw;
+    return "-C=" + connection + (raw.empty() ? "" : "," + raw);
 }
 
 }  // namespace tavrin
