@@ -297,6 +297,10 @@ bool WriteProfileString(const std::string& path, const std::string& section, con
 }
 
 bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries) {
+    return WriteProfileSections(path, {{section, entries}});
+}
+
+bool WriteProfileSections(const std::string& path, const ProfileSections& sections) {
     if (path.empty()) return false;
     std::string target = ResolveTarget(path);
     std::string contents;
@@ -305,13 +309,15 @@ bool WriteProfileStrings(const std::string& path, const std::string& section, co
     IniText ini = SplitLines(contents);
     bool allStored = true;
     bool changed = false;
-    for (const auto& [key, value] : entries) {
-        if (!CanStore(section, key, value)) {
-            allStored = false;
-            continue;
+    for (const auto& [section, entries] : sections) {
+        for (const auto& [key, value] : entries) {
+            if (!CanStore(section, key, value)) {
+                allStored = false;
+                continue;
+            }
+            SetValue(ini, std::string(Trim(section)), std::string(Trim(key)), value);
+            changed = true;
         }
-        SetValue(ini, std::string(Trim(section)), std::string(Trim(key)), value);
-        changed = true;
     }
     if (!changed) return allStored;  // nothing to store: the file stays as it is
 

@@ -45,6 +45,9 @@ bool WriteProfileInt(const std::string& path, const std::string& section, const 
 // left out; the result is false when any was left out or the file could not be written.
 using ProfileEntries = std::vector<std::pair<std::string, std::string>>;
 bool WriteProfileStrings(const std::string& path, const std::string& section, const ProfileEntries& entries);
+// Several sections in one replace of the file (a whole connection list in one write).
+using ProfileSections = std::vector<std::pair<std::string, ProfileEntries>>;
+bool WriteProfileSections(const std::string& path, const ProfileSections& sections);
 
 // The key names of a section in file order (trimmed; a name repeated in any case is listed
 // once). Empty when the file or section is missing.

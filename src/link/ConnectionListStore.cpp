@@ -68,7 +68,8 @@ int LoadConnectionList(CPelinDoc& doc, const std::string& profilePath) {
 bool SaveConnectionList(const CPelinDoc& doc, const std::string& profilePath) {
     int count = static_cast<int>(doc.connections.size());
     if (count > kMaxStoredConnections) count = kMaxStoredConnections;
-    bool ok = WriteProfileString(profilePath, kConnectionsSection, "Total", std::to_string(count));
+    ProfileSections sections;
+    sections.push_back({kConnectionsSection, {{"Total", std::to_string(count)}}});
     for (int i = 0; i < count; ++i) {
         const ConnectionEntry& e = doc.connections[static_cast<size_t>(i)];
         const ProfileEntries entries = {
@@ -84,9 +85,10 @@ bool SaveConnectionList(const CPelinDoc& doc, const std::string& profilePath) {
             {"StopBits", std::to_string(e.StopBits)},
             {"Parity", std::to_string(e.Parity)},
         };
-        ok = WriteProfileStrings(profilePath, SectionName(i), entries) && ok;
+        sections.push_back({SectionName(i), entries});
     }
-    return ok;
+    // One replace of the file: the list is stored whole or not at all.
+    return WriteProfileSections(profilePath, sections);
 }
 
 }  // namespace tavrin
