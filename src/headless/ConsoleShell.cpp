@@ -5,7 +5,6 @@
 #include <QProcess>
 #include <QStringList>
 #include <cstdio>
-#include <iostream>
 
 namespace tavrin {
 
@@ -68,16 +67,11 @@ std::optional<std::string> CConsoleShell::AskFolder(const std::string& title, co
 }
 
 std::optional<std::string> CConsoleShell::AskInput(const std::string& title, const std::string& prompt) {
-    if (!interactive_) {
+    if (!lineReader_) {
         PrintToStderr("Tavrin: " + title + ": " + prompt + " [no terminal to ask: cancelled]");
         return std::nullopt;
     }
-    std::fprintf(stderr, "\r\n%s: %s ", title.c_str(), prompt.c_str());
-    std::fflush(stderr);
-    std::string line;
-    if (!std::getline(std::cin, line)) return std::nullopt;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    return line;
+    return lineReader_(title + ": " + prompt + " ");
 }
 
 void CConsoleShell::Beep() {

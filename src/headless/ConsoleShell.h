@@ -53,8 +53,11 @@ public:
 
     // Called when a repaint is due (once per event-loop turn however many were requested).
     void SetPaintHandler(std::function<void()> handler) { paintHandler_ = std::move(handler); }
-    // Whether stdin is a terminal the INPUT dialog may read from.
-    void SetInteractive(bool interactive) { interactive_ = interactive; }
+    // Reads one line for the INPUT dialog from the user's terminal (empty optional: none can be
+    // read). Without a reader the dialog is cancelled.
+    void SetLineReader(std::function<std::optional<std::string>(const std::string& prompt)> reader) {
+        lineReader_ = std::move(reader);
+    }
 
 private:
     std::function<void(int)> timerHandler_;
@@ -62,7 +65,7 @@ private:
     std::map<int, std::unique_ptr<QTimer>> timers_;
     std::map<int, std::unique_ptr<QSocketNotifier>> watches_;
     bool repaintPending_ = false;
-    bool interactive_ = false;
+    std::function<std::optional<std::string>(const std::string&)> lineReader_;
     int lastProgress_ = -1;
     std::string clipboard_;
 };

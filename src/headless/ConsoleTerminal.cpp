@@ -65,12 +65,7 @@ CConsoleTerminal::~CConsoleTerminal() {
 void CConsoleTerminal::Start(bool quitOnEndOfInput) {
     quitOnEndOfInput_ = quitOnEndOfInput;
     if (stdinIsTerminal_ && tcgetattr(STDIN_FILENO, &savedTermios_) == 0) {
-        termios raw = savedTermios_;
-        raw.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
-        raw.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
-        raw.c_cflag |= CS8;
-        raw.c_cc[VMIN] = 1;
-        raw.c_cc[VTIME] = 0;
+        const termios raw = RawKeys(savedTermios_);
         if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) rawMode_ = true;
         std::fprintf(stderr, "Tavrin: console mode; press Ctrl+] to quit.\r\n");
     }
@@ -96,6 +91,32 @@ std::string CConsoleTerminal::CurrentRowText() const {
     size_t offset = static_cast<size_t>(doc.cursorRow) * kColumns;
     if (doc.cursorRow < 0 || offset + kColumns > doc.screenBuffer.size()) return {};
     return RowToUtf8(doc.screenBuffer.data() + offset, kColumns);
+}
+
+std::optional<std::string> CConsoleTerminal::ReadLine(const std::string& prompt) {
+    if (!stdinIsTerminal_) return std::nullopt;
+    if (stdinNotifier_) stdinNotifier_->setEnabled(false);
+    if (rawMode_) tcsetattr(STDIN_FILENO, TCSANOW, &savedTermios_);
+    std::fprintf(stderr, "\r\n%s", prompt.c_str());
+    std::fflush(stderr);
+    std::string line;
+    bool ok = false;
+    char c;
+    while (read(STDIN_FILENO, &c, 1) == 1) {
+        if (c == '\n') {
+            ok = true;
+            break;
+        }
+        line += c;
+    }
+    if (rawMode_) {
+        const termios raw = RawKeys(savedTermios_);
+        tcsetattr(STDIN_FILENO, TCSANOW, &raw);
+    }
+    if (stdinNotifier_) stdinNotifier_->setEnabled(true);
+    if (!ok) return std::nullopt;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    return line;
 }
 
 void CConsoleTerminal::RowCompleted(const uint8_t* row80) {

@@ -4,6 +4,7 @@
 #include <QSocketNotifier>
 #include <QTimer>
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace tavrin {
@@ -31,6 +32,9 @@ public:
     // Called whenever bytes arrive from the controller (for the quiet-period quit).
     void NoteReception();
     bool InteractiveInput() const { return stdinIsTerminal_; }
+    // Asks for one line on the user's terminal in its ordinary (echoing, line-edited) mode, then
+    // goes back to raw keys. Empty optional when stdin is not a terminal or the line is cancelled.
+    std::optional<std::string> ReadLine(const std::string& prompt);
 
 signals:
     void QuitRequested(int status);

@@ -53,7 +53,7 @@ int RunHeadless(int argc, char** argv) {
     app.FixProfilePath();
     CPelinView view(app, doc, shell, clock);
     CConsoleTerminal console(view);
-    shell.SetInteractive(console.InteractiveInput());
+    shell.SetLineReader([&](const std::string& prompt) { return console.ReadLine(prompt); });
     shell.SetPaintHandler([&] { console.Repaint(); });
     view.SetRowObserver([&](const uint8_t* row) { console.RowCompleted(row); });
     view.SetReceptionObserver([&] { console.NoteReception(); });
