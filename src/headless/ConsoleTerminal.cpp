@@ -18,8 +18,17 @@ namespace {
 constexpr char kQuitKey = 0x1D;  // Ctrl+]
 constexpr int kQuietMsBeforeQuit = 1000;
 
-int64_t NowMs() {
-    return QDateTime::currentMSecsSinceEpoch();
+int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+
+// The user's terminal with every key delivered at once, unechoed and untranslated.
+termios RawKeys(const termios& cooked) {
+    termios raw = cooked;
+    raw.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON);
+    raw.c_lflag &= ~(ECHO | ECHONL | ICANON | ISIG | IEXTEN);
+    raw.c_cflag |= CS8;
+    raw.c_cc[VMIN] = 1;
+    raw.c_cc[VTIME] = 0;
+    return raw;
 }
 
 std::string RowToUtf8(const uint8_t* row, size_t count) {
