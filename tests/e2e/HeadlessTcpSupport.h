@@ -79,16 +79,16 @@ inline std::string ProgramText(size_t size, const std::string& name) {
     return text;
 }
 
-// The simulator's writes as its log shows them: each write starts a new "TX" line and fills
+// The simulator's writes ("TX", or its reads: "RX") as its log shows them: each starts a new line and fills
 // lines of 16 bytes, so a shorter line (or a line of another kind) ends one write. A write of a
-// multiple of 16 bytes runs into the next; the tests choose sizes that avoid that.
-inline std::vector<std::string> ReadSimWrites(const std::string& path) {
+// multiple of 16 bytes runs into the next unless a line of another kind comes between.
+inline std::vector<std::string> ReadSimWrites(const std::string& path, const std::string& tag = "TX") {
     std::vector<std::string> writes;
     std::ifstream in(path);
     std::string line, current;
     bool open = false;
     while (std::getline(in, line)) {
-        if (line.rfind("TX", 0) != 0) {
+        if (line.rfind(tag, 0) != 0) {
             if (open) writes.push_back(current);
             current.clear();
             open = false;
