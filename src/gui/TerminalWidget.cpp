@@ -5,6 +5,7 @@
 #include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -183,10 +184,7 @@ void CTerminalWidget::paintEvent(QPaintEvent*) {
     const int originX = model.TextOriginX();
     // Only the rows that meet the window; the rest of the maxRows rows are blank anyway.
     const int lastRow = std::min(model.PaintedRows(), viewport()->height() / std::max(1, ch) + 1);
-    for (int i = 0; i < lastRow; ++i) {
-        const uint8_t* row = model.DisplayRow(i);
-        if (row == nullptr) continue;
-        const int top = i * ch;
+    auto drawRow = [&](const uint8_t* row, int top) {
         for (const RowCell& cell : DecodeRow(row)) {
             const int x = originX + cell.column * cw;
             if (cell.run)
@@ -195,6 +193,28 @@ void CTerminalWidget::paintEvent(QPaintEvent*) {
                 painter.drawText(QRect(x, top, cell.cells * cw, ch), Qt::AlignCenter | Qt::TextDontClip,
                                  cell.text);
         }
+    };
+    // The selection's cells are drawn inverted: text in the background colour on the text
+    // colour. Display row i shows history line vScrollPos + i.
+    int selectedLo = 0, selectedHi = 0;
+    const bool highlight = view_.SelectionHighlight(selectedLo, selectedHi);
+    for (int i = 0; i < lastRow; ++i) {
+        const uint8_t* row = model.DisplayRow(i);
+        if (row == nullptr) continue;
+        const int top = i * ch;
+        drawRow(row, top);
+        if (!highlight) continue;
+        const int first = (view_.vScrollPos + i) * kColumns;
+        const int from = std::max(selectedLo, first) - first;
+        const int to = std::min(selectedHi, first + kColumns) - first;
+        if (from >= to) continue;
+        const QRect cells(originX + from * cw, top, (to - from) * cw, ch);
+        painter.save();
+        painter.setClipRect(cells);
+        painter.fillRect(cells, FromRgb(doc.textColor));
+        painter.setPen(background);
+        drawRow(row, top);
+        painter.restore();
     }
 
     const QRect caret = CaretRect();
@@ -291,6 +311,25 @@ void CTerminalWidget::focusOutEvent(QFocusEvent* event) {
     QAbstractScrollArea::focusOutEvent(event);
     view_.OnFocus(false);
     SyncScrollBarsAndCaret();
+}
+
+void CTerminalWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
+    setFocus();
+    view_.OnMouseDown(event->position().toPoint().x(), event->position().toPoint().y());
+}
+
+void CTerminalWidget::mouseMoveEvent(QMouseEvent* event) {
+    if (!(event->buttons() & Qt::LeftButton)) return;
+    const QPoint at = event->position().toPoint();
+    view_.OnMouseMove(at.x(), at.y(), viewport()->height());
+}
+
+void CTerminalWidget::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mouseReleaseEvent(event);
+    const QPoint at = event->position().toPoint();
+    view_.OnMouseUp(at.x(), at.y());
+    emit InputHandled();
 }
 
 void CTerminalWidget::contextMenuEvent(QContextMenuEvent* event) {

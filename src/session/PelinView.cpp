@@ -29,6 +29,7 @@
 #include "terminal/DisplayModel.h"
 #include "terminal/Keyboard.h"
 #include "terminal/ReceiveInterpreter.h"
+#include "terminal/Selection.h"
 #include "terminal/WatchBuffer.h"
 #include "transfer/TransferCommand.h"
 #include "transfer/TransferProtocol.h"
@@ -69,7 +70,8 @@ struct CPelinView::Parts {
           macro(doc, view, link, shell, clock, log, view.MakeMacroHooks()),
           replay(shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
           sendFile(macro, shell),
-          drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }) {}
+          drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
+          selection(doc, view) {}
 
     CDisplayModel display;
     CPosixSerialDevice serialDevice;
@@ -86,6 +88,7 @@ struct CPelinView::Parts {
     CLogReplay replay;
     CSendFile sendFile;
     CDroppedFiles drops;
+    CSelection selection;
     CTitle title;
 
     std::function<void(const uint8_t*)> rowObserver;
@@ -337,6 +340,8 @@ void CPelinView::UnwatchSerial() {
 }
 
 void CPelinView::NoteReception() {
+    // Output snaps the display back to the live screen; the highlight goes with the next paint.
+    parts_->selection.HideHighlight();
     if (parts_->receptionObserver) parts_->receptionObserver();
 }
 
@@ -392,6 +397,7 @@ void CPelinView::OnCommand(int id) {
         case kCmdMacro: MacroCommand(p.macro, shell_); break;
         case kCmdSaveSetup: SaveSetup(); break;
         case kCmdRestoreSetup: RestoreSetup(); break;
+        case kCmdCopy: Copy(); break;
         case kCmdPaste: Paste(); break;
         case kCmdEnglish: SetLanguageAndMenus(1); break;
         case kCmdJapanese: SetLanguageAndMenus(0); break;
@@ -428,19 +434,7 @@ CommandState CPelinView::QueryCommand(int id) const {
     s.clipboardHasText = !shell_.ClipboardText().empty();
     s.toolbarVisible = doc_.toolbarVisible != 0;
     s.language = language;
-    // Commands that are not built here stay off: the command button panel, the Options and
-    // Select Connection dialogs, the font and window dialogs, and the selection.
-    switch (id) {
-        case kCmdDialog:
-        case kCmdDialogFile:
-        case kCmdOptions:
-        case kCmdConnectByList:
-        case kCmdFont:
-        case kCmdWindowSetting:
-        case kCmdCopy:
-        case kCmdSaveAndOpenInEditor: return {false, false};
-        default: break;
-    }
+    s.selectionExists = p.selection.HasText();
     MenuCommandState& last = p.commandStates[id];
     last = ApplyCommandRule(id, s, last);
     return {last.enabled, last.checked};
@@ -500,12 +494,39 @@ void CPelinView::RestoreSetup() {
     shell_.RequestRepaint();
 }
 
+void CPelinView::Copy() {
+    shell_.SetClipboardText(Cp932ToUtf8(parts_->selection.ClipboardText()));
+    parts_->selection.HideHighlight();
+    shell_.PaintNow();
+}
+
 void CPelinView::Paste() {
+    // Each character is typed as a key, through the Enter handling for CR; a TAB goes out as a
+    // blank.
     for (char c : Utf8ToCp932(shell_.ClipboardText())) {
-        uint8_t byte = static_cast<uint8_t>(c);
-        if (byte == '\n') continue;  // a pasted line ends with its CR, as Enter
+        const uint8_t byte = c == '\t' ? ' ' : static_cast<uint8_t>(c);
         shell_.Post([this, byte] { OnChar(byte); });
     }
+}
+
+void CPelinView::OnMouseDown(int x, int y) {
+    parts_->selection.ButtonDown(x, y);
+    shell_.PaintNow();
+    shell_.MenusChanged();
+}
+
+void CPelinView::OnMouseMove(int x, int y, int clientHeight) {
+    if (parts_->selection.MouseMove(x, y, clientHeight)) shell_.RequestRepaint();
+}
+
+void CPelinView::OnMouseUp(int x, int y) {
+    parts_->selection.ButtonUp(x, y);
+    shell_.RequestRepaint();
+    shell_.MenusChanged();
+}
+
+bool CPelinView::SelectionHighlight(int& lo, int& hi) const {
+    return parts_->selection.Highlight(lo, hi);
 }
 
 void CPelinView::OnDropFiles(const std::vector<std::string>& files) {

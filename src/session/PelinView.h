@@ -82,6 +82,15 @@ public:
     size_t SendOnSocket(const uint8_t* bytes, size_t count) override;
     void PurgeComPort() override;
 
+    // The left mouse button over the terminal, in client pixels: a drag selects text of the
+    // history. clientHeight tells when the pointer has left the window above or below.
+    void OnMouseDown(int x, int y);
+    void OnMouseMove(int x, int y, int clientHeight);
+    void OnMouseUp(int x, int y);
+    // The history cells [lo, hi) to paint highlighted (cell = history line * 80 + column);
+    // false when none.
+    bool SelectionHighlight(int& lo, int& hi) const;
+
     // Files dropped on the window.
     void OnDropFiles(const std::vector<std::string>& files);
     // Sets the language, rebuilds the menus and tips and refreshes the title.
@@ -110,6 +119,7 @@ private:
     void SetCurrentFolder();
     void SaveSetup();
     void RestoreSetup();
+    void Copy();
     void Paste();
     static std::optional<std::string> CurrentFolderOrNothing();
 

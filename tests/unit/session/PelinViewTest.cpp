@@ -135,6 +135,16 @@ TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheCon
     EXPECT_EQ(pty_.Received(), "\nid\r");
 }
 
+TEST_F(PelinViewTest, PastedTextIsTypedWithTabsAsBlanksAndCrLfAsEnterAndLf) {
+    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    ASSERT_EQ(doc_.connected, 1);
+    pty_.Received();
+    shell_.clipboard = "a\tb\r\nc";
+    view_->OnCommand(57637);  // Paste
+    shell_.RunPosted();
+    EXPECT_EQ(pty_.Received(), "\na b\r\nc");
+}
+
 TEST_F(PelinViewTest, NothingOpensWithoutCommandLineConnectionOrAutomaticConnection) {
     WriteProfileString(ini_, "Settings", "IsAutoConnect", "0");
     Start("-F" + ini_);
