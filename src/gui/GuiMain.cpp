@@ -1,8 +1,9 @@
 #include "gui/GuiMain.h"
 
+#include "headless/TerminationSignals.h"
+
 #include <QApplication>
 #include <QIcon>
-#include <csignal>
 #include <cstdio>
 
 #include "app/PelinDoc.h"
@@ -26,7 +27,6 @@ int RunGui(int argc, char** argv) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tavrin");
     QApplication::setWindowIcon(QIcon(":/icons/tavrin.png"));
-    std::signal(SIGPIPE, SIG_IGN);
 
     CDemoController demo;
     std::string error;
@@ -59,6 +59,8 @@ int RunGui(int argc, char** argv) {
     frame.activateWindow();
     frame.ScheduleIdle();
 
+    // A session that ends (SIGTERM, SIGHUP) or Ctrl+C closes without asking, saving as usual.
+    HandleTerminationSignals(&qapp, [&frame] { frame.EndSession(); });
     const int status = QApplication::exec();
     frame.FinishView();
     demo.Stop();

@@ -1,5 +1,7 @@
 #include "gui/MainFrame.h"
 
+#include <QCoreApplication>
+
 #include <QAction>
 #include <QCloseEvent>
 #include <QIcon>
@@ -199,6 +201,13 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     SaveWindowPlacement(app_.profilePath, CurrentPlacement());
     FinishView();
     event->accept();
+}
+
+void CMainFrame::EndSession() {
+    if (destroyed_) return;
+    SaveWindowPlacement(app_.profilePath, CurrentPlacement());
+    FinishView();
+    QCoreApplication::exit(0);
 }
 
 void CMainFrame::FinishView() {

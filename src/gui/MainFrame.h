@@ -44,6 +44,8 @@ public:
     void ScheduleIdle();
     // The view's destruction (disconnect, settings saved), once: on a confirmed close, or when
     // the event loop ended some other way.
+    // The session ends (a termination signal): placement and settings saved, no question asked.
+    void EndSession();
     void FinishView();
     // Shows the context menu at a screen position.
     void ShowContextMenu(const QPoint& globalPosition);

@@ -18,7 +18,9 @@ namespace {
 constexpr char kQuitKey = 0x1D;  // Ctrl+]
 constexpr int kQuietMsBeforeQuit = 1000;
 
-int64_t NowMs() { return QDateTime::currentMSecsSinceEpoch(); }
+int64_t NowMs() {
+    return QDateTime::currentMSecsSinceEpoch();
+}
 
 // The user's terminal with every key delivered at once, unechoed and untranslated.
 termios RawKeys(const termios& cooked) {

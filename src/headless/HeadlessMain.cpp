@@ -1,15 +1,12 @@
 #include "headless/HeadlessMain.h"
 
-#include <sys/socket.h>
-#include <unistd.h>
 #include <QCoreApplication>
-#include <QSocketNotifier>
-#include <csignal>
 #include <cstdio>
 
 #include "app/PelinDoc.h"
 #include "headless/ConsoleShell.h"
 #include "headless/ConsoleTerminal.h"
+#include "headless/TerminationSignals.h"
 #include "platform/posix/SteadyClock.h"
 #include "session/DemoController.h"
 #include "session/LaunchOptions.h"
@@ -17,18 +14,6 @@
 #include "session/PelinView.h"
 
 namespace tavrin {
-
-namespace {
-
-int signalPipe[2] = {-1, -1};
-
-void OnTerminationSignal(int) {
-    char c = 1;
-    ssize_t ignored = write(signalPipe[1], &c, 1);
-    (void)ignored;
-}
-
-}  // namespace
 
 int RunHeadless(int argc, char** argv) {
     LaunchOptions options = ParseLaunchOptions(argc, argv);
@@ -74,19 +59,7 @@ int RunHeadless(int argc, char** argv) {
         });
 
     // SIGTERM, SIGINT and SIGHUP end the run in order: disconnect, settings saved.
-    if (socketpair(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0, signalPipe) == 0) {
-        std::signal(SIGTERM, OnTerminationSignal);
-        std::signal(SIGINT, OnTerminationSignal);
-        std::signal(SIGHUP, OnTerminationSignal);
-    }
-    std::signal(SIGPIPE, SIG_IGN);
-    QSocketNotifier signalNotifier(signalPipe[0], QSocketNotifier::Read);
-    QObject::connect(&signalNotifier, &QSocketNotifier::activated, &qapp, [&] {
-        char c;
-        ssize_t ignored = read(signalPipe[0], &c, 1);
-        (void)ignored;
-        finish(0);
-    });
+    HandleTerminationSignals(&qapp, [&] { finish(0); });
 
     if (view.OnCreate() != 0) {
         std::fprintf(stderr, "tavrin: the terminal could not start.\n");

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -79,6 +80,7 @@ std::string CDemoController::Start(const std::string& exePath) {
         error_ = std::string("Cannot start the demo controller: ") + std::strerror(errno);
         return {};
     }
+    const pid_t parent = getpid();
     pid_t pid = fork();
     if (pid < 0) {
         close(fds[0]);
@@ -87,6 +89,9 @@ std::string CDemoController::Start(const std::string& exePath) {
         return {};
     }
     if (pid == 0) {
+        // The simulator ends with the terminal, however the terminal ends.
+        prctl(PR_SET_PDEATHSIG, SIGTERM);
+        if (getppid() != parent) _exit(0);
         dup2(fds[1], STDOUT_FILENO);
         int devnull = open("/dev/null", O_RDWR);
         if (devnull >= 0) dup2(devnull, STDIN_FILENO);
