@@ -1,0 +1,140 @@
+// Serial transfer efficiency: tavrin-sim emulates a 115200-baud line with two stop bits (11 bits
+// a byte, 10,472 bytes/s) in both directions, and `tavrin --headless` saves a 20 KB program to
+// the PC and loads it back, plain and compressed. Each is timed from the typed command to the
+// controller's result line; file bytes per second are set against the line rate measured in
+// the same run (the controller printing the program on the same paced line), so the
+// terminal's own turnaround delays show as the gap between the two.
+#include <benchmark/benchmark.h>
+#include <sys/stat.h>
+
+#include <chrono>
+#include <filesystem>
+#include <string>
+
+#include "e2e/HeadlessProcess.h"
+#include "e2e/SimProcess.h"
+
+namespace {
+
+using tavrin::testing::HeadlessProcess;
+using tavrin::testing::ReadWholeFile;
+using tavrin::testing::SimProcess;
+using tavrin::testing::SimWire;
+using tavrin::testing::TempFolder;
+using tavrin::testing::WriteWholeFile;
+using Clock = std::chrono::steady_clock;
+
+constexpr double kLineBytesPerSecond = 115200.0 / 11.0;
+
+std::string BuildFile(const std::string& relative) {
+    std::error_code ec;
+    auto self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return (self.parent_path().parent_path() / relative).string();
+}
+
+std::string PalletProgram() {
+    std::string text = ".PROGRAM pallet()\n";
+    for (int i = 0; text.size() < 20000; ++i)
+        text += "  LMOVE SHIFT(base BY " + std::to_string(i % 7 * 50) + ", " + std::to_string(i / 7 * 40) +
+                ", 0)\n  BREAK\n";
+    return text + ".END\n";
+}
+
+std::vector<std::string> PacedSim(const std::string& disk) {
+    return {"--pty", "--disk", disk, "--baud", "115200", "--frame-bits", "11"};
+}
+
+// Rate counters are taken over CPU time, so the share of the line rate is worked out here from
+// the timed seconds.
+void SetLineCounters(benchmark::State& state, size_t bytes, double seconds) {
+    const double total = static_cast<double>(state.iterations() * bytes);
+    state.SetBytesProcessed(static_cast<int64_t>(total));
+    if (seconds > 0) state.counters["of_line_rate"] = total / seconds / kLineBytesPerSecond;
+}
+
+// The baseline: the paced line itself, carrying the program's listing (LF sent as CR LF) from
+// the controller to a plain reader of the pty.
+void BM_PacedLineListing(benchmark::State& state) {
+    TempFolder folder("tavrin-transfer-bench");
+    ::mkdir((folder / "disk").c_str(), 0755);
+    WriteWholeFile(folder / "disk/pallet.as", PalletProgram());
+    SimProcess sim(PacedSim(folder / "disk"), BuildFile("tools/sim/tavrin-sim"));
+    SimWire wire = SimWire::OpenPty(sim.PtyPath());
+    if (wire.ReadUntil("commands.\r\n>", 5000).empty()) {
+        state.SkipWithError("no banner from the simulator");
+        return;
+    }
+    size_t listed = 0;
+    double seconds = 0;
+    for (auto _ : state) {
+        wire.Write("type pallet.as\r");
+        wire.ReadUntil("\r\n", 2000);  // the echo
+        const auto start = Clock::now();
+        const std::string listing = wire.ReadUntil(".END\r\n>", 20000);
+        const auto end = Clock::now();
+        listed = listing.size();
+        const double elapsed = std::chrono::duration<double>(end - start).count();
+        seconds += elapsed;
+        state.SetIterationTime(elapsed);
+    }
+    SetLineCounters(state, listed, seconds);
+}
+
+// word: save or load with its switch; the program goes one way each iteration.
+void RunTransfer(benchmark::State& state, const std::string& word, const char* result) {
+    TempFolder folder("tavrin-transfer-bench");
+    ::mkdir((folder / "disk").c_str(), 0755);
+    ::mkdir((folder / "progs").c_str(), 0755);
+    const std::string program = PalletProgram();
+    WriteWholeFile(folder / "disk/pallet.as", program);
+    WriteWholeFile(folder / "progs/pallet.as", program);
+    SimProcess sim(PacedSim(folder / "disk"), BuildFile("tools/sim/tavrin-sim"));
+    WriteWholeFile(folder / "tavrin.ini", "[Ports]\r\nCOM3=" + sim.PtyPath() + "\r\n");
+    HeadlessProcess tavrin({"-C=COM3:115200:8:2:none", "-F" + (folder / "tavrin.ini")}, folder.Path(), {},
+                           BuildFile("src/tavrin"));
+    if (!tavrin.WaitForOutput("Type help for the commands.", 10000)) {
+        state.SkipWithError("no banner on the terminal");
+        return;
+    }
+    const std::string command = word + " " + (folder / "progs/pallet.as");
+    double seconds = 0;
+    for (auto _ : state) {
+        const size_t mark = tavrin.OutputMark();
+        const auto start = Clock::now();
+        tavrin.TypeLine(command);
+        const bool done = tavrin.WaitForOutput(result, 60000, mark);
+        const auto end = Clock::now();
+        if (!done || tavrin.Output().find("error", mark) != std::string::npos) {
+            state.SkipWithError(("the transfer failed: " + tavrin.Output().substr(mark)).c_str());
+            break;
+        }
+        const double elapsed = std::chrono::duration<double>(end - start).count();
+        seconds += elapsed;
+        state.SetIterationTime(elapsed);
+    }
+    if (ReadWholeFile(folder / "progs/pallet.as") != program ||
+        ReadWholeFile(folder / "disk/pallet.as") != program)
+        state.SkipWithError("the program changed on the way");
+    SetLineCounters(state, program.size(), seconds);
+}
+
+void BM_SerialSave(benchmark::State& state) {
+    RunTransfer(state, "save", "Saved pallet.as");
+}
+void BM_SerialSaveCompressed(benchmark::State& state) {
+    RunTransfer(state, "save/c", "Saved pallet.as");
+}
+void BM_SerialLoad(benchmark::State& state) {
+    RunTransfer(state, "load", "Loaded pallet.as");
+}
+void BM_SerialLoadCompressed(benchmark::State& state) {
+    RunTransfer(state, "load/c", "Loaded pallet.as");
+}
+
+BENCHMARK(BM_PacedLineListing)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SerialSave)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SerialSaveCompressed)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SerialLoad)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_SerialLoadCompressed)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+
+}  // namespace
