@@ -13,6 +13,8 @@
 #include <QUrl>
 
 #include "gui/MainFrame.h"
+#include "gui/OptionsDialog.h"
+#include "gui/SelectConnectionDialog.h"
 #include "gui/TerminalWidget.h"
 
 namespace tavrin {
@@ -153,6 +155,16 @@ std::optional<std::string> CQtShell::AskInput(const std::string& title, const st
         QInputDialog::getText(DialogParent(), Q(title), Q(prompt), QLineEdit::Normal, {}, &ok);
     if (!ok) return std::nullopt;
     return text.toStdString();
+}
+
+bool CQtShell::RunOptionsDialog(CPelinDoc& doc, int highestPort) {
+    COptionsDlg dialog(doc, highestPort, DialogParent());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+bool CQtShell::RunSelectConnectionDialog(CPelinDoc& doc) {
+    CSelectConnDlg dialog(doc, DialogParent());
+    return dialog.exec() == QDialog::Accepted;
 }
 
 void CQtShell::Beep() {

@@ -43,6 +43,8 @@ public:
     int LastFilterIndex() override { return lastFilterIndex_; }
     std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) override;
     std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) override;
+    bool RunOptionsDialog(CPelinDoc& doc, int highestPort) override;
+    bool RunSelectConnectionDialog(CPelinDoc& doc) override;
     void Beep() override;
     void RequestRepaint() override;
     void PaintNow() override;

@@ -74,6 +74,16 @@ std::optional<std::string> CConsoleShell::AskInput(const std::string& title, con
     return lineReader_(title + ": " + prompt + " ");
 }
 
+bool CConsoleShell::RunOptionsDialog(CPelinDoc& /*doc*/, int /*highestPort*/) {
+    PrintToStderr("Tavrin: Options: the dialog is not available in console mode");
+    return false;
+}
+
+bool CConsoleShell::RunSelectConnectionDialog(CPelinDoc& /*doc*/) {
+    PrintToStderr("Tavrin: Select Connection: the dialog is not available in console mode");
+    return false;
+}
+
 void CConsoleShell::Beep() {
     std::fputc('\a', stderr);
     std::fflush(stderr);

@@ -6,6 +6,8 @@
 
 namespace tavrin {
 
+struct CPelinDoc;
+
 enum class BoxButtons { Ok, OkCancel, YesNo, RetryCancel };
 enum class BoxIcon { Exclamation, Information, Question, Stop };
 enum class BoxAnswer { Ok, Cancel, Yes, No, Retry };
@@ -40,6 +42,14 @@ public:
     // The INPUT dialog of the macro keyinput statement: a one-line text entry. Empty optional
     // on Cancel.
     virtual std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) = 0;
+
+    // The connection dialogs. RunOptionsDialog edits doc.connections on its serial and TCP/IP
+    // pages, its port list running COM1 ... COM + highestPort; true on OK, when the list has been
+    // replaced. RunSelectConnectionDialog lists doc.connections; true on OK, when doc's connection
+    // has been set from the chosen entry and that entry marked used. Both leave doc untouched and
+    // return false on Cancel, and where the front end cannot show them.
+    virtual bool RunOptionsDialog(CPelinDoc& /*doc*/, int /*highestPort*/) { return false; }
+    virtual bool RunSelectConnectionDialog(CPelinDoc& /*doc*/) { return false; }
 
     // The default system sound.
     virtual void Beep() = 0;

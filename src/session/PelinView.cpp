@@ -21,6 +21,7 @@
 #include "automation/SendFile.h"
 #include "link/ConnectionControl.h"
 #include "link/ConnectionListStore.h"
+#include "link/ConnectionPages.h"
 #include "link/LinkChannel.h"
 #include "link/SerialChannel.h"
 #include "platform/posix/PosixSerialDevice.h"
@@ -412,6 +413,17 @@ void CPelinView::OnCommand(int id) {
             shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"});
             break;
         case kCmdQelEditor: shell_.StartDetached(startupFolder + "/QelEditor.exe", {"E"}); break;
+        case kCmdOptions:
+            if (shell_.RunOptionsDialog(doc_, HighestPresentPort(app_.profilePath)))
+                p.connection.AfterOptions();
+            break;
+        case kCmdConnectByList:
+            if (shell_.RunSelectConnectionDialog(doc_)) {
+                p.connection.AfterSelectConnection();
+                RefreshSerialWatch();
+                UpdateTitle();
+            }
+            break;
         default:
             if (p.connection.OnComCommand(id) == 0) {
                 RefreshSerialWatch();

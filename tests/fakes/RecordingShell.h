@@ -54,6 +54,15 @@ public:
         dialogTitles.push_back(title);
         return Next(inputs);
     }
+    bool RunOptionsDialog(CPelinDoc& doc, int highestPort) override {
+        ++optionsDialogs;
+        lastHighestPort = highestPort;
+        return optionsDialog ? optionsDialog(doc) : false;
+    }
+    bool RunSelectConnectionDialog(CPelinDoc& doc) override {
+        ++selectConnectionDialogs;
+        return selectConnectionDialog ? selectConnectionDialog(doc) : false;
+    }
     void Beep() override { ++beeps; }
     void RequestRepaint() override { ++repaintRequests; }
     void PaintNow() override { ++paintsNow; }
@@ -102,6 +111,10 @@ public:
     std::deque<std::optional<std::string>> inputs;
     std::vector<std::string> dialogTitles;
     int filterIndex = 0;  // what LastFilterIndex answers
+    // What the connection dialogs do (edit doc, answer true for OK); without one they answer
+    // Cancel.
+    std::function<bool(CPelinDoc&)> optionsDialog, selectConnectionDialog;
+    int optionsDialogs = 0, selectConnectionDialogs = 0, lastHighestPort = -1;
     int beeps = 0, repaintRequests = 0, paintsNow = 0, caretUpdates = 0, menuRefreshes = 0;
     std::string title, clipboard, progressTitle;
     std::vector<std::string> opened, started;
