@@ -1,17 +1,12 @@
-#include <cstdlib>
 #include <cstdio>
-#include <cstring>
+#include <cstdlib>
 
 #include "gui/GuiMain.h"
 #include "headless/HeadlessMain.h"
+#include "session/DemoController.h"
+#include "session/LaunchOptions.h"
 
 namespace {
-
-bool HasOption(int argc, char** argv, const char* option) {
-    for (int i = 1; i < argc; ++i)
-        if (std::strcmp(argv[i], option) == 0) return true;
-    return false;
-}
 
 bool HasDisplay() {
     const char* x = std::getenv("DISPLAY");
@@ -23,10 +18,25 @@ bool HasDisplay() {
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (HasOption(argc, argv, "--headless")) return tavrin::RunHeadless(argc, argv);
-    if (!HasDisplay()) {
-        std::fprintf(stderr, "tavrin: no display found; starting the console front end (--headless).\n");
-        return tavrin::RunHeadless(argc, argv);
+    using namespace tavrin;
+    const LaunchOptions options = ParseLaunchOptions(argc, argv);
+    if (!options.error.empty()) {
+        std::fprintf(stderr, "tavrin: %s\n", options.error.c_str());
+        return 1;
     }
-    return tavrin::RunGui(argc, argv);
+    bool headless = options.headless;
+    if (!headless && !HasDisplay()) {
+        std::fprintf(stderr, "tavrin: no display found; starting the console front end (--headless).\n");
+        headless = true;
+    }
+    // The demo controller lives as long as the front end runs.
+    CDemoController demo;
+    std::string error;
+    const std::string commandLine = StartupCommandLine(options, demo, error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "tavrin: %s\n", error.c_str());
+        return 1;
+    }
+    return headless ? RunHeadless(argc, argv, options, commandLine)
+                    : RunGui(argc, argv, options, commandLine);
 }

@@ -11,37 +11,23 @@
 #include "gui/QtShell.h"
 #include "gui/TerminalWidget.h"
 #include "platform/posix/SteadyClock.h"
-#include "session/DemoController.h"
 #include "session/LaunchOptions.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
 
 namespace tavrin {
 
-int RunGui(int argc, char** argv) {
-    LaunchOptions options = ParseLaunchOptions(argc, argv);
-    if (!options.error.empty()) {
-        std::fprintf(stderr, "tavrin: %s\n", options.error.c_str());
-        return 1;
-    }
+int RunGui(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tavrin");
     QApplication::setWindowIcon(QIcon(":/icons/tavrin.png"));
-
-    CDemoController demo;
-    std::string error;
-    const std::string raw = StartupCommandLine(options, demo, error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "tavrin: %s\n", error.c_str());
-        return 1;
-    }
 
     // Start-up order: the document with its defaults, the settings file path fixed and the
     // placement read before the frame and its toolbar exist, then the view's creation, then the
     // frame shown. The first idle turn loads the menus and opens the start-up connection.
     CQtShell shell;
     CSteadyClock clock;
-    CPelinApp app(raw, options.exeName);
+    CPelinApp app(commandLine, options.exeName);
     CPelinDoc doc;
     app.FixProfilePath();
     CPelinView view(app, doc, shell, clock);
@@ -63,7 +49,6 @@ int RunGui(int argc, char** argv) {
     HandleTerminationSignals(&qapp, [&frame] { frame.EndSession(); });
     const int status = QApplication::exec();
     frame.FinishView();
-    demo.Stop();
     return status;
 }
 

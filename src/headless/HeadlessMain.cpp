@@ -8,32 +8,18 @@
 #include "headless/ConsoleTerminal.h"
 #include "headless/TerminationSignals.h"
 #include "platform/posix/SteadyClock.h"
-#include "session/DemoController.h"
 #include "session/LaunchOptions.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
 
 namespace tavrin {
 
-int RunHeadless(int argc, char** argv) {
-    LaunchOptions options = ParseLaunchOptions(argc, argv);
-    if (!options.error.empty()) {
-        std::fprintf(stderr, "tavrin: %s\n", options.error.c_str());
-        return 1;
-    }
+int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine) {
     QCoreApplication qapp(argc, argv);
-
-    CDemoController demo;
-    std::string error;
-    const std::string raw = StartupCommandLine(options, demo, error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "tavrin: %s\n", error.c_str());
-        return 1;
-    }
 
     CConsoleShell shell;
     CSteadyClock clock;
-    CPelinApp app(raw, options.exeName);
+    CPelinApp app(commandLine, options.exeName);
     CPelinDoc doc;
     app.FixProfilePath();
     CPelinView view(app, doc, shell, clock);
@@ -70,7 +56,6 @@ int RunHeadless(int argc, char** argv) {
     console.Start(options.runMacro.empty());
     int status = QCoreApplication::exec();
     if (!finishing) view.OnDestroy();
-    demo.Stop();
     return status;
 }
 
