@@ -7,6 +7,22 @@
 namespace tavrin {
 
 struct CPelinDoc;
+struct LogFont;
+class CWindowSetting;
+
+// One file dialog with all it can be given. initialFile is the name the dialog starts with (a
+// full path also chooses the folder); startFolder is shown when initialFile names none. save:
+// a Save-as dialog that asks before replacing an existing file. mustExist (open dialogs): false
+// accepts a name that does not exist yet, as long as its folder does.
+struct FileDialogRequest {
+    std::string title;
+    std::string filter;  // "Description|*.ext" pairs joined by '|'
+    std::string initialFile;
+    std::string startFolder;
+    std::string defaultExtension;
+    bool save = false;
+    bool mustExist = true;
+};
 
 enum class BoxButtons { Ok, OkCancel, YesNo, RetryCancel };
 enum class BoxIcon { Exclamation, Information, Question, Stop };
@@ -39,6 +55,13 @@ public:
     // answers 0.
     virtual int LastFilterIndex() { return 0; }
     virtual std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) = 0;
+    // The file dialog of the request; empty optional on cancel. A front end without it shows
+    // the plain AskSaveFile or AskOpenFile.
+    virtual std::optional<std::string> AskFile(const FileDialogRequest& request) {
+        if (request.save)
+            return AskSaveFile(request.title, request.filter, request.startFolder, request.defaultExtension);
+        return AskOpenFile(request.title, request.filter, request.startFolder);
+    }
     // The INPUT dialog of the macro keyinput statement: a one-line text entry. Empty optional
     // on Cancel.
     virtual std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) = 0;
@@ -50,6 +73,16 @@ public:
     // return false on Cancel, and where the front end cannot show them.
     virtual bool RunOptionsDialog(CPelinDoc& /*doc*/, int /*highestPort*/) { return false; }
     virtual bool RunSelectConnectionDialog(CPelinDoc& /*doc*/) { return false; }
+
+    // The font dialog of fixed-pitch screen fonts, started from font. True on OK, font then
+    // holding the choice; false on Cancel and where there is no font dialog, font untouched.
+    virtual bool AskFont(LogFont& /*font*/) { return false; }
+    // Makes the terminal font from the view's font description and measures the document's
+    // charWidth and charHeight with it. False when no font could be made: the metrics stay.
+    virtual bool ApplyTerminalFont() { return false; }
+    // The Window setting dialog over its working values: true on OK with setting edited; false
+    // on Cancel and where the front end cannot show it.
+    virtual bool RunWindowSettingDialog(CWindowSetting& /*setting*/) { return false; }
 
     // The default system sound.
     virtual void Beep() = 0;

@@ -45,6 +45,11 @@ public:
         dialogTitles.push_back(title);
         return Next(files);
     }
+    std::optional<std::string> AskFile(const FileDialogRequest& request) override {
+        fileRequests.push_back(request);
+        if (onFileDialog) onFileDialog();
+        return Shell::AskFile(request);
+    }
     int LastFilterIndex() override { return filterIndex; }
     std::optional<std::string> AskFolder(const std::string& title, const std::string&) override {
         dialogTitles.push_back(title);
@@ -62,6 +67,18 @@ public:
     bool RunSelectConnectionDialog(CPelinDoc& doc) override {
         ++selectConnectionDialogs;
         return selectConnectionDialog ? selectConnectionDialog(doc) : false;
+    }
+    bool AskFont(LogFont& font) override {
+        ++fontDialogs;
+        return fontDialog ? fontDialog(font) : false;
+    }
+    bool ApplyTerminalFont() override {
+        ++fontsApplied;
+        return applyFont ? applyFont() : false;
+    }
+    bool RunWindowSettingDialog(CWindowSetting& setting) override {
+        ++windowSettingDialogs;
+        return windowSettingDialog ? windowSettingDialog(setting) : false;
     }
     void Beep() override { ++beeps; }
     void RequestRepaint() override { ++repaintRequests; }
@@ -114,6 +131,14 @@ public:
     // What the connection dialogs do (edit doc, answer true for OK); without one they answer
     // Cancel.
     std::function<bool(CPelinDoc&)> optionsDialog, selectConnectionDialog;
+    std::vector<FileDialogRequest> fileRequests;  // every AskFile, answered from files
+    std::function<void()> onFileDialog;            // runs while an AskFile dialog is open
+    // The font and Window setting dialogs (edit, answer true for OK) and the making of the
+    // terminal font; without one they answer Cancel, or false.
+    std::function<bool(LogFont&)> fontDialog;
+    std::function<bool()> applyFont;
+    std::function<bool(CWindowSetting&)> windowSettingDialog;
+    int fontDialogs = 0, fontsApplied = 0, windowSettingDialogs = 0;
     int optionsDialogs = 0, selectConnectionDialogs = 0, lastHighestPort = -1;
     int beeps = 0, repaintRequests = 0, paintsNow = 0, caretUpdates = 0, menuRefreshes = 0;
     std::string title, clipboard, progressTitle;
