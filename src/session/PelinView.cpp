@@ -12,6 +12,7 @@
 #include "app/MessageTable.h"
 #include "app/Settings.h"
 #include "app/TermSettings.h"
+#include "app/TerminalSetup.h"
 #include "app/Title.h"
 #include "automation/DroppedFiles.h"
 #include "automation/LogFile.h"
@@ -72,7 +73,18 @@ struct CPelinView::Parts {
           replay(shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
           sendFile(macro, shell),
           drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
-          selection(doc, view) {}
+          selection(doc, view),
+          setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)) {}
+
+    TerminalSetupHooks SetupHooks(CPelinView& view, CPelinDoc& doc) {
+        TerminalSetupHooks hooks;
+        hooks.loadConnectionList = [&doc](const std::string& path) { LoadConnectionList(doc, path); };
+        hooks.saveConnectionList = [&doc](const std::string& path) { return SaveConnectionList(doc, path); };
+        hooks.setLanguageAndMenus = [&view](int lang) { view.SetLanguageAndMenus(lang); };
+        hooks.typeKey = [&view](uint8_t c) { view.OnChar(c); };
+        hooks.terminalCleared = [this] { selection.HideHighlight(); };
+        return hooks;
+    }
 
     CDisplayModel display;
     CPosixSerialDevice serialDevice;
@@ -90,6 +102,7 @@ struct CPelinView::Parts {
     CSendFile sendFile;
     CDroppedFiles drops;
     CSelection selection;
+    CTerminalSetup setup;
     CTitle title;
 
     std::function<void(const uint8_t*)> rowObserver;
@@ -228,9 +241,7 @@ int CPelinView::OnCreate() {
     doc_.cursorRow = 0;
     // The terminal setup of the settings file: scroll rows and colours, then the "Settings"
     // section and the connection list again, now from the file fixed at start.
-    ReadTermSettings(doc_, app_.profilePath);
-    LoadSettings(doc_, app_.profilePath);
-    LoadConnectionList(doc_, app_.profilePath);
+    parts_->setup.LoadTerminalSetup(false);
 
     ScheduleIdle();
     return 0;
@@ -398,6 +409,8 @@ void CPelinView::OnCommand(int id) {
         case kCmdMacro: MacroCommand(p.macro, shell_); break;
         case kCmdSaveSetup: SaveSetup(); break;
         case kCmdRestoreSetup: RestoreSetup(); break;
+        case kCmdFont: p.setup.FontCommand(); break;
+        case kCmdWindowSetting: p.setup.WindowSettingCommand(); break;
         case kCmdCopy: Copy(); break;
         case kCmdPaste: Paste(); break;
         case kCmdEnglish: SetLanguageAndMenus(1); break;
@@ -484,26 +497,11 @@ void CPelinView::SetCurrentFolder() {
 }
 
 void CPelinView::SaveSetup() {
-    auto chosen =
-        shell_.AskSaveFile(GetMessageText(22), "INI files|*.ini|All files|*", CurrentFolder(), "ini");
-    if (!chosen || chosen->empty()) return;
-    app_.ReplaceProfilePath(*chosen);
-    SaveSettings(doc_, app_.profilePath);
-    WriteFontSetting(app_.profilePath, kFontSection, logFont);
-    WriteTermSettings(doc_, app_.profilePath);
-    SaveConnectionList(doc_, app_.profilePath);
+    parts_->setup.SaveTerminalSetup();
 }
 
 void CPelinView::RestoreSetup() {
-    auto chosen = shell_.AskOpenFile(GetMessageText(21), "INI files|*.ini|All files|*", CurrentFolder());
-    if (!chosen || chosen->empty()) return;
-    app_.ReplaceProfilePath(*chosen);
-    ReadTermSettings(doc_, app_.profilePath);
-    LoadSettings(doc_, app_.profilePath);
-    LoadConnectionList(doc_, app_.profilePath);
-    ReadFontSetting(app_.profilePath, kFontSection, logFont);
-    SetLanguageAndMenus(language);
-    shell_.RequestRepaint();
+    parts_->setup.LoadTerminalSetup(true);
 }
 
 void CPelinView::Copy() {
