@@ -25,6 +25,7 @@
 #include "link/ConnectionPages.h"
 #include "link/LinkChannel.h"
 #include "link/SerialChannel.h"
+#include "panel/CommandPanel.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
 #include "session/PelinApp.h"
@@ -74,7 +75,16 @@ struct CPelinView::Parts {
           sendFile(macro, shell),
           drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
           selection(doc, view),
-          setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)) {}
+          setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
+          panel(view, shell, clock, PanelHooksFor()) {}
+
+    PanelHooks PanelHooksFor() {
+        PanelHooks hooks;
+        hooks.startMacro = [this](const std::string& path) { return macro.StartMacro(path); };
+        hooks.stopMacroAndReport = [this] { macro.StopMacroAndReport(); };
+        hooks.macroRunning = [this] { return macro.IsMacroFileOpen(); };
+        return hooks;
+    }
 
     TerminalSetupHooks SetupHooks(CPelinView& view, CPelinDoc& doc) {
         TerminalSetupHooks hooks;
@@ -103,6 +113,7 @@ struct CPelinView::Parts {
     CDroppedFiles drops;
     CSelection selection;
     CTerminalSetup setup;
+    CCommandPanel panel;
     CTitle title;
 
     std::function<void(const uint8_t*)> rowObserver;
@@ -122,6 +133,9 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
     parts_ = std::make_unique<Parts>(*this, doc, shell, clock, app);
     app_.view = this;
     WireParts();
+    // The panel's file is fixed at creation, in the folder the program started in (before the
+    // settings move the current folder).
+    parts_->panel.SetFile(ParseCommandLine(app_.rawCommandLine).panelFile, CurrentFolder());
 }
 
 CPelinView::~CPelinView() {
@@ -176,6 +190,7 @@ void CPelinView::WireParts() {
         parts_->watch.CollectReceivedText(chunk.data.data(), static_cast<size_t>(length));
         NoteReception();
     };
+    ch.panelSaveAndHide = [this] { parts_->panel.StopAndHide(); };
     p.connection.SetHooks(std::move(ch));
 
     p.log.onStateChanged = [this] {
@@ -202,6 +217,7 @@ MacroHooks CPelinView::MakeMacroHooks() {
         return parts_->watch.CheckWaitPatterns(awaited, error);
     };
     mh.onStopped = [this](int endStatus) {
+        parts_->panel.OnMacroStopped(endStatus);
         UpdateTitle();
         if (parts_->batchStarted && parts_->batchFinished) parts_->batchFinished(BatchExitStatus(endStatus));
     };
@@ -288,6 +304,11 @@ void CPelinView::StartBatchMacro() {
 void CPelinView::OnTimer(int id) {
     if (parts_->destroyed) return;
     Parts& p = *parts_;
+    // The panel's own timer drives only the panel; the macro and the poll go by the view's.
+    if (id == kPanelTimerId) {
+        p.panel.TimerStep();
+        return;
+    }
     p.macro.MacroStep();
     p.sendFile.OnTick();
     p.drops.OnTick();
@@ -430,6 +451,17 @@ void CPelinView::OnCommand(int id) {
             if (shell_.RunOptionsDialog(doc_, HighestPresentPort(app_.profilePath)))
                 p.connection.AfterOptions();
             break;
+        case kCmdDialog:
+        case kCmdDialogFile:
+            if (!p.panel.HasWindow()) {
+                shell_.MessageBox("The command button panel needs the window.", BoxButtons::Ok,
+                                  BoxIcon::Exclamation);
+            } else if (id == kCmdDialog) {
+                p.panel.LoadAndShow();
+            } else {
+                p.panel.ChooseFile();
+            }
+            break;
         case kCmdConnectByList:
             if (shell_.RunSelectConnectionDialog(doc_)) {
                 p.connection.AfterSelectConnection();
@@ -460,6 +492,10 @@ CommandState CPelinView::QueryCommand(int id) const {
     s.toolbarVisible = doc_.toolbarVisible != 0;
     s.language = language;
     s.selectionExists = p.selection.HasText();
+    // A pressed panel button keeps Macro disabled until its run has ended, so that the menu
+    // cannot start a macro the button's own MACRO command would then be refused.
+    s.panelPressWaiting = p.panel.ButtonActive();
+    s.panelButtonRunning = p.panel.ButtonActive();
     MenuCommandState& last = p.commandStates[id];
     last = ApplyCommandRule(id, s, last);
     return {last.enabled, last.checked};
@@ -479,6 +515,7 @@ void CPelinView::OnDestroy() {
     UnwatchSerial();
     shell_.StopTimer(kPollTimerId);
     shell_.StopTimer(kSilenceTimerId);
+    shell_.StopTimer(kPanelTimerId);
     SaveSettings(doc_, app_.profilePath);
     WriteFontSetting(app_.profilePath, kFontSection, logFont);
     WriteTermSettings(doc_, app_.profilePath);
@@ -595,6 +632,10 @@ size_t CPelinView::SendOnSocket(const uint8_t* bytes, size_t count) {
 }
 void CPelinView::PurgeComPort() {
     parts_->link.PurgeComPort();
+}
+
+CCommandPanel& CPelinView::Panel() {
+    return parts_->panel;
 }
 
 }  // namespace tavrin

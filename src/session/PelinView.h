@@ -16,6 +16,7 @@ namespace tavrin {
 
 class CPelinApp;
 class CDisplayModel;
+class CCommandPanel;
 struct MacroHooks;
 
 enum class ArrowKey { Up, Down, Left, Right };
@@ -99,6 +100,8 @@ public:
     void UpdateTitle();
     // The viewport the terminal widget paints from.
     const CDisplayModel& Display() const;
+    // The command button panel; the Qt front end gives it its window.
+    CCommandPanel& Panel();
 
     CPelinDoc& Document() { return doc_; }
     const CPelinDoc& Document() const { return doc_; }
