@@ -3,7 +3,9 @@
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QInputDialog>
 #include <QMessageBox>
 #include <QProcess>
@@ -12,10 +14,13 @@
 #include <QTimer>
 #include <QUrl>
 
+#include "app/Globals.h"
 #include "gui/MainFrame.h"
 #include "gui/OptionsDialog.h"
 #include "gui/SelectConnectionDialog.h"
+#include "gui/TerminalFontDialog.h"
 #include "gui/TerminalWidget.h"
+#include "gui/WindowSettingDialog.h"
 
 namespace tavrin {
 
@@ -164,6 +169,52 @@ bool CQtShell::RunOptionsDialog(CPelinDoc& doc, int highestPort) {
 
 bool CQtShell::RunSelectConnectionDialog(CPelinDoc& doc) {
     CSelectConnDlg dialog(doc, DialogParent());
+    return dialog.exec() == QDialog::Accepted;
+}
+
+std::optional<std::string> CQtShell::AskFile(const FileDialogRequest& request) {
+    const QFileInfo initial(Q(request.initialFile));
+    QString folder = Q(request.startFolder);
+    if (!request.initialFile.empty() && !initial.path().isEmpty() && initial.path() != QStringLiteral("."))
+        folder = initial.absolutePath();
+    QFileDialog dialog(DialogParent(), Q(request.title), folder);
+    dialog.setAcceptMode(request.save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    // A save dialog asks before replacing a file; an open dialog that need not find its file
+    // still needs its folder, checked below.
+    dialog.setFileMode(request.save || !request.mustExist ? QFileDialog::AnyFile : QFileDialog::ExistingFile);
+    QString suffix = Q(request.defaultExtension);
+    while (suffix.startsWith('*') || suffix.startsWith('.')) suffix.remove(0, 1);
+    if (!suffix.isEmpty()) dialog.setDefaultSuffix(suffix);
+    const QStringList filters = NameFilters(request.filter);
+    if (!filters.isEmpty()) dialog.setNameFilters(filters);
+    if (!request.initialFile.empty()) dialog.selectFile(initial.fileName());
+    for (;;) {
+        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return std::nullopt;
+        const QString chosen = dialog.selectedFiles().front();
+        if (QFileInfo(chosen).absoluteDir().exists()) {
+            lastFilterIndex_ = std::max<int>(0, filters.indexOf(dialog.selectedNameFilter()));
+            return chosen.toStdString();
+        }
+        // A settings file in a folder that does not exist could never be written.
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCaption),
+                        QString::fromUtf8(language != 0 ? "The folder does not exist." : "フォルダが存在しません。"),
+                        QMessageBox::Ok, DialogParent());
+        box.exec();
+    }
+}
+
+bool CQtShell::AskFont(LogFont& font) {
+    return RunTerminalFontDialog(font, DialogParent());
+}
+
+bool CQtShell::ApplyTerminalFont() {
+    if (!frame_ || frame_->Terminal() == nullptr) return false;
+    frame_->Terminal()->ApplyFont();
+    return true;
+}
+
+bool CQtShell::RunWindowSettingDialog(CWindowSetting& setting) {
+    CWindowSettingDialog dialog(setting, DialogParent());
     return dialog.exec() == QDialog::Accepted;
 }
 

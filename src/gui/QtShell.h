@@ -45,6 +45,10 @@ public:
     std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) override;
     bool RunOptionsDialog(CPelinDoc& doc, int highestPort) override;
     bool RunSelectConnectionDialog(CPelinDoc& doc) override;
+    std::optional<std::string> AskFile(const FileDialogRequest& request) override;
+    bool AskFont(LogFont& font) override;
+    bool ApplyTerminalFont() override;
+    bool RunWindowSettingDialog(CWindowSetting& setting) override;
     void Beep() override;
     void RequestRepaint() override;
     void PaintNow() override;

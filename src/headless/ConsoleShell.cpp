@@ -84,6 +84,16 @@ bool CConsoleShell::RunSelectConnectionDialog(CPelinDoc& /*doc*/) {
     return false;
 }
 
+bool CConsoleShell::AskFont(LogFont& /*font*/) {
+    PrintToStderr("Tavrin: Font: the dialog is not available in console mode");
+    return false;
+}
+
+bool CConsoleShell::RunWindowSettingDialog(CWindowSetting& /*setting*/) {
+    PrintToStderr("Tavrin: Window setting: the dialog is not available in console mode");
+    return false;
+}
+
 void CConsoleShell::Beep() {
     std::fputc('\a', stderr);
     std::fflush(stderr);

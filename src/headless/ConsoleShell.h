@@ -29,9 +29,12 @@ public:
                                            const std::string& defaultExtension) override;
     std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) override;
     std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) override;
-    // The connection dialogs need the window: said on stderr, and the command does nothing.
+    // The connection, font and Window setting dialogs need the window: said on stderr, and the
+    // command does nothing.
     bool RunOptionsDialog(CPelinDoc& doc, int highestPort) override;
     bool RunSelectConnectionDialog(CPelinDoc& doc) override;
+    bool AskFont(LogFont& font) override;
+    bool RunWindowSettingDialog(CWindowSetting& setting) override;
     void Beep() override;
     void RequestRepaint() override;
     void PaintNow() override;
