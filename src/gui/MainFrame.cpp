@@ -13,6 +13,7 @@
 #include "app/Menus.h"
 #include "app/MessageTable.h"
 #include "gui/AboutBox.h"
+#include "gui/CommandPanel.h"
 #include "gui/MenuBuilder.h"
 #include "gui/TerminalWidget.h"
 #include "session/PelinApp.h"
@@ -62,6 +63,10 @@ CMainFrame::CMainFrame(CPelinView& view, CPelinApp& app, QWidget* parent)
     connect(terminal_, &CTerminalWidget::CommandRequested, this, &CMainFrame::RunCommand);
     connect(terminal_, &CTerminalWidget::ContextMenuRequested, this, &CMainFrame::ShowContextMenu);
     connect(terminal_, &CTerminalWidget::InputHandled, this, &CMainFrame::ScheduleIdle);
+
+    // A top-level window of its own, hidden until the panel shows itself.
+    commandPanel_ = new CMacroDialog(view_.Panel(), this);
+    commandPanel_->setWindowIcon(windowIcon());
 
     idleTimer_.setSingleShot(true);
     idleTimer_.setInterval(0);

@@ -15,6 +15,7 @@ namespace tavrin {
 class CPelinApp;
 class CPelinView;
 class CTerminalWidget;
+class CMacroDialog;
 
 // The top-level window: the menu bar built from the core's menu tables, the dockable toolbar,
 // the terminal widget, the context menu, the close confirmation and the window placement.
@@ -27,6 +28,8 @@ public:
     CMainFrame(CPelinView& view, CPelinApp& app, QWidget* parent = nullptr);
 
     CTerminalWidget* Terminal() const { return terminal_; }
+    // The command button panel's window: created hidden with the frame.
+    CMacroDialog* CommandPanel() const { return commandPanel_; }
     QToolBar* ToolBar() const { return toolbar_; }
     QMenu* ContextMenu() const { return contextMenu_; }
     // The toolbar's action of a command, nullptr when it has no button.
@@ -63,6 +66,7 @@ private:
     CPelinView& view_;
     CPelinApp& app_;
     CTerminalWidget* terminal_ = nullptr;
+    CMacroDialog* commandPanel_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QPointer<QMenu> contextMenu_;
     std::map<int, QAction*> toolbarActions_;
