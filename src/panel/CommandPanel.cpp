@@ -46,6 +46,15 @@ std::string ResolveCase(const std::string& path) {
     return path;
 }
 
+// The macro file of a MACRO command. The command is upper-cased as a whole, which names another
+// file here than where names ignore case: the name as written is tried first, then the
+// upper-cased one, then a file of that name in any case.
+std::string MacroPath(const PanelCommand& command) {
+    std::error_code error;
+    if (std::filesystem::is_regular_file(command.writtenArgument, error)) return command.writtenArgument;
+    return ResolveCase(command.argument);
+}
+
 std::string FileNameOf(const std::string& path) {
     return std::filesystem::path(path).filename().string();
 }
@@ -268,7 +277,7 @@ void CCommandPanel::Execute() {
             SetStatus("MACRO:" + command_.argument);
             macroEndStatus_ = kPanelMacroRunning;
             Changed();
-            const int started = hooks_.startMacro ? hooks_.startMacro(command_.argument) : 0;
+            const int started = hooks_.startMacro ? hooks_.startMacro(MacroPath(command_)) : 0;
             if (started == 1) {
                 step_ = kStepMacroWait;
             } else {

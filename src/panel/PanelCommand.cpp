@@ -54,6 +54,7 @@ PanelCommand ParsePanelCommand(const std::string& cp932) {
         size_t start = word.prefix.size();
         while (start < command.text.size() && IsWhite(command.text[start])) ++start;
         command.argument = command.text.substr(start);
+        command.writtenArgument = cp932.substr(start);
         break;
     }
     return command;

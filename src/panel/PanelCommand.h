@@ -16,8 +16,9 @@ enum class PanelCommandKind {
 
 struct PanelCommand {
     PanelCommandKind kind = PanelCommandKind::End;
-    std::string text;      // the whole command, upper-cased (CP932)
-    std::string argument;  // after the word and its blank, leading white space removed
+    std::string text;             // the whole command, upper-cased (CP932)
+    std::string argument;         // after the word and its blank, leading white space removed
+    std::string writtenArgument;  // the same as written, before upper-casing (a file name)
 };
 
 // Upper-cases the ASCII letters of CP932 text; the second byte of a two-byte character is left

@@ -236,6 +236,15 @@ TEST(CommandPanelTest, MacroCommandWaitsForTheMacroToEnd) {
     }
 }
 
+TEST(CommandPanelTest, MacroFileIsFoundByTheNameAsWritten) {
+    PanelRig rig;
+    rig.folder.Write("Job.uas", "end\r\n");
+    rig.Open(Button(1, {"MACRO " + rig.folder.File("Job.uas")}));
+    rig.panel.Press(1);
+    rig.panel.TimerStep();
+    EXPECT_EQ(rig.macrosStarted, std::vector<std::string>{rig.folder.File("Job.uas")});
+}
+
 TEST(CommandPanelTest, CancelStopsTheRunningButtonAndItsMacro) {
     struct Case {
         std::string firstCommand;

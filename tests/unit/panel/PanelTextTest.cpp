@@ -38,6 +38,10 @@ TEST(PanelCommandTest, WordsAreRecognisedOnlyAtTheStartWithTheirBlank) {
     }
 }
 
+TEST(PanelCommandTest, ArgumentIsKeptAsWrittenForFileNames) {
+    EXPECT_EQ(ParsePanelCommand("macro \t Cell/Prog.uas").writtenArgument, "Cell/Prog.uas");
+}
+
 TEST(PanelCommandTest, DecimalTakesTheLeadingNumberOnly) {
     const std::pair<std::string, int64_t> cases[] = {
         {"2", 2}, {"  15s", 15}, {"-3", -3}, {"+4", 4}, {"abc", 0}, {"", 0}, {"99999999999", 0x7FFFFFFF},
