@@ -92,6 +92,10 @@ CMacroDialog::CMacroDialog(CCommandPanel& panel, QWidget* owner) : QDialog(owner
     ApplyDisplay();
 }
 
+CMacroDialog::~CMacroDialog() {
+    panel_.DetachWindow();
+}
+
 QPushButton* CMacroDialog::Button(int position) const {
     if (position < 1 || position > static_cast<int>(kPanelButtons)) return nullptr;
     return buttons_[static_cast<size_t>(position - 1)];

@@ -18,6 +18,7 @@ class CMacroDialog : public QDialog {
     Q_OBJECT
 public:
     CMacroDialog(CCommandPanel& panel, QWidget* owner = nullptr);
+    ~CMacroDialog() override;
 
     QPushButton* Button(int position) const;  // 1 ... 12
     QComboBox* CommandLine() const { return commandLine_; }

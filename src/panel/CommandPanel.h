@@ -85,6 +85,8 @@ public:
     // The window exists: the panel shows itself now when START_UP/SHOW is "ON", and its timer
     // starts. onChanged runs after every change of Display().
     void AttachWindow(std::function<void()> onChanged);
+    // The window is going away: no more change reports (the timer is the session's to stop).
+    void DetachWindow() { onChanged_ = nullptr; }
     bool HasWindow() const { return static_cast<bool>(onChanged_); }
 
     // The Dialog command: START_UP/PAGE read, page 1 shown. While a button runs the panel is
