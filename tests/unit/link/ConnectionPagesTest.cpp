@@ -220,18 +220,6 @@ TEST(ComPageModelTest, ButtonsCheckTheLimitAndDuplicatesThenEditTheList) {
     }
 }
 
-TEST(ComPageModelTest, BuildsTheTextFromTheShownChoices) {
-    CComPageModel page(8);
-    page.controls = {7, 13, 0, 1, 4};
-    EXPECT_EQ(page.BuildText(), "COM8:256000:4:1.5:space");
-    page.controls = {8, 6, 4, 2, 0};  // past the port list
-    EXPECT_EQ(page.BuildText(), "");
-    page.controls = {0, 14, 4, 2, 0};
-    EXPECT_EQ(page.BuildText(), "");
-    page.controls = {0, 6, 4, 2, 5};
-    EXPECT_EQ(page.BuildText(), "");
-}
-
 TEST(TcpPageModelTest, LoadsATcpTextIntoTheEntries) {
     struct Case {
         const char* text;
