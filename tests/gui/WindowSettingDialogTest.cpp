@@ -3,14 +3,18 @@
 #include <gtest/gtest.h>
 
 #include <QColorDialog>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontDialog>
 #include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 #include <functional>
+#include <optional>
 
 #include "GuiFixture.h"
 #include "app/Globals.h"
@@ -274,6 +278,41 @@ TEST(WindowSettingDialogTest, CommandsThroughTheView) {
     EXPECT_NEAR(f.view->logFont.height, -30, 1);  // the dialog rounds to its point sizes
     EXPECT_GT(f.doc.charHeight, heightBefore);
     EXPECT_GE(f.doc.charHeight, 30);
+}
+
+TEST(WindowSettingDialogTest, RestoreFileDialogTakesANewNameButNotAMissingFolder) {
+    testing::GuiFixture f;
+    const QString folder = f.folder.path();
+    FileDialogRequest request;
+    request.title = "Load terminal setting.";
+    request.filter = kSetupFileFilter;
+    request.initialFile = f.app.profilePath;
+    request.defaultExtension = kSetupFileExtension;
+    request.mustExist = false;
+
+    std::optional<CWhenModal> again;
+    CWhenModal first("QFileDialog", [&](QWidget* modal) {
+        auto* dialog = static_cast<QFileDialog*>(modal);
+        EXPECT_EQ(dialog->windowTitle(), QStringLiteral("Load terminal setting."));
+        EXPECT_EQ(dialog->nameFilters(), CQtShell::NameFilters(kSetupFileFilter));
+        EXPECT_EQ(dialog->selectedFiles().value(0).toStdString(), f.app.profilePath);
+        dialog->selectFile(folder + QStringLiteral("/missing/setup.ini"));
+        static_cast<QDialog*>(dialog)->accept();  // the file dialog checks the name on accept
+    });
+    CWhenModal refused("QMessageBox", [&](QWidget* modal) {
+        again.emplace("QFileDialog", [&](QWidget* second) {
+            auto* dialog = static_cast<QFileDialog*>(second);
+            // What the operator types: the name field has the focus now.
+            Child<QLineEdit>(dialog, "fileNameEdit")->setText(folder + QStringLiteral("/new.ini"));
+            static_cast<QDialog*>(dialog)->accept();  // the file dialog checks the name on accept
+        });
+        static_cast<QMessageBox*>(modal)->accept();
+    });
+    const std::optional<std::string> chosen = f.shell.AskFile(request);
+    EXPECT_TRUE(first.Ran());
+    EXPECT_TRUE(refused.Ran());
+    ASSERT_TRUE(chosen.has_value());
+    EXPECT_EQ(*chosen, (folder + QStringLiteral("/new.ini")).toStdString());
 }
 
 }  // namespace
