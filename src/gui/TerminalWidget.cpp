@@ -1,5 +1,8 @@
 #include "gui/TerminalWidget.h"
 
+#include "app/Cp932.h"
+#include "gui/WindowSettingDialog.h"
+
 #include <QApplication>
 #include <QFontDatabase>
 #include <QFontMetrics>
@@ -21,10 +24,6 @@ namespace {
 
 constexpr const char* kJapaneseFallback = "Noto Sans Mono CJK JP";
 
-QColor FromRgb(uint32_t rgb) {
-    return QColor((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
-}
-
 bool SameFont(const LogFont& a, const LogFont& b) {
     return a.height == b.height && a.width == b.width && a.weight == b.weight && a.italic == b.italic &&
            a.underline == b.underline && a.strikeOut == b.strikeOut && a.charSet == b.charSet &&
@@ -32,7 +31,8 @@ bool SameFont(const LogFont& a, const LogFont& b) {
 }
 
 QFont MakeFont(const LogFont& description) {
-    const QString face = QString::fromStdString(description.faceName);
+    // Face names are kept in CP932 like every text of the settings file.
+    const QString face = QString::fromStdString(Cp932ToUtf8(description.faceName));
     QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
     const bool known = !face.isEmpty() && QFontDatabase::families().contains(face, Qt::CaseInsensitive);
     QFont font(known ? face : system.family());
@@ -174,10 +174,10 @@ void CTerminalWidget::paintEvent(QPaintEvent*) {
     model.UpdateGeometry(viewport()->width(), viewport()->height());
 
     QPainter painter(viewport());
-    const QColor background = FromRgb(doc.bgColor);
+    const QColor background = ColorFromStored(doc.bgColor);
     painter.fillRect(viewport()->rect(), background);
     painter.setFont(font_);
-    painter.setPen(FromRgb(doc.textColor));
+    painter.setPen(ColorFromStored(doc.textColor));
     const QFontMetrics metrics(font_);
     const int cw = doc.charWidth;
     const int ch = doc.charHeight;
@@ -211,7 +211,7 @@ void CTerminalWidget::paintEvent(QPaintEvent*) {
         const QRect cells(originX + from * cw, top, (to - from) * cw, ch);
         painter.save();
         painter.setClipRect(cells);
-        painter.fillRect(cells, FromRgb(doc.textColor));
+        painter.fillRect(cells, ColorFromStored(doc.textColor));
         painter.setPen(background);
         drawRow(row, top);
         painter.restore();

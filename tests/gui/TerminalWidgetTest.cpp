@@ -104,7 +104,8 @@ TEST(TerminalWidgetTest, PaintsJapaneseInTwoCellsAndRowsPastVisibleRowsBlank) {
     PutRow(f.doc, 12, "HIDDEN");  // beyond the 10 visible rows
     const QImage image = f.frame->Terminal()->viewport()->grab().toImage();
     ASSERT_EQ(f.doc.visibleRows, std::min(f.doc.maxRows, f.frame->Terminal()->viewport()->height() / ch));
-    const QRgb bg = qRgb(0x10, 0x20, 0x30);
+    // Colours are stored 0x00BBGGRR: 0x102030 is red 0x30, green 0x20, blue 0x10.
+    const QRgb bg = qRgb(0x30, 0x20, 0x10);
     EXPECT_EQ(image.pixel(image.width() - 1, image.height() - 1) & 0xFFFFFF, bg & 0xFFFFFF);
     EXPECT_TRUE(Inked(image, QRect(0, 0, 2, 1), cw, ch, bg));
     // Each double-width character reaches into both of its cells.
