@@ -106,6 +106,26 @@ COptionsDlg::COptionsDlg(CPelinDoc& doc, int highestPort, QWidget* parent)
     ShowTcpControls();
 }
 
+QListWidget* COptionsDlg::LayOutPage(QWidget* page, QFormLayout* fields, OptionsPage which,
+                                     const QString& prefix) {
+    const PageButtons b = MakeButtons(page, prefix);
+    connect(b.add, &QPushButton::clicked, this, [this, which] { Press(which, PageButton::Add); });
+    connect(b.insert, &QPushButton::clicked, this, [this, which] { Press(which, PageButton::Insert); });
+    connect(b.edit, &QPushButton::clicked, this, [this, which] { Press(which, PageButton::Edit); });
+    connect(b.remove, &QPushButton::clicked, this, [this, which] { Press(which, PageButton::Delete); });
+
+    auto* list = new QListWidget(page);
+    list->setObjectName(prefix + "List");
+    auto* grid = new QGridLayout(page);
+    grid->addLayout(fields, 0, 0, 4, 1);
+    grid->addWidget(b.add, 0, 1);
+    grid->addWidget(b.insert, 1, 1);
+    grid->addWidget(b.edit, 2, 1);
+    grid->addWidget(b.remove, 3, 1);
+    grid->addWidget(list, 4, 0, 1, 2);
+    return list;
+}
+
 QWidget* COptionsDlg::BuildComPage() {
     auto* page = new QWidget;
     page->setObjectName("comPage");
@@ -132,26 +152,11 @@ QWidget* COptionsDlg::BuildComPage() {
     fields->addRow(Tr("Stop Bits", "ストップビット"), stopBits_);
     fields->addRow(Tr("Parity", "パリティ"), parity_);
 
-    const PageButtons b = MakeButtons(page, "com");
-    connect(b.add, &QPushButton::clicked, this, [this] { Press(OptionsPage::Com, PageButton::Add); });
-    connect(b.insert, &QPushButton::clicked, this, [this] { Press(OptionsPage::Com, PageButton::Insert); });
-    connect(b.edit, &QPushButton::clicked, this, [this] { Press(OptionsPage::Com, PageButton::Edit); });
-    connect(b.remove, &QPushButton::clicked, this, [this] { Press(OptionsPage::Com, PageButton::Delete); });
-
-    comList_ = new QListWidget(page);
-    comList_->setObjectName("comList");
+    comList_ = LayOutPage(page, fields, OptionsPage::Com, "com");
     connect(comList_, &QListWidget::itemSelectionChanged, this, [this] {
         model_.com.Select(SelectedRow(comList_));
         ShowComControls();
     });
-
-    auto* grid = new QGridLayout(page);
-    grid->addLayout(fields, 0, 0, 4, 1);
-    grid->addWidget(b.add, 0, 1);
-    grid->addWidget(b.insert, 1, 1);
-    grid->addWidget(b.edit, 2, 1);
-    grid->addWidget(b.remove, 3, 1);
-    grid->addWidget(comList_, 4, 0, 1, 2);
     return page;
 }
 
@@ -180,26 +185,11 @@ QWidget* COptionsDlg::BuildTcpPage() {
     fields->addRow(Tr("Port No", "ポート番号"), tcpPort_);
     fields->addRow(Tr("Name", "名称"), name_);
 
-    const PageButtons b = MakeButtons(page, "tcp");
-    connect(b.add, &QPushButton::clicked, this, [this] { Press(OptionsPage::Tcp, PageButton::Add); });
-    connect(b.insert, &QPushButton::clicked, this, [this] { Press(OptionsPage::Tcp, PageButton::Insert); });
-    connect(b.edit, &QPushButton::clicked, this, [this] { Press(OptionsPage::Tcp, PageButton::Edit); });
-    connect(b.remove, &QPushButton::clicked, this, [this] { Press(OptionsPage::Tcp, PageButton::Delete); });
-
-    tcpList_ = new QListWidget(page);
-    tcpList_->setObjectName("tcpList");
+    tcpList_ = LayOutPage(page, fields, OptionsPage::Tcp, "tcp");
     connect(tcpList_, &QListWidget::itemSelectionChanged, this, [this] {
         model_.tcp.Select(SelectedRow(tcpList_));
         ShowTcpControls();
     });
-
-    auto* grid = new QGridLayout(page);
-    grid->addLayout(fields, 0, 0, 4, 1);
-    grid->addWidget(b.add, 0, 1);
-    grid->addWidget(b.insert, 1, 1);
-    grid->addWidget(b.edit, 2, 1);
-    grid->addWidget(b.remove, 3, 1);
-    grid->addWidget(tcpList_, 4, 0, 1, 2);
     return page;
 }
 

@@ -5,6 +5,7 @@
 #include "link/ConnectionPages.h"
 
 class QComboBox;
+class QFormLayout;
 class QLineEdit;
 class QListWidget;
 class QPushButton;
@@ -32,6 +33,8 @@ public:
     static void ShowPageMessage(QWidget* parent, const QString& text);
 
 private:
+    // The page's fields beside its four buttons, and its list below; returns the list.
+    QListWidget* LayOutPage(QWidget* page, QFormLayout* fields, OptionsPage which, const QString& prefix);
     QWidget* BuildComPage();
     QWidget* BuildTcpPage();
     void Press(OptionsPage page, PageButton button);
