@@ -177,6 +177,12 @@ int CSimTransfer::SerialSave(const std::string& name, const std::string& data, b
             r = sendBlock(reinterpret_cast<const uint8_t*>(data.data()) + at,
                           std::min(block, data.size() - at));
     }
+    return SerialClose(r);
+}
+
+// Ends a serial transfer: after a failure the PC is told to close its file (keeping the status
+// of the failure); otherwise E closes it and its status is the transfer's result.
+int CSimTransfer::SerialClose(int r) {
     if (r != 0) {
         const int status = pcStatus;
         CloseAfterFailure(r);
@@ -219,17 +225,7 @@ int CSimTransfer::SerialLoad(const std::string& name, bool compress, std::string
             break;
         }
     }
-    if (r != 0) {
-        const int status = pcStatus;
-        CloseAfterFailure(r);
-        pcStatus = status;
-        return r;
-    }
-    Bytes request = BlockHeader(false), reply;
-    r = SerialExchange('E', request, reply);
-    if (r != 0) return r;
-    if (reply.size() != 8) return kSimBadReply;
-    return SerialBlockStatus(request, reply, 8);
+    return SerialClose(r);
 }
 
 // Sends one TCP/IP request and waits for its reply. Replies to write blocks (sent only when a

@@ -43,6 +43,7 @@ private:
     int SerialBlockStatus(const Bytes& request, const Bytes& reply, size_t minLength);
     int SerialSave(const std::string& name, const std::string& data, bool compress);
     int SerialLoad(const std::string& name, bool compress, std::string& data);
+    int SerialClose(int result);
     int TcpSave(const std::string& name, const std::string& data);
     int TcpLoad(const std::string& name, std::string& data);
     int TcpExchange(uint8_t letter, const Bytes& request, Bytes* data);
