@@ -321,36 +321,23 @@ void CPelinView::OnTimer(int id) {
     ScheduleIdle();
 }
 
-void CPelinView::SerialPoll() {
-    if (doc_.connected != 1) return;
-    size_t got = parts_->serial.DrainComPort([this](const uint8_t* chunk, int length) {
+size_t CPelinView::SerialPoll() {
+    if (doc_.connected != 1 || !parts_->serial.IsOpen()) return 0;
+    const size_t got = parts_->serial.DrainComPort([this](const uint8_t* chunk, int length) {
         int position = 0;
         int end = length;
         parts_->interpreter.InterpretReceived(chunk, position, end);
         parts_->watch.CollectReceivedText(chunk, static_cast<size_t>(length));
     });
     if (got > 0) NoteReception();
+    return got;
 }
 
 void CPelinView::OnSerialReadable() {
     if (doc_.connected != 1 || doc_.isTcp != 0) return;
-    const size_t before = parts_->serial.IsOpen() ? 1 : 0;
-    size_t got = 0;
-    if (before) {
-        got = parts_->serial.DrainComPort([this](const uint8_t* chunk, int length) {
-            int position = 0;
-            int end = length;
-            parts_->interpreter.InterpretReceived(chunk, position, end);
-            parts_->watch.CollectReceivedText(chunk, static_cast<size_t>(length));
-        });
-    }
-    if (got > 0) {
-        NoteReception();
-    } else {
-        // Readable with nothing to read: the line hung up. Stop watching; the poll timer goes
-        // on and watches again once the port has something.
-        UnwatchSerial();
-    }
+    // Readable with nothing to read: the line hung up. Stop watching; the poll timer goes on
+    // and watches again on its next tick.
+    if (SerialPoll() == 0) UnwatchSerial();
     ScheduleIdle();
 }
 

@@ -114,7 +114,8 @@ private:
     void PrintLocal(const std::string& cp932);
     void ScheduleIdle();
     void StartBatchMacro();
-    void SerialPoll();
+    // Drains the serial port into the screen and the watch buffer; the bytes read.
+    size_t SerialPoll();
     void OnSerialReadable();
     void RefreshSerialWatch();
     void UnwatchSerial();
