@@ -25,6 +25,7 @@
 #include "app/PelinDoc.h"
 #include "gui/OptionsDialog.h"
 #include "gui/SelectConnectionDialog.h"
+#include "gui/WhenModal.h"
 
 namespace tavrin {
 namespace {
@@ -271,28 +272,6 @@ TEST(ConnectionDialogsTest, SelectConnectionChoosesAnEntryInEitherLanguage) {
     }
 }
 
-// Runs action on the modal dialog the next exec() shows.
-class ModalDriver {
-public:
-    explicit ModalDriver(std::function<void(QWidget*)> action) : action_(std::move(action)) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (!modal) return;
-            timer_.stop();
-            ran_ = true;
-            action_(modal);
-        });
-        timer_.start();
-    }
-    bool Ran() const { return ran_; }
-
-private:
-    QTimer timer_;
-    std::function<void(QWidget*)> action_;
-    bool ran_ = false;
-};
-
 // A loopback listener that accepts whatever connects (the telnet offer is never answered).
 struct Listener {
     int fd = -1;
@@ -324,7 +303,7 @@ TEST(ConnectionDialogsTest, TheComCommandsShowTheDialogsAndActOnTheirOk) {
     EXPECT_TRUE(f.view->QueryCommand(kCmdConnectByList).enabled);
 
     // Options: delete the serial entry, add the listener's address; OK renumbers the recency.
-    ModalDriver options([&](QWidget* dialog) {
+    CWhenModal options(nullptr, [&](QWidget* dialog) {
         Child<QTabWidget>(dialog, "tabs")->setCurrentIndex(0);
         Child<QListWidget>(dialog, "comList")->setCurrentRow(0);
         Child<QPushButton>(dialog, "comDelete")->click();
@@ -340,7 +319,7 @@ TEST(ConnectionDialogsTest, TheComCommandsShowTheDialogsAndActOnTheirOk) {
     EXPECT_EQ(ItemsOf(f.doc.connections), (Items{"10.0.0.1:23:a=0", target + "=999"}));
 
     // Connect by List: choose the new entry; the terminal connects to it.
-    ModalDriver select([&](QWidget* dialog) {
+    CWhenModal select(nullptr, [&](QWidget* dialog) {
         Child<QListWidget>(dialog, "connList")->setCurrentRow(1);
         Child<QPushButton>(dialog, "ok")->click();
     });

@@ -20,33 +20,11 @@
 #include "app/Globals.h"
 #include "app/Menus.h"
 #include "gui/TerminalFontDialog.h"
+#include "gui/WhenModal.h"
 #include "gui/WindowSettingDialog.h"
 
 namespace tavrin {
 namespace {
-
-// Runs action on the next modal dialog of the class named that opens (checked every few
-// milliseconds).
-class CWhenModal {
-public:
-    CWhenModal(const char* className, std::function<void(QWidget*)> action) : action_(std::move(action)) {
-        timer_.setInterval(5);
-        QObject::connect(&timer_, &QTimer::timeout, [this, className] {
-            QWidget* modal = QApplication::activeModalWidget();
-            if (modal == nullptr || !modal->inherits(className)) return;
-            timer_.stop();
-            ran_ = true;
-            action_(modal);
-        });
-        timer_.start();
-    }
-    bool Ran() const { return ran_; }
-
-private:
-    QTimer timer_;
-    std::function<void(QWidget*)> action_;
-    bool ran_ = false;
-};
 
 template <typename T>
 T* Child(QWidget* parent, const char* name) {
