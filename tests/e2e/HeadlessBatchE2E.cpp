@@ -18,33 +18,14 @@
 namespace tavrin::testing {
 namespace {
 
-// A simulator serving disk/ and a terminal running in the scratch folder.
-struct Batch {
-    TempFolder folder;
-    std::string disk = folder / "disk";
-    std::string pc = folder / "pc";
-    std::string ini = folder / "t.ini";
-    std::string log = folder / "sim.log";
-    Batch() {
-        std::filesystem::create_directory(disk);
-        std::filesystem::create_directory(pc);
-    }
-    std::unique_ptr<SimProcess> StartSim(std::vector<std::string> extra = {}) {
-        std::vector<std::string> args{"--tcp", "0", "--disk", disk, "--log", log};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return std::make_unique<SimProcess>(args);
-    }
+// A simulator serving disk/ and a terminal running the macro in the scratch folder.
+struct Batch : TcpScene {
     // Runs the macro text as macro.uas (none when empty) against port.
     std::unique_ptr<HeadlessProcess> Run(int port, const std::string& macro,
                                          const std::vector<std::string>& settings) {
-        WriteSettings(ini, settings);
-        std::vector<std::string> args{"-F" + ini, "-C=127.0.0.1:" + std::to_string(port) + ":Cell"};
-        if (!macro.empty()) {
-            WriteWholeFile(folder / "macro.uas", macro);
-            args.push_back("--run");
-            args.push_back("macro.uas");
-        }
-        return std::make_unique<HeadlessProcess>(args, folder.Path());
+        if (macro.empty()) return StartTerminal(port, settings);
+        WriteWholeFile(folder / "macro.uas", macro);
+        return StartTerminal(port, settings, {"--run", "macro.uas"});
     }
 };
 

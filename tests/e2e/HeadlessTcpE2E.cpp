@@ -19,35 +19,7 @@ namespace {
 const std::string kPlainOffer("\xFF\xFB\x18", 3);
 const std::string kLinuxOffer("\xFF\xFB\x18\xFF\xFD\x03\xFF\xFB\x03\xFF\xFD\x01\xFF\xFB\x1F", 15);
 
-std::string Connection(int port) {
-    return "-C=127.0.0.1:" + std::to_string(port) + ":Sim";
-}
-
-// A terminal and a simulator in one scratch folder: the simulator's disk is disk/, the PC's
-// folder pc/, the terminal's settings t.ini.
-struct Bench {
-    TempFolder folder;
-    std::string disk = folder / "disk";
-    std::string pc = folder / "pc";
-    std::string ini = folder / "t.ini";
-    std::string log = folder / "sim.log";
-    Bench() {
-        std::filesystem::create_directory(disk);
-        std::filesystem::create_directory(pc);
-    }
-    std::unique_ptr<SimProcess> StartSim(std::vector<std::string> extra, int port = 0) {
-        std::vector<std::string> args{"--tcp", std::to_string(port), "--disk", disk, "--log", log};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return std::make_unique<SimProcess>(args);
-    }
-    std::unique_ptr<HeadlessProcess> StartTerminal(int port, const std::vector<std::string>& settings,
-                                                   std::vector<std::string> extra = {}) {
-        WriteSettings(ini, settings);
-        std::vector<std::string> args{"-F" + ini, Connection(port)};
-        args.insert(args.end(), extra.begin(), extra.end());
-        return std::make_unique<HeadlessProcess>(args, folder.Path());
-    }
-};
+using Bench = TcpScene;
 
 TEST(HeadlessTcpE2E, OffersTelnetOptionsAndAnswersTheTerminalTypeInEachMode) {
     struct Case {

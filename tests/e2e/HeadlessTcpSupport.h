@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "e2e/HeadlessProcess.h"
+#include "e2e/SimProcess.h"
 
 namespace tavrin::testing {
 
@@ -111,5 +112,36 @@ inline std::vector<std::string> ReadSimWrites(const std::string& path, const std
     if (open) writes.push_back(current);
     return writes;
 }
+
+// The TCP/IP connection text of the simulator on port.
+inline std::string Connection(int port) {
+    return "-C=127.0.0.1:" + std::to_string(port) + ":Sim";
+}
+
+// A terminal and a simulator in one scratch folder: the simulator's disk is disk/, the PC's
+// folder pc/, the terminal's settings t.ini, the simulator's byte log sim.log.
+struct TcpScene {
+    TempFolder folder;
+    std::string disk = folder / "disk";
+    std::string pc = folder / "pc";
+    std::string ini = folder / "t.ini";
+    std::string log = folder / "sim.log";
+    TcpScene() {
+        std::filesystem::create_directory(disk);
+        std::filesystem::create_directory(pc);
+    }
+    std::unique_ptr<SimProcess> StartSim(std::vector<std::string> extra = {}, int port = 0) {
+        std::vector<std::string> args{"--tcp", std::to_string(port), "--disk", disk, "--log", log};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return std::make_unique<SimProcess>(args);
+    }
+    std::unique_ptr<HeadlessProcess> StartTerminal(int port, const std::vector<std::string>& settings,
+                                                   std::vector<std::string> extra = {}) {
+        WriteSettings(ini, settings);
+        std::vector<std::string> args{"-F" + ini, Connection(port)};
+        args.insert(args.end(), extra.begin(), extra.end());
+        return std::make_unique<HeadlessProcess>(args, folder.Path());
+    }
+};
 
 }  // namespace tavrin::testing
