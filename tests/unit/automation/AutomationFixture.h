@@ -1,6 +1,7 @@
 #pragma once
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "FakeClock.h"
 #include "RecordingShell.h"
@@ -14,8 +15,9 @@
 
 namespace tavrin::testing {
 
-// A macro engine on fakes, for the parts built around it (execution, send file, drops). The
-// transfer-command check answers transferResult; the watch buffer is the string `received`.
+// A macro engine with every neighbour faked, for the engine's own tests and the parts built
+// around it (execution, send file, drops): the watch buffer is the string `received`, the
+// transfer-command check answers transferResult, the serial reopen answers reopenResult.
 struct AutomationFixture {
     AutomationFixture() {
         doc.connected = 1;
@@ -23,16 +25,26 @@ struct AutomationFixture {
         language = 1;
         MacroHooks hooks;
         hooks.sendTransferCommand = [this](const std::string& line, std::string& folder) {
+            transferLines.push_back(line);
             if (transferResult == 0) {
                 link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
-                folder = "/tmp/";
+                folder = transferFolder;
             }
             return transferResult;
         };
-        hooks.clearReceivedText = [this] { received.clear(); };
-        hooks.checkWaitPatterns = [this](const std::string& wait, const std::string&) {
-            return received.find(wait) != std::string::npos ? 2 : 0;
+        hooks.printLocalText = [this](const std::string& text) { printed += text; };
+        hooks.reopenSerial = [this](int baud) {
+            reopenedAt.push_back(baud);
+            return reopenResult;
         };
+        hooks.clearReceivedText = [this] { received.clear(); };
+        hooks.checkWaitPatterns = [this](const std::string& wait, const std::string& error) {
+            int result = 0;
+            if (received.find(wait) != std::string::npos) result = 2;
+            if (!error.empty() && received.find(error) != std::string::npos) result = 5;
+            return result;
+        };
+        hooks.onStopped = [this](int status) { stops.push_back(status); };
         engine = std::make_unique<CMacroEngine>(doc, view, link, shell, clock, log, hooks);
     }
 
@@ -47,6 +59,12 @@ struct AutomationFixture {
     CLogFile log;
     std::string received;
     int transferResult = -1;
+    std::string transferFolder = "/tmp/";
+    std::vector<std::string> transferLines;
+    std::string printed;
+    int reopenResult = -1;
+    std::vector<int> reopenedAt;
+    std::vector<int> stops;
     std::unique_ptr<CMacroEngine> engine;
 };
 

@@ -13,6 +13,7 @@
 #include "app/ViewState.h"
 #include "automation/LogFile.h"
 #include "terminal/WatchBuffer.h"
+#include "unit/automation/AutomationFixture.h"
 #include "unit/automation/TempFolder.h"
 
 namespace tavrin {
@@ -26,37 +27,13 @@ using testing::TempFolder;
 const std::string kFormatError = "Execute file format error!!\r\n[";
 const std::string kFileAccess = "This macro line can't use in file access!!\r\n[";
 
-// An interpreter with every neighbour faked: the watch buffer is a string the test appends to,
-// the transfer-command check answers what the test sets.
-class MacroEngineTest : public ::testing::Test {
+// The interpreter on the shared fakes; its transfers go to the working folder and the serial
+// reopen succeeds unless a test says otherwise.
+class MacroEngineTest : public ::testing::Test, public testing::AutomationFixture {
 protected:
     MacroEngineTest() {
-        doc.connected = 1;
-        keysEnabled = 1;
-        language = 1;
-        MacroHooks hooks;
-        hooks.sendTransferCommand = [this](const std::string& line, std::string& folder) {
-            transferLines.push_back(line);
-            if (transferResult == 0) {
-                link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
-                folder = transferFolder;
-            }
-            return transferResult;
-        };
-        hooks.printLocalText = [this](const std::string& text) { printed += text; };
-        hooks.reopenSerial = [this](int baud) {
-            reopenedAt.push_back(baud);
-            return reopenResult;
-        };
-        hooks.clearReceivedText = [this] { received.clear(); };
-        hooks.checkWaitPatterns = [this](const std::string& wait, const std::string& error) {
-            int result = 0;
-            if (received.find(wait) != std::string::npos) result = 2;
-            if (!error.empty() && received.find(error) != std::string::npos) result = 5;
-            return result;
-        };
-        hooks.onStopped = [this](int status) { stops.push_back(status); };
-        engine = std::make_unique<CMacroEngine>(doc, view, link, shell, clock, log, hooks);
+        transferFolder.clear();
+        reopenResult = 0;
     }
 
     void Start(const std::string& text) { ASSERT_EQ(engine->StartMacro(folder.Write("test.uas", text)), 1); }
@@ -67,25 +44,6 @@ protected:
     void RunToEnd(int limit = 100) {
         for (int i = 0; i < limit && engine->IsRunning(); ++i) engine->MacroStep();
     }
-    std::string Sent() const { return std::string(link.sent.begin(), link.sent.end()); }
-
-    TempFolder folder;
-    CPelinDoc doc;
-    ViewState view;
-    ScriptedLink link;
-    RecordingShell shell;
-    FakeClock clock;
-    CLogFile log;
-    std::unique_ptr<CMacroEngine> engine;
-
-    std::string received;
-    int transferResult = -1;
-    std::string transferFolder;
-    std::vector<std::string> transferLines;
-    std::string printed;
-    int reopenResult = 0;
-    std::vector<int> reopenedAt;
-    std::vector<int> stops;
 };
 
 TEST_F(MacroEngineTest, WaitWithoutEarlierTimeoutFailsItsFirstCheck) {
