@@ -196,9 +196,10 @@ std::optional<std::string> CQtShell::AskFile(const FileDialogRequest& request) {
             return chosen.toStdString();
         }
         // A settings file in a folder that does not exist could never be written.
-        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCaption),
-                        QString::fromUtf8(language != 0 ? "The folder does not exist." : "フォルダが存在しません。"),
-                        QMessageBox::Ok, DialogParent());
+        QMessageBox box(
+            QMessageBox::Warning, QString::fromLatin1(kCaption),
+            QString::fromUtf8(language != 0 ? "The folder does not exist." : "フォルダが存在しません。"),
+            QMessageBox::Ok, DialogParent());
         box.exec();
     }
 }
@@ -353,6 +354,21 @@ void CQtShell::UnwatchDescriptor(int fd) {
 
 void CQtShell::Quit(int status) {
     QCoreApplication::exit(status);
+}
+
+void CQtShell::MoveFrame(int left, int top, int width, int height) {
+    if (!frame_) return;
+    frame_->move(left, top);
+    frame_->resize(width, height);
+    frame_->update();
+}
+
+void CQtShell::CloseFrame() {
+    if (frame_) {
+        frame_->EndSession();
+    } else {
+        Quit(0);
+    }
 }
 
 }  // namespace tavrin

@@ -54,7 +54,8 @@ public:
     // when it was chosen: 0 for the first pair of the filter text. A front end that cannot tell
     // answers 0.
     virtual int LastFilterIndex() { return 0; }
-    virtual std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) = 0;
+    virtual std::optional<std::string> AskFolder(const std::string& title,
+                                                 const std::string& startFolder) = 0;
     // The file dialog of the request; empty optional on cancel. A front end without it shows
     // the plain AskSaveFile or AskOpenFile.
     virtual std::optional<std::string> AskFile(const FileDialogRequest& request) {
@@ -127,6 +128,12 @@ public:
     // UnwatchDescriptor(fd). One watch per descriptor.
     virtual void WatchDescriptor(int fd, std::function<void()> onReadable) = 0;
     virtual void UnwatchDescriptor(int fd) = 0;
+
+    // Moves the main window to (left, top) with this outer size. The console has no window.
+    virtual void MoveFrame(int /*left*/, int /*top*/, int /*width*/, int /*height*/) {}
+    // Closes the main window as a confirmed close does (placement saved, view destroyed, the
+    // program ends). Without a window: the event loop ends with status 0.
+    virtual void CloseFrame() { Quit(0); }
 
     // Ends the program's event loop with this exit status.
     virtual void Quit(int status) = 0;

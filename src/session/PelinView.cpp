@@ -26,8 +26,10 @@
 #include "link/LinkChannel.h"
 #include "link/SerialChannel.h"
 #include "panel/CommandPanel.h"
+#include "platform/posix/PosixHostChannel.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
+#include "session/HostLink.h"
 #include "session/PelinApp.h"
 #include "terminal/DisplayModel.h"
 #include "terminal/Keyboard.h"
@@ -76,7 +78,8 @@ struct CPelinView::Parts {
           drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
           selection(doc, view),
           setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
-          panel(view, shell, clock, PanelHooksFor()) {}
+          panel(view, shell, clock, PanelHooksFor()),
+          host(view, doc, shell, std::make_unique<CPosixHostChannel>()) {}
 
     PanelHooks PanelHooksFor() {
         PanelHooks hooks;
@@ -114,6 +117,7 @@ struct CPelinView::Parts {
     CSelection selection;
     CTerminalSetup setup;
     CCommandPanel panel;
+    CHostLink host;
     CTitle title;
 
     std::function<void(const uint8_t*)> rowObserver;
@@ -124,6 +128,7 @@ struct CPelinView::Parts {
     bool idleScheduled = false;
     int watchedSerialFd = -1;
     bool destroyed = false;
+    std::string numberedTitle;  // the numbered frame text last set
     // The last state of each command: some rules leave it as it was in some states.
     mutable std::map<int, MenuCommandState> commandStates;
 };
@@ -164,6 +169,23 @@ void CPelinView::WireParts() {
         for (char c : chars) shell_.Post([this, c] { OnChar(static_cast<uint8_t>(c)); });
     };
     ih.caretMoved = [this] { shell_.UpdateCaret(); };
+    ih.reportHostBusy = [this](int busy) { parts_->host.ReportBusy(busy); };
+    p.transfer.Files().notifyHostSaved = [this](const std::string& name) {
+        parts_->host.NotifyHostSaved(name);
+    };
+
+    HostLinkHooks& hh = p.host.Hooks();
+    // Text from the host takes the same way as the window's typed characters.
+    hh.typeChar = [this](uint8_t c) { shell_.Post([this, c] { OnChar(c); }); };
+    hh.linkChanged = [this] {
+        if (hostWindow == 0) shell_.SetTitle(TitleText());
+        shell_.MenusChanged();
+        UpdateTitle();
+    };
+    hh.confirmClose = [this] { return ConfirmClose(); };
+    hh.closeWindow = [this] { shell_.CloseFrame(); };
+    hh.moveWindow = [this](int x, int y, int w, int h) { shell_.MoveFrame(x, y, w, h); };
+    hh.printLocal = [this](const std::string& cp932) { PrintLocal(cp932); };
 
     p.keyboard.Hooks().sendTransferCommand = [this](const std::string& line, std::string& folder) {
         return parts_->transferCommand.SendTransferCommand(line, folder);
@@ -191,6 +213,8 @@ void CPelinView::WireParts() {
         NoteReception();
     };
     ch.panelSaveAndHide = [this] { parts_->panel.StopAndHide(); };
+    ch.hostLinkState = [this](int up) { parts_->host.ReportConnection(up); };
+    ch.hostConnectedAddress = [this](const std::string& ip) { parts_->host.ReportAddress(ip); };
     p.connection.SetHooks(std::move(ch));
 
     p.log.onStateChanged = [this] {
@@ -246,9 +270,9 @@ int CPelinView::OnCreate() {
     if (options.hasProfile) app_.ReplaceProfilePath(options.profilePath);
     if (options.hasConnection) doc_.startConnection = options.connection;
     if (options.hostLink) {
-        // No host editor window can be found on this platform; the folder is still stored.
         const std::string folder = CurrentFolder();
         if (!folder.empty() && chdir(folder.c_str()) == 0) SaveFolderSetting(doc_, app_.profilePath);
+        parts_->host.Attach(HostSocketPath());
     }
 
     ReadFontSetting(app_.profilePath, kFontSection, logFont);
@@ -275,6 +299,7 @@ void CPelinView::OnIdle() {
     if (firstIdlePending) {
         firstIdlePending = 0;
         SetLanguageAndMenus(language);
+        parts_->host.OnFirstPaint();
         parts_->connection.StartupConnect();
         RefreshSerialWatch();
         if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished)
@@ -387,6 +412,13 @@ void CPelinView::SetLanguageAndMenus(int lang) {
 }
 
 void CPelinView::UpdateTitle() {
+    if (parts_->host.Numbered()) {
+        // The numbered text replaces the document title while the host has numbered us.
+        const std::string numbered = parts_->host.NumberedFrameText();
+        if (numbered != parts_->numberedTitle) shell_.SetTitle(parts_->numberedTitle = numbered);
+        return;
+    }
+    parts_->numberedTitle.clear();
     if (auto title = parts_->title.Update(
             ComposeDocumentTitle(doc_, CurrentFolderOrNothing(), parts_->log.IsLogOpen())))
         shell_.SetTitle(*title);
@@ -399,6 +431,7 @@ std::optional<std::string> CPelinView::CurrentFolderOrNothing() {
 }
 
 std::string CPelinView::TitleText() const {
+    if (parts_->host.Numbered()) return parts_->host.NumberedFrameText();
     const std::string& last = parts_->title.LastTitle();
     return FrameTitle(last.empty() ? GetMessageText(10) : last);
 }
@@ -434,6 +467,7 @@ void CPelinView::OnCommand(int id) {
             shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"});
             break;
         case kCmdQelEditor: shell_.StartDetached(startupFolder + "/QelEditor.exe", {"E"}); break;
+        case kCmdSaveAndOpenInEditor: p.host.SaveAndOpenInEditor(); break;
         case kCmdOptions:
             if (shell_.RunOptionsDialog(doc_, HighestPresentPort(app_.profilePath)))
                 p.connection.AfterOptions();
@@ -499,6 +533,7 @@ void CPelinView::OnDestroy() {
     p.replay.Join();
     p.macro.StopMacro();
     if (doc_.connected) p.connection.DisconnectLink();
+    p.host.Detach();
     UnwatchSerial();
     shell_.StopTimer(kPollTimerId);
     shell_.StopTimer(kSilenceTimerId);
@@ -564,6 +599,8 @@ bool CPelinView::SelectionHighlight(int& lo, int& hi) const {
 }
 
 void CPelinView::OnDropFiles(const std::vector<std::string>& files) {
+    // The host editor owns the terminal's input while linked.
+    if (hostWindow != 0) return;
     parts_->drops.OnDropFiles(files);
     ScheduleIdle();
 }
