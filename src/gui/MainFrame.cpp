@@ -4,10 +4,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QToolBar>
+#include <QUrl>
 
 #include "app/Globals.h"
 #include "app/Menus.h"
@@ -67,6 +71,8 @@ CMainFrame::CMainFrame(CPelinView& view, CPelinApp& app, QWidget* parent)
     // A top-level window of its own, hidden until the panel shows itself.
     commandPanel_ = new CMacroDialog(view_.Panel(), this);
     commandPanel_->setWindowIcon(windowIcon());
+
+    setAcceptDrops(true);
 
     idleTimer_.setSingleShot(true);
     idleTimer_.setInterval(0);
@@ -206,6 +212,30 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     SaveWindowPlacement(app_.profilePath, CurrentPlacement());
     FinishView();
     event->accept();
+}
+
+namespace {
+
+std::vector<std::string> LocalFiles(const QMimeData* data) {
+    std::vector<std::string> files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+    return files;
+}
+
+}  // namespace
+
+void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
+    if (view_.hostWindow == 0 && !LocalFiles(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void CMainFrame::dropEvent(QDropEvent* event) {
+    const std::vector<std::string> files = LocalFiles(event->mimeData());
+    if (files.empty() || view_.hostWindow != 0) return;
+    event->acceptProposedAction();
+    view_.OnDropFiles(files);
+    ScheduleIdle();
 }
 
 void CMainFrame::EndSession() {

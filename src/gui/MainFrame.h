@@ -55,6 +55,10 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files dropped anywhere on the window go to the view's drop handler (macros started, text
+    // files typed); not accepted while a host editor is linked.
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:

@@ -29,6 +29,7 @@
 #include "platform/posix/PosixHostChannel.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
+#include "session/CompanionEditors.h"
 #include "session/HostLink.h"
 #include "session/PelinApp.h"
 #include "terminal/DisplayModel.h"
@@ -464,9 +465,10 @@ void CPelinView::OnCommand(int id) {
             shell_.OpenDocument(startupFolder + (language == 1 ? "/TavrinE.chm" : "/TavrinJ.chm"));
             break;
         case kCmdZuEditor:
-            shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"});
+        case kCmdQelEditor:
+            if (auto command = CompanionEditorCommand(id, app_.profilePath, startupFolder, language))
+                shell_.StartDetached(command->front(), {command->begin() + 1, command->end()});
             break;
-        case kCmdQelEditor: shell_.StartDetached(startupFolder + "/QelEditor.exe", {"E"}); break;
         case kCmdSaveAndOpenInEditor: p.host.SaveAndOpenInEditor(); break;
         case kCmdOptions:
             if (shell_.RunOptionsDialog(doc_, HighestPresentPort(app_.profilePath)))
@@ -519,6 +521,8 @@ CommandState CPelinView::QueryCommand(int id) const {
     s.panelButtonRunning = p.panel.ButtonActive();
     MenuCommandState& last = p.commandStates[id];
     last = ApplyCommandRule(id, s, last);
+    if (id == kCmdZuEditor || id == kCmdQelEditor)
+        last.enabled = CompanionEditorCommand(id, app_.profilePath, startupFolder, language).has_value();
     return {last.enabled, last.checked};
 }
 
