@@ -25,6 +25,7 @@ constexpr const char* kUsage =
     "  close N               ask terminal N to close (its operator answers the question)\n"
     "  unlink N              unlink terminal N from the host for the rest of its run\n"
     "  program N NAME        name the program for terminal N's \"Save and Open in Editor\"\n"
+    "  delete-after N FILE   terminal N deletes FILE once its next typed transfer is done\n"
     "  edit N PROGRAM        save PROGRAM from terminal N's controller, open it in $VISUAL or\n"
     "                        $EDITOR, and load it back when it was changed\n"
     "\n"
@@ -104,6 +105,8 @@ int main(int argc, char** argv) {
         return Report(Request(socket, kCtlType, terminal, Unescape(args[2]), reply), reply);
     if (command == "program" && args.size() == 3)
         return Report(Request(socket, kCtlProgram, terminal, args[2], reply), reply);
+    if (command == "delete-after" && args.size() == 3)
+        return Report(Request(socket, kCtlDeleteAfter, terminal, args[2], reply), reply);
     if (command == "close" && args.size() == 2)
         return Report(Request(socket, kCtlClose, terminal, "", reply), reply);
     if (command == "unlink" && args.size() == 2)
