@@ -72,7 +72,9 @@ CMainFrame::CMainFrame(CPelinView& view, CPelinApp& app, QWidget* parent)
     commandPanel_ = new CMacroDialog(view_.Panel(), this);
     commandPanel_->setWindowIcon(windowIcon());
 
-    setAcceptDrops(true);
+    // Drops land on the terminal view; the frame takes them there.
+    terminal_->setAcceptDrops(true);
+    terminal_->installEventFilter(this);
 
     idleTimer_.setSingleShot(true);
     idleTimer_.setInterval(0);
@@ -226,16 +228,31 @@ std::vector<std::string> LocalFiles(const QMimeData* data) {
 
 }  // namespace
 
-void CMainFrame::dragEnterEvent(QDragEnterEvent* event) {
-    if (view_.hostWindow == 0 && !LocalFiles(event->mimeData()).empty()) event->acceptProposedAction();
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != terminal_) return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (view_.hostWindow == 0 && !LocalFiles(drag->mimeData()).empty()) {
+            drag->acceptProposedAction();
+        } else {
+            drag->ignore();
+        }
+        return true;
+    }
+    if (event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (DropFiles(drop->mimeData())) drop->acceptProposedAction();
+        return true;
+    }
+    return false;
 }
 
-void CMainFrame::dropEvent(QDropEvent* event) {
-    const std::vector<std::string> files = LocalFiles(event->mimeData());
-    if (files.empty() || view_.hostWindow != 0) return;
-    event->acceptProposedAction();
+bool CMainFrame::DropFiles(const QMimeData* data) {
+    const std::vector<std::string> files = LocalFiles(data);
+    if (files.empty() || view_.hostWindow != 0) return false;
     view_.OnDropFiles(files);
     ScheduleIdle();
+    return true;
 }
 
 void CMainFrame::EndSession() {
