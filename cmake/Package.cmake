@@ -7,15 +7,15 @@ set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGE_VENDOR "Tavrin developers")
 set(CPACK_PACKAGE_CONTACT "Tavrin developer <dev@tavrin.example>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "operator's terminal for robot controllers")
-set(CPACK_DEBIAN_PACKAGE_DESCRIPTION "operator's terminal for robot controllers
- Tavrin shows a robot controller's command console over a serial line or
- telnet in an 80-column screen with scroll-back, and carries out the
- controller's save and load commands against files on this computer (ENQ/ACK
- records with LZSS compression). It has macros, logs and replay, a command
- button panel, a host editor link and Japanese and English menus.
- .
- The package also holds tavrin-sim, a controller simulator for trying the
- program (tavrin --demo) and for tests.")
+# The extended description; CPack puts the summary above it as the synopsis line.
+set(CPACK_PACKAGE_DESCRIPTION "Tavrin shows a robot controller's command console over a serial line or
+telnet in an 80-column screen with scroll-back, and carries out the
+controller's save and load commands against files on this computer (ENQ/ACK
+records with LZSS compression). It has macros, logs and replay, a command
+button panel, a host editor link and Japanese and English menus.
+
+The package also holds tavrin-sim, a controller simulator for trying the
+program (tavrin --demo) and for tests.")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION electronics)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
