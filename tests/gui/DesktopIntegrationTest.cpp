@@ -5,6 +5,7 @@
 #include <QAbstractButton>
 #include <QAction>
 #include <QDesktopServices>
+#include <QDialogButtonBox>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QMessageBox>
@@ -105,6 +106,30 @@ TEST(DesktopIntegrationTest, QtStandardButtonsFollowTheLanguageSwitchedAtRunTime
 
     ChooseMenuItem(f, kCmdEnglish);
     EXPECT_EQ(YesNoButtonTexts(f.shell), (QStringList{"&Yes", "&No"}));
+}
+
+// The texts of the buttons of the next file dialog, which is then cancelled.
+QStringList FileDialogButtonTexts(CQtShell& shell) {
+    QStringList texts;
+    CWhenModal cancel("QFileDialog", [&texts](QWidget* dialog) {
+        for (QDialogButtonBox* box : dialog->findChildren<QDialogButtonBox*>())
+            for (QAbstractButton* button : box->buttons()) texts << button->text();
+        static_cast<QDialog*>(dialog)->reject();
+    });
+    EXPECT_EQ(shell.AskOpenFile("Macro", "Macro Files (*.uas)|*.uas||", ""), std::nullopt);
+    EXPECT_TRUE(cancel.Ran());
+    return texts;
+}
+
+TEST(DesktopIntegrationTest, QtFileDialogFollowsTheLanguage) {
+    GuiFixture f;
+    f.view->SetLanguageAndMenus(1);
+    EXPECT_TRUE(FileDialogButtonTexts(f.shell).contains(QStringLiteral("Cancel")));
+    ChooseMenuItem(f, kCmdJapanese);
+    const QStringList japanese = FileDialogButtonTexts(f.shell);
+    EXPECT_TRUE(japanese.contains(QStringLiteral("キャンセル"))) << japanese.join(',').toStdString();
+    EXPECT_FALSE(japanese.contains(QStringLiteral("Cancel")));
+    ChooseMenuItem(f, kCmdEnglish);
 }
 
 TEST(DesktopIntegrationTest, QtCatalogueLoadsForJapaneseOnly) {
