@@ -30,6 +30,7 @@
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
 #include "session/CompanionEditors.h"
+#include "session/GuideLocation.h"
 #include "session/HostLink.h"
 #include "session/PelinApp.h"
 #include "terminal/DisplayModel.h"
@@ -462,7 +463,8 @@ void CPelinView::OnCommand(int id) {
             shell_.MenusChanged();
             break;
         case kCmdHelpContents:
-            shell_.OpenDocument(startupFolder + (language == 1 ? "/TavrinE.chm" : "/TavrinJ.chm"));
+            // The HTML guide of the current language, in the desktop's browser.
+            shell_.OpenDocument(GuideFile(language));
             break;
         case kCmdZuEditor:
         case kCmdQelEditor:
