@@ -59,7 +59,7 @@ void Interpret(benchmark::State& state, const std::vector<uint8_t>& input) {
             int length = static_cast<int>(n);
             interpreter.InterpretReceived(chunk.data(), position, length);
         }
-        benchmark::DoNotOptimize(doc.screenBuffer.data());
+        benchmark::DoNotOptimize(doc.screenBuffer.Row(0));
     }
     state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(input.size()));
 }

@@ -57,8 +57,8 @@ void CWindowSetting::StepRows(int direction, int heldMs) {
 }
 
 void ClearTerminal(CPelinDoc& doc, ViewState& view) {
-    doc.screenBuffer.fill(' ');
-    doc.historyBuffer.fill(' ');
+    doc.screenBuffer.Fill(' ');
+    doc.historyBuffer.Fill(' ');
     doc.lineWorkArea.fill(0);
     view.historyView = 1;
     view.historyCount = 0;

@@ -75,6 +75,14 @@ constexpr std::array<TelnetEntry, 20> kTelnetTable = {{
     {{0xFF, 0xFD, 0x20}, 3, {0xFF, 0xFC, 0x20}, 3},  // DO TERMINAL-SPEED: WONT
 }};
 
+// Bytes that, away from column 79 and outside telnet and escape sequences, are only written at
+// the cursor: printable text and Shift-JIS bytes, but not the prompt '>' or telnet's IAC.
+constexpr std::array<bool, 256> kPlainByte = [] {
+    std::array<bool, 256> plain{};
+    for (int b = 0x20; b < 0x100; ++b) plain[static_cast<size_t>(b)] = b != kPrompt && b != kIac;
+    return plain;
+}();
+
 bool IsFinal(uint8_t byte) {
     switch (byte) {
         case 'H':
@@ -177,6 +185,13 @@ void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, 
         // protocol takes the bytes as if a new ENQ had started them.
         const bool resumed =
             shared && doc_.isTcp && hooks_.transferResumePending && hooks_.transferResumePending();
+        if (!resumed) {
+            const int printed = PrintRun(data + position, length - position);
+            if (printed > 0) {
+                position += printed;
+                continue;
+            }
+        }
         const uint8_t byte = resumed ? kEnq : data[position];
         const Step step = ReceiveByte(byte, resumed, position);
         if (step == Step::Stop) {
@@ -370,19 +385,16 @@ void CReceiveInterpreter::CarriageReturn() {
 
 void CReceiveInterpreter::LineFeed() {
     SanitizeCursor();
-    uint8_t* const screen = doc_.screenBuffer.data();
-    uint8_t* const history = doc_.historyBuffer.data();
-    const uint8_t* const row = screen + Cell(doc_.cursorRow, 0);
+    const uint8_t* const row = doc_.screenBuffer.Row(doc_.cursorRow);
 
     if (hooks_.logOpen && hooks_.writeLogRow && hooks_.logOpen()) hooks_.writeLogRow(row);
 
     // The current line goes into the history; a full history drops its oldest line.
     const int maxRows = MaxRows();
-    std::memmove(history + Cell(view_.historyCount, 0), row, kColumns);
+    std::memcpy(doc_.historyBuffer.Row(view_.historyCount), row, kColumns);
     ++view_.historyCount;
     if (view_.historyCount >= maxRows) {
-        std::memmove(history, history + kColumns, Cell(maxRows - 1, 0));
-        std::memset(history + Cell(maxRows - 1, 0), ' ', kColumns);
+        doc_.historyBuffer.ScrollUp(maxRows);
         view_.historyCount = maxRows - 1;
     }
 
@@ -396,8 +408,7 @@ void CReceiveInterpreter::LineFeed() {
     // the rows the buffer holds.
     ++doc_.cursorRow;
     if (doc_.cursorRow == visible) {
-        std::memmove(screen, screen + kColumns, Cell(visible - 1, 0));
-        std::memset(screen + Cell(visible - 1, 0), ' ', kColumns);
+        doc_.screenBuffer.ScrollUp(visible);
         doc_.cursorRow = visible - 1;
     } else if (doc_.cursorRow >= RowLimit()) {
         doc_.cursorRow = RowLimit() - 1;
@@ -406,8 +417,39 @@ void CReceiveInterpreter::LineFeed() {
 }
 
 void CReceiveInterpreter::PutCell(int column, uint8_t byte) {
-    doc_.screenBuffer[Cell(doc_.cursorRow, column)] = byte;
-    doc_.historyBuffer[Cell(view_.historyCount, column)] = byte;
+    doc_.screenBuffer.Row(doc_.cursorRow)[column] = byte;
+    doc_.historyBuffer.Row(view_.historyCount)[column] = byte;
+}
+
+// A run of bytes that each would only be written at the cursor and move it one column: no
+// telnet state, escape or lead byte held over the wrap, and the run stops before column 79,
+// where a lead byte or the wrap needs the byte-by-byte path. The bookkeeping every byte would
+// have done (busy reports, the telnet filter's reset) is done here for the whole run.
+int CReceiveInterpreter::PrintRun(const uint8_t* data, int available) {
+    if (receivedEscape_) return 0;
+    if (doc_.isLinuxTelnet == 0) {
+        if (plainState_ != 0) return 0;
+    } else if (telnetLength_ != 0) {
+        return 0;
+    }
+    SanitizeCursor();
+    const int column = doc_.cursorColumn;
+    if (column == 0 && receivedLead_ != 0) return 0;
+    const int limit = std::min(available, kLastColumn - column);
+    int n = 0;
+    while (n < limit && kPlainByte[data[n]]) ++n;
+    if (n == 0) return 0;
+
+    telnetSwallow_ = false;
+    view_.hostBusy = 1;
+    if (view_.hostWindow != 0 && hooks_.reportHostBusy) {
+        for (int i = 0; i < n; ++i) hooks_.reportHostBusy(1);
+    }
+    std::memcpy(doc_.screenBuffer.Row(doc_.cursorRow) + column, data, static_cast<size_t>(n));
+    std::memcpy(doc_.historyBuffer.Row(view_.historyCount) + column, data, static_cast<size_t>(n));
+    doc_.cursorColumn = column + n;
+    repaintWanted_ = true;
+    return n;
 }
 
 void CReceiveInterpreter::PrintByte(uint8_t byte, uint8_t& pendingLead) {
@@ -516,21 +558,26 @@ void CReceiveInterpreter::RunControlSequence(char final, const char* parameters)
 }
 
 void CReceiveInterpreter::EraseInScreen(int mode) {
-    auto& screen = doc_.screenBuffer;
-    const size_t cursor = Cell(doc_.cursorRow, doc_.cursorColumn);
+    CScreenRows& screen = doc_.screenBuffer;
+    const int cursorRow = doc_.cursorRow;
+    const int cursorColumn = doc_.cursorColumn;
     if (mode == 0) {
-        std::fill(screen.begin() + cursor, screen.end(), ' ');
+        uint8_t* row = screen.Row(cursorRow);
+        std::fill(row + cursorColumn, row + kColumns, ' ');
+        for (int r = cursorRow + 1; r < kBufferRows; ++r) std::memset(screen.Row(r), ' ', kColumns);
     } else if (mode == 1) {
-        std::fill(screen.begin(), screen.begin() + cursor + 1, ' ');
+        for (int r = 0; r < cursorRow; ++r) std::memset(screen.Row(r), ' ', kColumns);
+        uint8_t* row = screen.Row(cursorRow);
+        std::fill(row, row + cursorColumn + 1, ' ');
     } else {
-        screen.fill(' ');
+        screen.Fill(' ');
         doc_.cursorRow = 0;
         doc_.cursorColumn = 0;
     }
 }
 
 void CReceiveInterpreter::EraseInLine(int mode) {
-    auto row = doc_.screenBuffer.begin() + Cell(doc_.cursorRow, 0);
+    uint8_t* const row = doc_.screenBuffer.Row(doc_.cursorRow);
     if (mode == 0) {
         std::fill(row + doc_.cursorColumn, row + kColumns, ' ');
     } else if (mode == 1) {

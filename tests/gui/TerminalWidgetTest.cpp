@@ -17,9 +17,8 @@ namespace {
 using testing::GuiFixture;
 
 void PutRow(CPelinDoc& doc, int row, const std::string& bytes) {
-    std::memset(doc.screenBuffer.data() + row * kColumns, ' ', kColumns);
-    std::memcpy(doc.screenBuffer.data() + row * kColumns, bytes.data(),
-                std::min<size_t>(bytes.size(), kColumns));
+    std::memset(doc.screenBuffer.Row(row), ' ', kColumns);
+    std::memcpy(doc.screenBuffer.Row(row), bytes.data(), std::min<size_t>(bytes.size(), kColumns));
 }
 
 // Whether any pixel of the cell range differs from the background.

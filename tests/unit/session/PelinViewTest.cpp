@@ -103,8 +103,7 @@ protected:
         shell_.RunPosted();
     }
     std::string Row(int row) const {
-        return std::string(doc_.screenBuffer.begin() + row * kColumns,
-                           doc_.screenBuffer.begin() + (row + 1) * kColumns);
+        return std::string(reinterpret_cast<const char*>(doc_.screenBuffer.Row(row)), kColumns);
     }
 
     std::string folder_, ini_;

@@ -81,8 +81,8 @@ struct InterpreterRig {
         const size_t last = text.find_last_not_of(' ');
         return last == std::string::npos ? std::string() : text.substr(0, last + 1);
     }
-    std::string Row(int row) const { return Trimmed(doc.screenBuffer.data() + row * kColumns); }
-    std::string History(int line) const { return Trimmed(doc.historyBuffer.data() + line * kColumns); }
+    std::string Row(int row) const { return Trimmed(doc.screenBuffer.Row(row)); }
+    std::string History(int line) const { return Trimmed(doc.historyBuffer.Row(line)); }
     std::string SocketBytes() const { return std::string(link.socketSent.begin(), link.socketSent.end()); }
 };
 
