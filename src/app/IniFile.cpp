@@ -250,8 +250,8 @@ public:
 
 private:
     struct Place {
-        bool added;    // a section this batch adds at the end
-        size_t line;   // else: its first occurrence's last non-blank line (or its header)
+        bool added;   // a section this batch adds at the end
+        size_t line;  // else: its first occurrence's last non-blank line (or its header)
         std::deque<std::string>* newLines;
     };
     struct Key {

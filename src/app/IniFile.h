@@ -39,7 +39,8 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
 class CProfileReader {
 public:
     explicit CProfileReader(const std::string& path);
-    std::string String(const std::string& section, const std::string& key, const std::string& defaultValue) const;
+    std::string String(const std::string& section, const std::string& key,
+                       const std::string& defaultValue) const;
     int Int(const std::string& section, const std::string& key, int defaultValue) const;
 
 private:

@@ -8,9 +8,9 @@ namespace tavrin {
 // Line parameters of one serial connection, in the connection's own codes.
 struct SerialParams {
     int baud = 9600;
-    int dataBits = 8;       // 4 .. 8
-    int stopBitsCode = 0;   // 0 one, 1 one and a half, 2 two
-    int parityCode = 0;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int dataBits = 8;      // 4 .. 8
+    int stopBitsCode = 0;  // 0 one, 1 one and a half, 2 two
+    int parityCode = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
 };
 
 // One serial device. Single-threaded; owned by the serial channel.

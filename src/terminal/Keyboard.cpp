@@ -55,7 +55,8 @@ void CKeyboard::Enter(bool& sendCr) {
         // line (logged and kept in the history) as if the controller had sent CR LF.
         const int row = std::clamp(doc_.cursorRow, 0, kMaxRowsLimit - 1);
         std::array<uint8_t, kColumns> cells{};
-        std::copy_n(doc_.screenBuffer.Row(row) + kEchoedLineStart, kColumns - kEchoedLineStart, cells.begin());
+        std::copy_n(doc_.screenBuffer.Row(row) + kEchoedLineStart, kColumns - kEchoedLineStart,
+                    cells.begin());
         doc_.cursorColumn = kEchoedLineStart;
         int position = 0;
         int length = kColumns - kEchoedLineStart;

@@ -83,6 +83,24 @@ constexpr std::array<bool, 256> kPlainByte = [] {
     return plain;
 }();
 
+// How many of the first `limit` bytes are plain, eight at a time where none of the eight is a
+// control byte, '>' or 0xFF (the word tests below are exact about whether any byte matches).
+int PlainRunLength(const uint8_t* data, int limit) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
+    auto anyZero = [](uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
+    auto anyBelow = [](uint64_t x, uint64_t n) { return ((x - kOnes * n) & ~x & kHighs) != 0; };
+    int n = 0;
+    while (n + 8 <= limit) {
+        uint64_t word = 0;
+        std::memcpy(&word, data + n, sizeof word);
+        if (anyBelow(word, 0x20) || anyZero(word ^ (kOnes * kPrompt)) || anyZero(~word)) break;
+        n += 8;
+    }
+    while (n < limit && kPlainByte[data[n]]) ++n;
+    return n;
+}
+
 bool IsFinal(uint8_t byte) {
     switch (byte) {
         case 'H':
@@ -180,15 +198,15 @@ void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, 
     if (shared) length = std::clamp(length, 0, static_cast<int>(kTcpChunkSize));
     if (position < 0) position = 0;
 
+    const bool mayResume = shared && doc_.isTcp && hooks_.transferResumePending;
     while (position < length) {
         // A transfer record cut off by the end of the previous chunk goes on with this one: the
         // protocol takes the bytes as if a new ENQ had started them.
-        const bool resumed =
-            shared && doc_.isTcp && hooks_.transferResumePending && hooks_.transferResumePending();
+        const bool resumed = mayResume && hooks_.transferResumePending();
         if (!resumed) {
-            const int printed = PrintRun(data + position, length - position);
-            if (printed > 0) {
-                position += printed;
+            const int taken = TakeRun(data + position, length - position);
+            if (taken > 0) {
+                position += taken;
                 continue;
             }
         }
@@ -421,34 +439,44 @@ void CReceiveInterpreter::PutCell(int column, uint8_t byte) {
     doc_.historyBuffer.Row(view_.historyCount)[column] = byte;
 }
 
-// A run of bytes that each would only be written at the cursor and move it one column: no
-// telnet state, escape or lead byte held over the wrap, and the run stops before column 79,
-// where a lead byte or the wrap needs the byte-by-byte path. The bookkeeping every byte would
-// have done (busy reports, the telnet filter's reset) is done here for the whole run.
-int CReceiveInterpreter::PrintRun(const uint8_t* data, int available) {
-    if (receivedEscape_) return 0;
+// A run of bytes that need no decision of their own: printable text and Shift-JIS bytes (no
+// control byte, '>' or IAC) with no telnet sequence under way. Outside an escape they are
+// written at the cursor in one step, up to column 78 (column 79 decides about a lead byte and
+// wraps, byte by byte); inside an escape they go to the sequence reader until it ends. The
+// bookkeeping every byte would have done (busy state and reports, the telnet filter's reset)
+// is done here for the whole run. Returns the bytes taken, 0 when the first needs the
+// byte-by-byte path.
+int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
+    if (!kPlainByte[data[0]]) return 0;
     if (doc_.isLinuxTelnet == 0) {
         if (plainState_ != 0) return 0;
     } else if (telnetLength_ != 0) {
         return 0;
     }
-    SanitizeCursor();
-    const int column = doc_.cursorColumn;
-    if (column == 0 && receivedLead_ != 0) return 0;
-    const int limit = std::min(available, kLastColumn - column);
     int n = 0;
-    while (n < limit && kPlainByte[data[n]]) ++n;
-    if (n == 0) return 0;
-
+    if (receivedEscape_) {
+        while (n < available && kPlainByte[data[n]]) {
+            if (FeedControlSequence(data[n++])) {
+                receivedEscape_ = false;
+                break;
+            }
+        }
+    } else {
+        SanitizeCursor();
+        const int column = doc_.cursorColumn;
+        if (column == 0 && receivedLead_ != 0) return 0;
+        n = PlainRunLength(data, std::min(available, kLastColumn - column));
+        if (n == 0) return 0;
+        std::memcpy(doc_.screenBuffer.Row(doc_.cursorRow) + column, data, static_cast<size_t>(n));
+        std::memcpy(doc_.historyBuffer.Row(view_.historyCount) + column, data, static_cast<size_t>(n));
+        doc_.cursorColumn = column + n;
+        repaintWanted_ = true;
+    }
     telnetSwallow_ = false;
     view_.hostBusy = 1;
     if (view_.hostWindow != 0 && hooks_.reportHostBusy) {
         for (int i = 0; i < n; ++i) hooks_.reportHostBusy(1);
     }
-    std::memcpy(doc_.screenBuffer.Row(doc_.cursorRow) + column, data, static_cast<size_t>(n));
-    std::memcpy(doc_.historyBuffer.Row(view_.historyCount) + column, data, static_cast<size_t>(n));
-    doc_.cursorColumn = column + n;
-    repaintWanted_ = true;
     return n;
 }
 

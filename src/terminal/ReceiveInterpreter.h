@@ -89,7 +89,7 @@ private:
     void CarriageReturn();
     void PrintByte(uint8_t byte, uint8_t& pendingLead);
     void PutCell(int column, uint8_t byte);
-    int PrintRun(const uint8_t* data, int available);  // bytes printed at once, 0 if none
+    int TakeRun(const uint8_t* data, int available);  // bytes taken at once, 0 if none
 
     // The ESC [ reader shared by both operations: true when the sequence is finished.
     bool FeedControlSequence(uint8_t byte);

@@ -119,12 +119,14 @@ TEST(IniBatchTest, BatchWriteGivesTheBytesOfKeyByKeyWrites) {
                 const std::string key = keys[rng() % std::size(keys)];
                 const std::string value = i % 5 == 0 ? "" : "v" + std::to_string(i) + (i % 3 ? " '" : "");
                 writes.push_back({section, key, value});
-                if (batch.empty() || batch.back().first != section || rng() % 4 == 0) batch.push_back({section, {}});
+                if (batch.empty() || batch.back().first != section || rng() % 4 == 0)
+                    batch.push_back({section, {}});
                 batch.back().second.push_back({key, value});
             }
             dir.Write("b.ini", file);
             ASSERT_TRUE(WriteProfileSections(dir.File("b.ini"), batch));
-            ASSERT_EQ(dir.Read("b.ini"), ReferenceWrite(file, writes)) << "file: " << file << " round " << round;
+            ASSERT_EQ(dir.Read("b.ini"), ReferenceWrite(file, writes))
+                << "file: " << file << " round " << round;
         }
     }
 }
@@ -132,14 +134,16 @@ TEST(IniBatchTest, BatchWriteGivesTheBytesOfKeyByKeyWrites) {
 TEST(IniBatchTest, ReaderReadsWhatSingleReadsRead) {
     CTempFolder dir;
     const char* const names[] = {"A", "a", "b", " B", "C", "Connection0", "connections", "None", ""};
-    const char* const keys[] = {"x", "Y", "z", "k", "q", "Loose", " IsTcp", "item", "Total", "broken line", ""};
+    const char* const keys[] = {"x",      "Y",    "z",     "k",           "q", "Loose",
+                                " IsTcp", "item", "Total", "broken line", ""};
     for (const char* file : kFiles) {
         dir.Write("r.ini", file);
         const std::string path = dir.File("r.ini");
         const CProfileReader reader(path);
         for (const char* section : names) {
             for (const char* key : keys) {
-                EXPECT_EQ(reader.String(section, key, "<none>"), ReadProfileString(path, section, key, "<none>"))
+                EXPECT_EQ(reader.String(section, key, "<none>"),
+                          ReadProfileString(path, section, key, "<none>"))
                     << file << " [" << section << "] " << key;
                 EXPECT_EQ(reader.Int(section, key, -7), ReadProfileInt(path, section, key, -7));
             }

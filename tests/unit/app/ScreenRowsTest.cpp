@@ -25,7 +25,8 @@ std::string Text(const uint8_t* row) {
 }
 
 void ExpectSame(const CScreenRows& rows, FlatRows& flat, const std::string& when) {
-    for (int r = 0; r < kBufferRows; ++r) ASSERT_EQ(Text(rows.Row(r)), Text(flat.Row(r))) << when << ", row " << r;
+    for (int r = 0; r < kBufferRows; ++r)
+        ASSERT_EQ(Text(rows.Row(r)), Text(flat.Row(r))) << when << ", row " << r;
 }
 
 TEST(ScreenRowsTest, RowsOutsideTheBufferAreNull) {
@@ -44,8 +45,8 @@ TEST(ScreenRowsTest, ScrollsLikeAMoveOfTheRows) {
         int scrollsPerPhase;
     };
     const Case cases[] = {
-        {{25}, 3},           {{25}, 60},          {{1, 2, 1}, 5},         {{200, 25, 200}, 230},
-        {{50, 10, 50}, 49},  {{kBufferRows}, 7},  {{3, 0, 500, 4}, 11},  // counts out of range
+        {{25}, 3},          {{25}, 60},         {{1, 2, 1}, 5},       {{200, 25, 200}, 230},
+        {{50, 10, 50}, 49}, {{kBufferRows}, 7}, {{3, 0, 500, 4}, 11},  // counts out of range
     };
     for (const Case& c : cases) {
         CScreenRows rows;

@@ -19,7 +19,8 @@ protected:
     void PutLine(int line, const std::string& text) {
         // Text longer than a row goes on in the next rows.
         for (size_t i = 0; i < text.size(); ++i)
-            doc_.historyBuffer.Row(line + static_cast<int>(i) / kColumns)[i % kColumns] = static_cast<uint8_t>(text[i]);
+            doc_.historyBuffer.Row(line + static_cast<int>(i) / kColumns)[i % kColumns] =
+                static_cast<uint8_t>(text[i]);
     }
     // Drags from cell (line, column) to cell (line, column); pixels are inside each cell.
     void Drag(int fromLine, int fromColumn, int toLine, int toColumn) {
