@@ -196,9 +196,10 @@ std::optional<std::string> CQtShell::AskFile(const FileDialogRequest& request) {
             return chosen.toStdString();
         }
         // A settings file in a folder that does not exist could never be written.
-        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCaption),
-                        QString::fromUtf8(language != 0 ? "The folder does not exist." : "フォルダが存在しません。"),
-                        QMessageBox::Ok, DialogParent());
+        QMessageBox box(
+            QMessageBox::Warning, QString::fromLatin1(kCaption),
+            QString::fromUtf8(language != 0 ? "The folder does not exist." : "フォルダが存在しません。"),
+            QMessageBox::Ok, DialogParent());
         box.exec();
     }
 }
@@ -244,6 +245,21 @@ void CQtShell::MenusChanged() {
 
 std::string CQtShell::ClipboardText() {
     return QApplication::clipboard()->text().toStdString();
+}
+
+// Asking the display server for the clipboard is a round trip to whichever program owns it, on
+// every idle turn; the answer is kept until the clipboard says it changed.
+bool CQtShell::ClipboardHasText() {
+    if (!clipboardWatched_) {
+        clipboardWatched_ = true;
+        connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+                [this] { clipboardKnown_ = false; });
+    }
+    if (!clipboardKnown_) {
+        clipboardHasText_ = !QApplication::clipboard()->text().isEmpty();
+        clipboardKnown_ = true;
+    }
+    return clipboardHasText_;
 }
 
 void CQtShell::SetClipboardText(const std::string& text) {

@@ -248,7 +248,7 @@ int CPelinView::OnCreate() {
     if (options.hostLink) {
         // No host editor window can be found on this platform; the folder is still stored.
         const std::string folder = CurrentFolder();
-        if (!folder.empty() && chdir(folder.c_str()) == 0) SaveFolderSetting(doc_, app_.profilePath);
+        if (ChangeFolder(folder) == 0) SaveFolderSetting(doc_, app_.profilePath);
     }
 
     ReadFontSetting(app_.profilePath, kFontSection, logFont);
@@ -475,7 +475,7 @@ CommandState CPelinView::QueryCommand(int id) const {
     s.hostLinked = hostWindow != 0;
     s.hostBusy = hostBusy != 0;
     s.replayRunning = p.replay.IsReplayRunning();
-    s.clipboardHasText = !shell_.ClipboardText().empty();
+    s.clipboardHasText = shell_.ClipboardHasText();
     s.toolbarVisible = doc_.toolbarVisible != 0;
     s.language = language;
     s.selectionExists = p.selection.HasText();
@@ -515,7 +515,7 @@ void CPelinView::SetCurrentFolder() {
     const std::string start = doc_.folder.empty() ? CurrentFolder() : doc_.folder;
     auto chosen = shell_.AskFolder(kFolderBrowserTitle, start);
     if (!chosen || chosen->empty()) return;
-    if (chdir(chosen->c_str()) != 0) return;
+    if (ChangeFolder(*chosen) != 0) return;
     SaveFolderSetting(doc_, app_.profilePath);
     UpdateTitle();
 }

@@ -440,38 +440,55 @@ void CReceiveInterpreter::PutCell(int column, uint8_t byte) {
 }
 
 // A run of bytes that need no decision of their own: printable text and Shift-JIS bytes (no
-// control byte, '>' or IAC) with no telnet sequence under way. Outside an escape they are
-// written at the cursor in one step, up to column 78 (column 79 decides about a lead byte and
-// wraps, byte by byte); inside an escape they go to the sequence reader until it ends. The
-// bookkeeping every byte would have done (busy state and reports, the telnet filter's reset)
-// is done here for the whole run. Returns the bytes taken, 0 when the first needs the
-// byte-by-byte path.
+// control byte, '>' or IAC), ESC and the bytes of cursor escapes, with no telnet sequence under
+// way. Text is written at the cursor in one step up to column 78 (column 79 decides about a lead
+// byte and wraps, byte by byte); escape bytes go to the sequence reader. The bookkeeping every
+// byte would have done (busy state and reports, the telnet filter's reset) is done once for the
+// run. Returns the bytes taken, 0 when the first needs the byte-by-byte path.
 int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
-    if (!kPlainByte[data[0]]) return 0;
     if (doc_.isLinuxTelnet == 0) {
         if (plainState_ != 0) return 0;
     } else if (telnetLength_ != 0) {
         return 0;
     }
+    // Nothing in the run changes the row limits; the cursor is pulled into them as before
+    // every write.
+    const int maxRows = MaxRows();
+    const int rowLimit = std::max(maxRows, VisibleRows());
     int n = 0;
-    if (receivedEscape_) {
-        while (n < available && kPlainByte[data[n]]) {
-            if (FeedControlSequence(data[n++])) {
-                receivedEscape_ = false;
-                break;
-            }
+    while (n < available) {
+        const uint8_t byte = data[n];
+        if (byte == kEsc) {
+            receivedEscape_ = true;  // a second ESC keeps what has been collected
+            ++n;
+            continue;
         }
-    } else {
-        SanitizeCursor();
+        if (!kPlainByte[byte]) break;
+        if (receivedEscape_) {
+            if (controlCount_ > 0 && controlCount_ < kControlSequenceLimit && !IsFinal(byte)) {
+                controlBuffer_[static_cast<size_t>(controlCount_++)] =
+                    static_cast<char>(byte);  // a parameter
+            } else if (FeedControlSequence(byte)) {
+                receivedEscape_ = false;
+            }
+            ++n;
+            continue;
+        }
+        doc_.cursorRow = std::clamp(doc_.cursorRow, 0, rowLimit - 1);
+        doc_.cursorColumn = std::clamp(doc_.cursorColumn, 0, kLastColumn);
+        view_.historyCount = std::clamp(view_.historyCount, 0, maxRows - 1);
         const int column = doc_.cursorColumn;
-        if (column == 0 && receivedLead_ != 0) return 0;
-        n = PlainRunLength(data, std::min(available, kLastColumn - column));
-        if (n == 0) return 0;
-        std::memcpy(doc_.screenBuffer.Row(doc_.cursorRow) + column, data, static_cast<size_t>(n));
-        std::memcpy(doc_.historyBuffer.Row(view_.historyCount) + column, data, static_cast<size_t>(n));
-        doc_.cursorColumn = column + n;
+        if (column == 0 && receivedLead_ != 0) break;
+        const int count = PlainRunLength(data + n, std::min(available - n, kLastColumn - column));
+        if (count == 0) break;
+        std::memcpy(doc_.screenBuffer.Row(doc_.cursorRow) + column, data + n, static_cast<size_t>(count));
+        std::memcpy(doc_.historyBuffer.Row(view_.historyCount) + column, data + n,
+                    static_cast<size_t>(count));
+        doc_.cursorColumn = column + count;
         repaintWanted_ = true;
+        n += count;
     }
+    if (n == 0) return 0;
     telnetSwallow_ = false;
     view_.hostBusy = 1;
     if (view_.hostWindow != 0 && hooks_.reportHostBusy) {

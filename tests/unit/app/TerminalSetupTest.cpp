@@ -25,6 +25,7 @@ public:
     ~CFolderGuard() {
         std::error_code ignored;
         std::filesystem::current_path(saved_, ignored);
+        ForgetCurrentFolder();
     }
 
 private:
@@ -89,7 +90,7 @@ TEST(TerminalSetupTest, SaveWritesEverySectionToTheFileInForce) {
         rig.view.logFont.faceName = "Mono";
         rig.shell.files.push_back(c.confirm ? std::optional<std::string>(dir.File("other.ini"))
                                             : std::nullopt);
-        std::filesystem::current_path(dir.Path());
+        ChangeFolder(dir.Path());
 
         EXPECT_EQ(rig.setup->SaveTerminalSetup(), 0);
 
@@ -122,7 +123,7 @@ TEST(TerminalSetupTest, SaveReturnsToTheFolderTheDialogLeft) {
     CTempFolder dir;
     std::filesystem::create_directory(dir.File("elsewhere"));
     Rig rig(dir.File("t.ini"));
-    std::filesystem::current_path(dir.Path());
+    ChangeFolder(dir.Path());
     rig.shell.onFileDialog = [&] { std::filesystem::current_path(dir.File("elsewhere")); };
 
     rig.setup->SaveTerminalSetup();
