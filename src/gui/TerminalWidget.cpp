@@ -143,8 +143,16 @@ void CTerminalWidget::SyncScrollBarsAndCaret() {
 
     const QRect caret = CaretRect();
     if (caret != lastCaret_) {
-        viewport()->update(lastCaret_);
-        viewport()->update(caret);
+        // While output streams the caret follows with the frame's paint, like the text.
+        if (!RepaintPending()) {
+            const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
+            if (since >= kFrameMs) {
+                viewport()->update(lastCaret_);
+                viewport()->update(caret);
+            } else {
+                frameTimer_.start(static_cast<int>(kFrameMs - since));
+            }
+        }
         lastCaret_ = caret;
         RestartCaretBlink();
     }
@@ -221,10 +229,11 @@ void CTerminalWidget::paintEvent(QPaintEvent* event) {
     // colour. Display row i shows history line vScrollPos + i.
     int selectedLo = 0, selectedHi = 0;
     const bool highlight = view_.SelectionHighlight(selectedLo, selectedHi);
+    const QRect dirty = event->rect();
     for (int i = 0; i < lastRow; ++i) {
         const uint8_t* row = model.DisplayRow(i);
-        if (row == nullptr) continue;
         const int top = i * ch;
+        if (row == nullptr || top >= dirty.bottom() + 1 || top + ch <= dirty.top()) continue;  // not asked for
         drawRow(row, top);
         if (!highlight) continue;
         const int first = (view_.vScrollPos + i) * kColumns;

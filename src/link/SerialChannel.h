@@ -61,6 +61,8 @@ public:
 
     bool IsOpen() const { return device_.IsOpen(); }
     int Descriptor() const { return device_.Descriptor(); }
+    // True when the open line reports a hang-up (or an error) and has nothing to read.
+    bool LineHungUp() { return device_.IsOpen() && device_.WaitReadable(0) < 0; }
     const SerialOpenFailure& LastOpenFailure() const { return lastFailure_; }
 
 private:

@@ -335,9 +335,10 @@ size_t CPelinView::SerialPoll() {
 
 void CPelinView::OnSerialReadable() {
     if (doc_.connected != 1 || doc_.isTcp != 0) return;
-    // Readable with nothing to read: the line hung up. Stop watching; the poll timer goes on
-    // and watches again on its next tick.
-    if (SerialPoll() == 0) UnwatchSerial();
+    // Readable with nothing to read and the line hung up: stop watching; the poll timer goes on
+    // and watches again on its next tick. Nothing to read on a live line only means the poll
+    // tick took the bytes first; the watch stays, so the next ENQ is answered at once.
+    if (SerialPoll() == 0 && parts_->serial.LineHungUp()) UnwatchSerial();
     ScheduleIdle();
 }
 
