@@ -233,7 +233,8 @@ void CTerminalWidget::paintEvent(QPaintEvent* event) {
     for (int i = 0; i < lastRow; ++i) {
         const uint8_t* row = model.DisplayRow(i);
         const int top = i * ch;
-        if (row == nullptr || top >= dirty.bottom() + 1 || top + ch <= dirty.top()) continue;  // not asked for
+        if (row == nullptr || top >= dirty.bottom() + 1 || top + ch <= dirty.top())
+            continue;  // not asked for
         drawRow(row, top);
         if (!highlight) continue;
         const int first = (view_.vScrollPos + i) * kColumns;

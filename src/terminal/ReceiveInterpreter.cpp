@@ -1,6 +1,7 @@
 #include "terminal/ReceiveInterpreter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
@@ -88,13 +89,18 @@ constexpr std::array<bool, 256> kPlainByte = [] {
 int PlainRunLength(const uint8_t* data, int limit) {
     constexpr uint64_t kOnes = 0x0101010101010101ULL;
     constexpr uint64_t kHighs = 0x8080808080808080ULL;
-    auto anyZero = [](uint64_t x) { return ((x - kOnes) & ~x & kHighs) != 0; };
-    auto anyBelow = [](uint64_t x, uint64_t n) { return ((x - kOnes * n) & ~x & kHighs) != 0; };
+    // The high bit of each byte below n; exact up to and including the lowest such byte.
+    auto below = [](uint64_t x, uint64_t n) { return (x - kOnes * n) & ~x & kHighs; };
     int n = 0;
     while (n + 8 <= limit) {
         uint64_t word = 0;
         std::memcpy(&word, data + n, sizeof word);
-        if (anyBelow(word, 0x20) || anyZero(word ^ (kOnes * kPrompt)) || anyZero(~word)) break;
+        const uint64_t special = below(word, 0x20) | below(word ^ (kOnes * kPrompt), 1) | below(~word, 1);
+        if (special != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                return n + std::countr_zero(special) / 8;  // the first special byte
+            break;
+        }
         n += 8;
     }
     while (n < limit && kPlainByte[data[n]]) ++n;
@@ -440,17 +446,23 @@ void CReceiveInterpreter::PutCell(int column, uint8_t byte) {
 }
 
 // A run of bytes that need no decision of their own: printable text and Shift-JIS bytes (no
-// control byte, '>' or IAC), ESC and the bytes of cursor escapes, with no telnet sequence under
-// way. Text is written at the cursor in one step up to column 78 (column 79 decides about a lead
-// byte and wraps, byte by byte); escape bytes go to the sequence reader. The bookkeeping every
-// byte would have done (busy state and reports, the telnet filter's reset) is done once for the
-// run. Returns the bytes taken, 0 when the first needs the byte-by-byte path.
+// control byte, '>' or IAC), CR, LF, ESC and the bytes of cursor escapes, with no telnet
+// sequence under way. Text is written at the cursor in one step up to column 78 (column 79
+// decides about a lead byte and wraps, byte by byte); escape bytes go to the sequence reader.
+// Every byte's own bookkeeping is kept: the busy state, the telnet filter's reset, and a busy
+// report per byte while linked to the host editor, sent before the hooks of a later CR or LF.
+// Returns the bytes taken, 0 when the first needs the byte-by-byte path.
 int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
     if (doc_.isLinuxTelnet == 0) {
         if (plainState_ != 0) return 0;
     } else if (telnetLength_ != 0) {
         return 0;
     }
+    const bool reporting = view_.hostWindow != 0 && static_cast<bool>(hooks_.reportHostBusy);
+    int unreported = 0;
+    auto report = [&] {
+        for (; unreported > 0; --unreported) hooks_.reportHostBusy(1);
+    };
     // Nothing in the run changes the row limits; the cursor is pulled into them as before
     // every write.
     const int maxRows = MaxRows();
@@ -461,6 +473,21 @@ int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
         if (byte == kEsc) {
             receivedEscape_ = true;  // a second ESC keeps what has been collected
             ++n;
+            continue;
+        }
+        if (byte == kCr || byte == kLf) {
+            telnetSwallow_ = false;
+            view_.hostBusy = 1;
+            ++n;
+            if (reporting) {
+                unreported += n;  // every byte taken so far, this one included
+                report();
+                unreported = -n;  // counted already
+            }
+            if (byte == kCr)
+                CarriageReturn();
+            else
+                LineFeed();
             continue;
         }
         if (!kPlainByte[byte]) break;
@@ -491,8 +518,9 @@ int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
     if (n == 0) return 0;
     telnetSwallow_ = false;
     view_.hostBusy = 1;
-    if (view_.hostWindow != 0 && hooks_.reportHostBusy) {
-        for (int i = 0; i < n; ++i) hooks_.reportHostBusy(1);
+    if (reporting) {
+        unreported += n;
+        report();
     }
     return n;
 }

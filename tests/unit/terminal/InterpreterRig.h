@@ -30,6 +30,7 @@ struct InterpreterRig {
     int lastHostBusy = -1;
     int macroTransferClears = 0;
     int caretMoves = 0;
+    std::string events;  // the hooks in the order they were called: r busy report, L log row, c caret
 
     CReceiveInterpreter interpreter{doc, view, link, shell, Hooks()};
 
@@ -44,16 +45,21 @@ struct InterpreterRig {
         h.transferResumePending = [this] { return resumePending; };
         h.writeLogRow = [this](const uint8_t* row) {
             logRows.emplace_back(reinterpret_cast<const char*>(row), kColumns);
+            events += 'L';
             return !logWriteFails;
         };
         h.logOpen = [this] { return logIsOpen; };
         h.reportHostBusy = [this](int busy) {
             ++hostReports;
+            events += busy ? 'r' : 'R';
             lastHostBusy = busy;
         };
         h.clearMacroTransferFlag = [this] { ++macroTransferClears; };
         h.postChars = [this](const std::string& chars) { posted += chars; };
-        h.caretMoved = [this] { ++caretMoves; };
+        h.caretMoved = [this] {
+            ++caretMoves;
+            events += 'c';
+        };
         return h;
     }
 

@@ -147,6 +147,7 @@ std::string Snapshot(const InterpreterRig& rig) {
     out += " reports " + std::to_string(rig.hostReports) + " prompt " + std::to_string(rig.doc.promptSeen);
     out += " telnet " + std::to_string(rig.interpreter.PlainTelnetState()) + " log " +
            std::to_string(rig.logRows.size());
+    out += "\nhooks " + rig.events;
     for (const std::string& row : rig.logRows) out += "\n" + row;
     return out;
 }
