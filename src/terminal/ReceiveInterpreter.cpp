@@ -446,11 +446,11 @@ void CReceiveInterpreter::PutCell(int column, uint8_t byte) {
 }
 
 // A run of bytes that need no decision of their own: printable text and Shift-JIS bytes (no
-// control byte, '>' or IAC), CR, LF, ESC and the bytes of cursor escapes, with no telnet
+// control byte, '>' or IAC), CR, LF, BS, ESC and the bytes of cursor escapes, with no telnet
 // sequence under way. Text is written at the cursor in one step up to column 78 (column 79
 // decides about a lead byte and wraps, byte by byte); escape bytes go to the sequence reader.
 // Every byte's own bookkeeping is kept: the busy state, the telnet filter's reset, and a busy
-// report per byte while linked to the host editor, sent before the hooks of a later CR or LF.
+// report per byte while linked to the host editor, sent before the hooks of a later CR, LF or BS.
 // Returns the bytes taken, 0 when the first needs the byte-by-byte path.
 int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
     if (doc_.isLinuxTelnet == 0) {
@@ -475,7 +475,7 @@ int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
             ++n;
             continue;
         }
-        if (byte == kCr || byte == kLf) {
+        if (byte == kCr || byte == kLf || byte == kBs) {
             telnetSwallow_ = false;
             view_.hostBusy = 1;
             ++n;
@@ -484,10 +484,14 @@ int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
                 report();
                 unreported = -n;  // counted already
             }
-            if (byte == kCr)
+            if (byte == kCr) {
                 CarriageReturn();
-            else
+            } else if (byte == kLf) {
                 LineFeed();
+            } else {
+                if (doc_.cursorColumn > 0) --doc_.cursorColumn;
+                MoveCaret();
+            }
             continue;
         }
         if (!kPlainByte[byte]) break;
