@@ -17,6 +17,7 @@
 #include "app/Globals.h"
 #include "gui/MainFrame.h"
 #include "gui/OptionsDialog.h"
+#include "gui/QtTranslations.h"
 #include "gui/SelectConnectionDialog.h"
 #include "gui/TerminalFontDialog.h"
 #include "gui/TerminalWidget.h"
@@ -240,6 +241,8 @@ void CQtShell::SetTitle(const std::string& title) {
 }
 
 void CQtShell::MenusChanged() {
+    // Every language change rebuilds the menus: Qt's own texts follow it here.
+    ApplyQtLanguage(language);
     if (frame_) frame_->RebuildMenus();
 }
 
