@@ -102,6 +102,9 @@ public:
 
     virtual std::string ClipboardText() = 0;
     virtual void SetClipboardText(const std::string& text) = 0;
+    // Whether the clipboard holds text: asked for the Paste command's state on every idle turn,
+    // so a front end whose clipboard lives in another process answers from what it last heard.
+    virtual bool ClipboardHasText() { return !ClipboardText().empty(); }
 
     // Opens a document (help file) with the desktop's viewer; false when it could not be started.
     virtual bool OpenDocument(const std::string& path) = 0;
