@@ -65,7 +65,7 @@ struct CPelinView::Parts {
           serial(serialDevice, clock, [&app] { return app.profilePath; }),
           link(doc, serial, shell),
           interpreter(doc, view, link, shell),
-          keyboard(doc, view, link, shell, interpreter),
+          keyboard(doc, view, link, shell, interpreter, clock),
           transfer(doc, view, link, clock, shell),
           transferCommand(doc, link, clock),
           connection(doc, view, serial, link, shell, clock,
@@ -76,10 +76,11 @@ struct CPelinView::Parts {
           drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
           selection(doc, view),
           setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
-          panel(view, shell, clock, PanelHooksFor()) {}
+          panel(view, shell, clock, PanelHooksFor(view)) {}
 
-    PanelHooks PanelHooksFor() {
+    PanelHooks PanelHooksFor(CPelinView& view) {
         PanelHooks hooks;
+        hooks.typeKey = [&view](uint8_t c) { view.OnChar(c); };
         hooks.startMacro = [this](const std::string& path) { return macro.StartMacro(path); };
         hooks.stopMacroAndReport = [this] { macro.StopMacroAndReport(); };
         hooks.macroRunning = [this] { return macro.IsMacroFileOpen(); };
@@ -272,6 +273,7 @@ void CPelinView::ScheduleIdle() {
 void CPelinView::OnIdle() {
     parts_->idleScheduled = false;
     if (parts_->destroyed) return;
+    parts_->keyboard.Poll();
     if (firstIdlePending) {
         firstIdlePending = 0;
         SetLanguageAndMenus(language);
@@ -310,6 +312,7 @@ void CPelinView::OnTimer(int id) {
         return;
     }
     p.macro.MacroStep();
+    p.keyboard.Poll();
     p.sendFile.OnTick();
     p.drops.OnTick();
     if (doc_.isTcp == 0) {
@@ -363,12 +366,18 @@ void CPelinView::NoteReception() {
     // Output snaps the display back to the live screen; the highlight goes with the next paint.
     parts_->selection.HideHighlight();
     if (parts_->receptionObserver) parts_->receptionObserver();
+    // A held Enter may now find its echo; it goes on after this chunk has been taken in.
+    if (parts_->keyboard.KeysPending()) ScheduleIdle();
 }
 
 void CPelinView::OnChar(uint8_t byte) {
     if (parts_->destroyed) return;
     parts_->keyboard.OnChar(byte);
     ScheduleIdle();
+}
+
+bool CPelinView::KeysPending() const {
+    return parts_->keyboard.KeysPending();
 }
 
 void CPelinView::OnText(const std::string& utf8) {
