@@ -160,7 +160,10 @@ void CPelinView::WireParts() {
         if (!parts_->log.IsLogOpen()) return true;
         return parts_->log.WriteLogLine({row, kColumns});
     };
-    ih.clearMacroTransferFlag = [this] { parts_->macro.OnControllerPrompt(); };
+    ih.clearMacroTransferFlag = [this] {
+        parts_->macro.OnControllerPrompt();
+        parts_->transfer.Files().ControllerPrompted();
+    };
     ih.postChars = [this](const std::string& chars) {
         for (char c : chars) shell_.Post([this, c] { OnChar(static_cast<uint8_t>(c)); });
     };
