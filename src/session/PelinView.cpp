@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstring>
 #include <map>
 
 #include "app/CommandLine.h"
 #include "app/Cp932.h"
 #include "app/Globals.h"
+#include "app/IniFile.h"
 #include "app/Menus.h"
 #include "app/MessageTable.h"
 #include "app/Settings.h"
@@ -247,7 +249,9 @@ int CPelinView::OnCreate() {
     hostTypedPending = 0;
 
     const CommandLineOptions options = ParseCommandLine(app_.rawCommandLine);
-    if (options.hasProfile) app_.ReplaceProfilePath(options.profilePath);
+    std::string ignoredPath;
+    TakeProfileWriteError(ignoredPath);  // only what fails from here on is reported at the end
+    if (!app_.commandLineProfilePath.empty()) app_.ReplaceProfilePath(app_.commandLineProfilePath);
     if (options.hasConnection) doc_.startConnection = options.connection;
     if (options.hostLink) {
         // No host editor window can be found on this platform; the folder is still stored.
@@ -315,7 +319,6 @@ void CPelinView::OnTimer(int id) {
         return;
     }
     p.macro.MacroStep();
-    p.keyboard.Poll();
     p.sendFile.OnTick();
     p.drops.OnTick();
     if (doc_.isTcp == 0) {
@@ -324,6 +327,8 @@ void CPelinView::OnTimer(int id) {
     } else if (id == kSilenceTimerId) {
         p.connection.OnSilenceTimer();
     }
+    // After the poll: a held Enter goes on as soon as the echo it waits for has been read.
+    p.keyboard.Poll();
     ScheduleIdle();
 }
 
@@ -521,6 +526,20 @@ void CPelinView::OnDestroy() {
     SaveConnectionList(doc_, app_.profilePath);
     doc_.connections.clear();
     p.destroyed = true;
+    ReportSettingsNotSaved();
+}
+
+void CPelinView::ReportSettingsNotSaved() {
+    // Said once, naming the file and the reason: a message box in the window, stderr in the
+    // console front end.
+    std::string path;
+    const int error = TakeProfileWriteError(path);
+    if (error == 0) return;
+    const std::string reason = std::strerror(error);
+    const std::string text = language == 1
+                                 ? "The settings could not be saved to " + path + ": " + reason + "."
+                                 : "設定を保存できませんでした: " + path + " (" + reason + ")";
+    shell_.MessageBox(text, BoxButtons::Ok, BoxIcon::Exclamation);
 }
 
 void CPelinView::SetCurrentFolder() {

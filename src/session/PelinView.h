@@ -125,6 +125,7 @@ private:
     void SetCurrentFolder();
     void SaveSetup();
     void RestoreSetup();
+    void ReportSettingsNotSaved();
     void Copy();
     void Paste();
     static std::optional<std::string> CurrentFolderOrNothing();

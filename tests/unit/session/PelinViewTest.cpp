@@ -129,8 +129,10 @@ TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheCon
     EXPECT_EQ(Row(1)[0], '>');
 
     // The serial connect wakes the controller with a line feed; typed keys follow, and Enter on
-    // a plain line sends CR.
+    // a plain line, once the controller has echoed it, sends CR.
     view_->OnText("id");
+    pty_.Send("id");
+    Tick();
     view_->OnChar('\r');
     EXPECT_EQ(pty_.Received(), "\nid\r");
 }
@@ -142,6 +144,10 @@ TEST_F(PelinViewTest, PastedTextIsTypedWithTabsAsBlanksAndCrLfAsEnterAndLf) {
     shell_.clipboard = "a\tb\r\nc";
     view_->OnCommand(57637);  // Paste
     shell_.RunPosted();
+    // The Enter waits for the controller's echo of the first line; the rest waits behind it.
+    EXPECT_EQ(pty_.Received(), "\na b");
+    pty_.Send("a b");
+    Tick();
     EXPECT_EQ(pty_.Received(), "\na b\r\nc");
 }
 
