@@ -374,7 +374,9 @@ void CPelinView::NoteReception() {
     // Output snaps the display back to the live screen; the highlight goes with the next paint.
     parts_->selection.HideHighlight();
     if (parts_->receptionObserver) parts_->receptionObserver();
-    // A held Enter may now find its echo; it goes on after this chunk has been taken in.
+    // A held Enter may now find its echo, or waiting keys the prompt; they go on after this
+    // chunk has been taken in.
+    parts_->keyboard.NoteReceived();
     if (parts_->keyboard.KeysPending()) ScheduleIdle();
 }
 
@@ -567,9 +569,13 @@ void CPelinView::Copy() {
 
 void CPelinView::Paste() {
     // Each character is typed as a key, through the Enter handling for CR; a TAB goes out as a
-    // blank.
+    // blank. Text copied on Linux ends its lines with a lone LF: that is typed as Enter too (a
+    // CR LF pair stays CR, then LF, as typed keys would give it).
+    char previous = 0;
     for (char c : Utf8ToCp932(shell_.ClipboardText())) {
-        const uint8_t byte = c == '\t' ? ' ' : static_cast<uint8_t>(c);
+        uint8_t byte = c == '\t' ? ' ' : static_cast<uint8_t>(c);
+        if (c == '\n' && previous != '\r') byte = '\r';
+        previous = c;
         shell_.Post([this, byte] { OnChar(byte); });
     }
 }

@@ -15,6 +15,7 @@ namespace {
 constexpr uint8_t kCr = 0x0D;
 constexpr uint8_t kLf = 0x0A;
 constexpr uint8_t kBs = 0x08;
+constexpr uint8_t kPromptByte = '>';
 constexpr uint8_t kDel = 0x7F;
 // A key press queued behind a held Enter is kept as this plus its key code; bytes stay below.
 constexpr int kQueuedKeyDown = 0x100;
@@ -58,6 +59,10 @@ bool CKeyboard::EchoOnCurrentRow() const {
     return std::equal(sentOnLine_.end() - static_cast<std::ptrdiff_t>(shown), sentOnLine_.end(),
                       cells.begin() + static_cast<std::ptrdiff_t>(column - shown),
                       [](char sent, uint8_t cell) { return static_cast<uint8_t>(sent) == cell; });
+}
+
+bool CKeyboard::PromptOnCurrentRow() const {
+    return doc_.cursorColumn == 1 && CurrentRowCells()[0] == kPromptByte;
 }
 
 void CKeyboard::NoteSent(uint8_t byte) {
@@ -115,7 +120,7 @@ void CKeyboard::Enter(bool& sendCr) {
 
 void CKeyboard::OnChar(uint8_t byte) {
     if (doc_.connected == 0) return;  // typed characters are dropped while disconnected
-    if (holding_ || !queued_.empty()) {
+    if (KeysPending()) {
         queued_.push_back(byte);
         return;
     }
@@ -129,15 +134,21 @@ void CKeyboard::OnChar(uint8_t byte) {
 }
 
 void CKeyboard::Poll() {
-    if (!holding_ && queued_.empty()) return;
+    if (!KeysPending()) return;
     if (doc_.connected == 0) {
         // The link went away: what was typed for it is dropped, as keys are while disconnected.
         holding_ = false;
+        awaitingPrompt_ = false;
         queued_.clear();
         sentOnLine_.clear();
         return;
     }
-    if (holding_ && !EchoOnCurrentRow() && clock_.NowMs() - holdStartMs_ < kEnterEchoWaitMs) return;
+    const int64_t now = clock_.NowMs();
+    if (holding_ && !EchoOnCurrentRow() && now - holdStartMs_ < kEnterEchoWaitMs) return;
+    if (!holding_ && awaitingPrompt_) {
+        if (!PromptOnCurrentRow() && now - lastReceivedMs_ < kEnterEchoWaitMs) return;
+        awaitingPrompt_ = false;
+    }
     ReleaseHeldEnter();
 }
 
@@ -165,7 +176,12 @@ void CKeyboard::TypeNow(uint8_t byte) {
         bool sendCr = true;
         Enter(sendCr);
         sentOnLine_.clear();
-        if (!sendCr) return;
+        if (!sendCr) {
+            // The controller now runs the transfer: further keys wait for its prompt.
+            awaitingPrompt_ = true;
+            lastReceivedMs_ = clock_.NowMs();
+            return;
+        }
     }
 
     if (doc_.isTcp == 0 && doc_.baudRate == kRebuildBaudRate) {
@@ -193,7 +209,7 @@ bool CKeyboard::OnKeyDown(int virtualKey) {
         case kVkDown: byte = kDownByte; break;
         default: return false;
     }
-    if (holding_ || !queued_.empty()) {
+    if (KeysPending()) {
         queued_.push_back(kQueuedKeyDown + virtualKey);
         return true;
     }

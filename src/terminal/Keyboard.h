@@ -48,6 +48,8 @@ struct KeyboardHooks {
 // so the keyboard remembers what it has sent since the last line end; an Enter that comes
 // before all of it is echoed on the current row is held, without blocking, until the echo is
 // there or kEnterEchoWaitMs have passed, and keys that come meanwhile queue behind it in order.
+// After an Enter that started a transfer, keys wait until the controller is back at its prompt
+// (or has been silent for kEnterEchoWaitMs): typed into a running transfer they would be lost.
 // Poll() releases a held Enter; the owner calls it on every timer tick and after received data.
 // Single-threaded, on the event-loop thread.
 class CKeyboard {
@@ -62,7 +64,9 @@ public:
     // the keys queued behind it. Cheap when nothing is held.
     void Poll();
     // An Enter is held or keys wait behind one.
-    bool KeysPending() const { return holding_ || !queued_.empty(); }
+    bool KeysPending() const { return holding_ || awaitingPrompt_ || !queued_.empty(); }
+    // Bytes came from the controller (a transfer that keeps keys waiting is still going on).
+    void NoteReceived() { lastReceivedMs_ = clock_.NowMs(); }
     // A key press: the arrow keys send their byte whether or not the link is connected or keys
     // are enabled. True when the key was an arrow key.
     bool OnKeyDown(int virtualKey);
@@ -81,6 +85,8 @@ private:
     void NoteSent(uint8_t byte);
     // The controller's echo of the bytes sent since the last line end ends at the cursor.
     bool EchoOnCurrentRow() const;
+    // The cursor stands right after the controller's prompt at the start of its row.
+    bool PromptOnCurrentRow() const;
     void ReleaseHeldEnter();
     // The 80 cells of the cursor row: the one place the keyboard reads the screen.
     std::array<uint8_t, kColumns> CurrentRowCells() const;
@@ -95,6 +101,8 @@ private:
     std::string sentOnLine_;  // bytes sent since the last line end, as the controller echoes them
     bool holding_ = false;
     int64_t holdStartMs_ = 0;
+    bool awaitingPrompt_ = false;  // a typed transfer command runs; queued keys wait for '>'
+    int64_t lastReceivedMs_ = 0;
     std::deque<int> queued_;  // keys typed while an Enter is held (key presses as 0x100 + code)
 };
 

@@ -282,6 +282,44 @@ TEST(KeyboardTest, HeldEnterKeepsArrowKeysInOrderAndDropsAllOnDisconnect) {
     EXPECT_EQ(lost.Sent(), "ab");
 }
 
+// Keys typed ahead of a transfer command would be lost in the running transfer: they wait for
+// the controller's prompt, or for the controller to fall silent.
+TEST(KeyboardTest, KeysBehindATransferCommandWaitForThePrompt) {
+    struct Case {
+        const char* name;
+        std::string afterTransfer;  // received once the command was rewritten
+        int64_t silentMs;
+        std::string sent;
+        bool pending;
+    };
+    const std::vector<Case> cases = {
+        {"still transferring", "\r\n", 0, "sa /t/x.as", true},
+        {"back at the prompt", "\r\nSaved x.as\r\n>", 0,
+         "sa /t/x.as"
+         "ver",
+         true},
+        {"a '>' inside a line is no prompt", "\r\na>b", 0, "sa /t/x.as", true},
+        {"the controller fell silent", "\r\n", kEnterEchoWaitMs,
+         "sa /t/x.as"
+         "ver",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeyboardRig rig;
+        rig.checkResult = 0;
+        for (char ch : std::string("sa /t/x.as\rver\r")) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
+        rig.Feed(">sa /t/x.as");
+        rig.keyboard.Poll();
+        rig.Feed(c.afterTransfer);
+        rig.keyboard.NoteReceived();
+        rig.clock.Advance(c.silentMs);
+        rig.keyboard.Poll();
+        EXPECT_EQ(rig.Sent(), c.sent);
+        EXPECT_EQ(rig.keyboard.KeysPending(), c.pending) << "the last Enter waits for the echo of ver";
+    }
+}
+
 TEST(KeyboardTest, AcceptedTransferLineHeldForItsEchoIsRewritten) {
     KeyboardRig rig;
     rig.checkResult = 0;
