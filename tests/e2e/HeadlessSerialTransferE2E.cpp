@@ -180,6 +180,8 @@ TEST(HeadlessSerialTransferE2E, LineFaultsAreRecoveredOrReportedAndNoGoodFileIsL
         {"bad-length", false, "", "Loaded pallet.as", After::Exact},
         {"nak-reply-once", true, "", "Saved pallet.as", After::Exact},
         {"nak-reply-once", false, "", "Loaded pallet.as", After::Exact},
+        {"bad-checksum-always", true, "(-507)Communication error(remorte terminal).",
+         "(E6102) The PC refused the record.", After::SaveCutShort},
         {"nak-reply-twice", true, "(-506)Communication error(remorte terminal).",
          "(E6106) The PC gave up its reply.", After::SaveCutShort},
         {"nak-reply-twice", false, "(-506)Communication error(remorte terminal).",
