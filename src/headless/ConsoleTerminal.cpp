@@ -99,9 +99,9 @@ void CConsoleTerminal::RestoreTerminal() {
 
 std::string CConsoleTerminal::CurrentRowText() const {
     const CPelinDoc& doc = view_.Document();
-    size_t offset = static_cast<size_t>(doc.cursorRow) * kColumns;
-    if (doc.cursorRow < 0 || offset + kColumns > doc.screenBuffer.size()) return {};
-    return RowToUtf8(doc.screenBuffer.data() + offset, kColumns);
+    const uint8_t* row = doc.screenBuffer.Row(doc.cursorRow);
+    if (row == nullptr) return {};
+    return RowToUtf8(row, kColumns);
 }
 
 std::optional<std::string> CConsoleTerminal::ReadLine(const std::string& prompt) {

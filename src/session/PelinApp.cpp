@@ -6,6 +6,7 @@
 
 #include "app/CommandLine.h"
 #include "app/Globals.h"
+#include "app/SettingsLocation.h"
 
 namespace tavrin {
 
@@ -31,7 +32,8 @@ void CPelinApp::FixProfilePath() {
         return;
     }
     if (profilePathPending) {
-        profilePath = WorkingFolder() + "/" + exeName + ".ini";
+        profilePath = DefaultSettingsFile(WorkingFolder(), exeName, CurrentSettingsEnvironment());
+        PrepareSettingsFolder(profilePath);
         profilePathPending = 0;
     }
 }

@@ -37,7 +37,8 @@ CKeyboard::CKeyboard(CPelinDoc& doc, ViewState& view, LinkOps& link, Shell& shel
 std::array<uint8_t, kColumns> CKeyboard::CurrentRowCells() const {
     const int row = std::clamp(doc_.cursorRow, 0, kMaxRowsLimit - 1);
     std::array<uint8_t, kColumns> cells{};
-    std::copy_n(doc_.screenBuffer.begin() + static_cast<size_t>(row) * kColumns, kColumns, cells.begin());
+    if (const uint8_t* cursorRow = doc_.screenBuffer.Row(row))
+        std::copy_n(cursorRow, kColumns, cells.begin());
     return cells;
 }
 
