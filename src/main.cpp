@@ -3,6 +3,8 @@
 
 #include "gui/GuiMain.h"
 #include "headless/HeadlessMain.h"
+#include "link/SerialPortList.h"
+#include "platform/linux/UdevSerialPorts.h"
 #include "session/DemoController.h"
 #include "session/LaunchOptions.h"
 
@@ -23,6 +25,13 @@ int main(int argc, char** argv) {
     if (!options.error.empty()) {
         std::fprintf(stderr, "tavrin: %s\n", options.error.c_str());
         return 1;
+    }
+    if (options.listPorts) {
+        CUdevSerialPorts ports;
+        SetSerialPortEnumerator(&ports);
+        std::fputs(SerialPortListing(options).c_str(), stdout);
+        SetSerialPortEnumerator(nullptr);
+        return 0;
     }
     bool headless = options.headless;
     if (!headless && !HasDisplay()) {

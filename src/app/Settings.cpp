@@ -105,6 +105,7 @@ void LoadSettings(CPelinDoc& doc, const std::string& profilePath) {
     LoadText(profilePath, "LoginPrompt", kLoginPromptLength, doc.loginPrompt);
     LoadInt(profilePath, "IsAutoLogin", doc.isAutoLogin);
     LoadInt(profilePath, "IsAutoConnect", doc.isAutoConnect);
+    LoadInt(profilePath, "IsSerialReopen", doc.isSerialReopen);
 
     text = ReadSetting(profilePath, "Folder");
     if (!text.empty() && HasWord(text)) {
@@ -126,6 +127,7 @@ bool SaveSettings(const CPelinDoc& doc, const std::string& profilePath) {
         {"TimeoutSec", std::to_string(doc.timeoutSec)},
         {"IsAutoLogin", std::to_string(doc.isAutoLogin)},
         {"IsAutoConnect", std::to_string(doc.isAutoConnect)},
+        {"IsSerialReopen", std::to_string(doc.isSerialReopen)},
     };
     // "Folder" is the working folder at the moment of saving, not the folder that was loaded.
     std::string folder = CurrentFolder();

@@ -39,8 +39,12 @@ std::vector<std::string> SplitFields(const std::string& text, const std::string&
 // (the empty text after the Options dialog) only renumbers.
 void MarkItemUsed(std::vector<ConnectionEntry>& connections, const std::string& item);
 
-// Sets the document's connection from a connection text: serial when the text starts with
-// "COM" (five fields port:baud:data bits:stop bits:parity), TCP/IP otherwise (three fields
+// Whether a connection text names a serial port: it starts with "COM", or with '/' (a device
+// path such as /dev/ttyUSB0 or a /dev/serial/by-id name).
+bool IsSerialText(const std::string& text);
+
+// Sets the document's connection from a connection text: serial when IsSerialText (five fields
+// port:baud:data bits:stop bits:parity; a device path is kept whole), TCP/IP otherwise (three fields
 // address:port:name). A text of another field count leaves the fields empty. Texts are cut to
 // the document's field sizes without splitting a two-byte character.
 void ApplyConnectionText(CPelinDoc& doc, const std::string& text);
@@ -110,6 +114,17 @@ public:
     // After the Options dialog's OK (the list is already replaced).
     void AfterOptions();
 
+    // The serial poll found the open device gone (SerialDevice::LineError): prints the line
+    // naming the port, disconnects as the Disconnect command does, and, when IsSerialReopen is
+    // on, watches for the device to come back.
+    void OnSerialLineLost(int error);
+    // Called on every timer tick: while a lost port is watched, looks for its device once a
+    // second and reopens the connection with the same frame when it is back. True when it
+    // reopened.
+    bool ReopenTick();
+    // The device a lost port waits for; empty when none is watched.
+    const std::string& ReopenDevice() const { return reopenDevice_; }
+
     // The first idle turn: the "-C=" connection, else the current one when IsAutoConnect is on.
     void StartupConnect();
     // The silence timer fired: on TCP/IP with IsAutoConnect on, disconnect and reconnect
@@ -126,6 +141,8 @@ public:
 private:
     int ConnectTcp(int silent);
     int ConnectSerial();
+    void Disconnect();
+    void StopReopenWatch() { reopenDevice_.clear(); }
     int CommonEnding();
     void DestroySocket();
     void OnPeerClosed();
@@ -146,6 +163,10 @@ private:
     bool connecting_ = false;
     // Set after the first silent failure; cleared by a success or a declined retry.
     bool reconnectNotice_ = false;
+    // The lost port: the device to look for, its COM name, and when it was last looked for.
+    std::string reopenDevice_;
+    std::string reopenPort_;
+    int64_t lastReopenCheckMs_ = 0;
 };
 
 }  // namespace tavrin

@@ -1,6 +1,8 @@
 #include "session/LaunchOptions.h"
 
 #include "app/CommandLine.h"
+#include "app/Settings.h"
+#include "link/SerialPortList.h"
 #include "session/DemoController.h"
 
 #include <cstring>
@@ -28,6 +30,8 @@ LaunchOptions ParseLaunchOptions(int argc, char** argv) {
                 break;
             }
             options.runMacro = argv[++i];
+        } else if (std::strcmp(arg, "--list-ports") == 0) {
+            options.listPorts = true;
         } else if (std::strncmp(arg, "--run=", 6) == 0) {
             options.runMacro = arg + 6;
         } else {
@@ -56,6 +60,20 @@ std::string StartupCommandLine(const LaunchOptions& options, CDemoController& de
     // A connection named on the command line wins over the demo's.
     if (ParseCommandLine(raw).hasConnection) return raw;
     return "-C=" + connection + (raw.empty() ? "" : "," + raw);
+}
+
+}  // namespace tavrin
+
+namespace tavrin {
+
+std::string SerialPortListing(const LaunchOptions& options) {
+    const CommandLineOptions line = ParseCommandLine(options.rawCommandLine);
+    const std::string profile = line.hasProfile && !line.profilePath.empty()
+                                    ? line.profilePath
+                                    : CurrentFolder() + "/" + options.exeName + ".ini";
+    std::string text;
+    for (const SerialPortRow& row : ListSerialPorts(profile)) text += PortRowListLine(row) + "\n";
+    return text;
 }
 
 }  // namespace tavrin

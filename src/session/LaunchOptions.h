@@ -8,6 +8,7 @@ struct LaunchOptions {
     bool headless = false;       // --headless
     bool demo = false;           // --demo
     std::string runMacro;        // --run FILE
+    bool listPorts = false;      // --list-ports: print the serial ports and exit
     std::string rawCommandLine;  // every other argument, joined by ',': the system's options
     std::string exeName;         // the program's file name without folder and extension
     std::string exePath;         // the program's path as started (argv[0])
@@ -15,6 +16,10 @@ struct LaunchOptions {
 };
 
 LaunchOptions ParseLaunchOptions(int argc, char** argv);
+
+// --list-ports: the serial port list (see PortRowListLine), one line each, for the settings
+// file the command line names with -F (else <working folder>/<exeName>.ini).
+std::string SerialPortListing(const LaunchOptions& options);
 
 class CDemoController;
 

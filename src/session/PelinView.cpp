@@ -25,7 +25,9 @@
 #include "link/ConnectionPages.h"
 #include "link/LinkChannel.h"
 #include "link/SerialChannel.h"
+#include "link/SerialPortList.h"
 #include "panel/CommandPanel.h"
+#include "platform/linux/UdevSerialPorts.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
 #include "session/PelinApp.h"
@@ -98,6 +100,7 @@ struct CPelinView::Parts {
 
     CDisplayModel display;
     CPosixSerialDevice serialDevice;
+    CUdevSerialPorts serialPorts;
     CSerialChannel serial;
     CLinkChannel link;
     CReceiveInterpreter interpreter;
@@ -132,6 +135,7 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
     : app_(app), doc_(doc), shell_(shell), clock_(clock) {
     parts_ = std::make_unique<Parts>(*this, doc, shell, clock, app);
     app_.view = this;
+    SetSerialPortEnumerator(&parts_->serialPorts);
     WireParts();
     // The panel's file is fixed at creation, in the folder the program started in (before the
     // settings move the current folder).
@@ -139,6 +143,7 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
 }
 
 CPelinView::~CPelinView() {
+    if (CurrentSerialPortEnumerator() == &parts_->serialPorts) SetSerialPortEnumerator(nullptr);
     parts_->replay.StopReplay();
     parts_->replay.Join();
     UnwatchSerial();
@@ -315,6 +320,11 @@ void CPelinView::OnTimer(int id) {
     if (doc_.isTcp == 0) {
         if (p.watchedSerialFd < 0 && p.serial.IsOpen()) RefreshSerialWatch();
         SerialPoll();
+        CheckSerialLine();
+        if (p.connection.ReopenTick()) {
+            RefreshSerialWatch();
+            UpdateTitle();
+        }
     } else if (id == kSilenceTimerId) {
         p.connection.OnSilenceTimer();
     }
@@ -335,10 +345,23 @@ size_t CPelinView::SerialPoll() {
 
 void CPelinView::OnSerialReadable() {
     if (doc_.connected != 1 || doc_.isTcp != 0) return;
-    // Readable with nothing to read: the line hung up. Stop watching; the poll timer goes on
-    // and watches again on its next tick.
-    if (SerialPoll() == 0) UnwatchSerial();
+    // Readable with nothing to read: the device may have gone (then the link goes down), or the
+    // line hung up for a moment. Stop watching; the poll timer goes on and watches again on its
+    // next tick.
+    if (SerialPoll() == 0 && !CheckSerialLine()) UnwatchSerial();
     ScheduleIdle();
+}
+
+bool CPelinView::CheckSerialLine() {
+    if (doc_.connected != 1 || doc_.isTcp != 0 || !parts_->serial.IsOpen()) return false;
+    const int error = parts_->serial.LineError();
+    if (error == 0) return false;
+    // No more readiness from a dead descriptor: it would report the hang-up forever.
+    UnwatchSerial();
+    parts_->connection.OnSerialLineLost(error);
+    UpdateTitle();
+    shell_.MenusChanged();
+    return true;
 }
 
 void CPelinView::RefreshSerialWatch() {

@@ -119,6 +119,8 @@ private:
     void OnSerialReadable();
     void RefreshSerialWatch();
     void UnwatchSerial();
+    // Whether the open serial device has gone; if so the link goes down (true).
+    bool CheckSerialLine();
     void NoteReception();
     void SetCurrentFolder();
     void SaveSetup();
