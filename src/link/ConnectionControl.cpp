@@ -432,6 +432,11 @@ bool CConnectionControl::ReopenTick() {
     // A stat once a second: light enough to run where no device events arrive.
     if (access(reopenDevice_.c_str(), F_OK) != 0) return false;
     if (serial_.ReopenDevice(reopenDevice_) != 0) return false;  // not ready yet (permissions, busy)
+    // A node that lingers after its device went (a pty whose far end closed) opens but is hung up.
+    if (serial_.LineError() != 0) {
+        serial_.CloseComPort();
+        return false;
+    }
     ConnectingScope scope(connecting_);
     const std::string named = PortAndDevice(reopenPort_, reopenDevice_);
     StopReopenWatch();

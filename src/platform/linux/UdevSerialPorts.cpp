@@ -74,8 +74,11 @@ std::vector<SerialPortInfo> CUdevSerialPorts::ListPorts() {
         if (info.model.empty()) info.model = Underscores(Property(device.get(), "ID_MODEL"));
         info.serial = Property(device.get(), "ID_SERIAL_SHORT");
         // The driver sits on the nearest parent that has one (the USB interface for adapters).
-        for (udev_device* p = parent; p != nullptr && info.driver.empty(); p = udev_device_get_parent(p))
-            info.driver = Text(udev_device_get_driver(p));
+        // The serial core's own devices ("port", "ctrl") say nothing about the hardware.
+        for (udev_device* p = parent; p != nullptr && info.driver.empty(); p = udev_device_get_parent(p)) {
+            const std::string driver = Text(udev_device_get_driver(p));
+            if (driver != "port" && driver != "ctrl") info.driver = driver;
+        }
         ports.push_back(std::move(info));
     }
     std::sort(ports.begin(), ports.end(),
