@@ -15,6 +15,7 @@ constexpr const char* kDash = " \xE2\x80\x94 ";  // " — "
 constexpr int kMaxComNumber = 9999;
 
 SerialPortEnumerator* currentEnumerator = nullptr;
+std::function<std::string()> currentProfile;
 
 int ComNumber(const std::string& name) {
     if (name.size() < 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "com") != 0)) return 0;
@@ -180,10 +181,33 @@ SerialPortEnumerator* CurrentSerialPortEnumerator() {
     return currentEnumerator;
 }
 
+void SetSerialPortProfile(std::function<std::string()> profilePath) {
+    currentProfile = std::move(profilePath);
+}
+
+std::string CurrentSerialPortProfile() {
+    return currentProfile ? currentProfile() : std::string();
+}
+
+std::vector<SerialPortInfo> PresentSerialPorts() {
+    if (currentEnumerator == nullptr) return {};
+    return currentEnumerator->ListPorts();
+}
+
 std::vector<SerialPortRow> ListSerialPorts(const std::string& profilePath) {
-    std::vector<SerialPortInfo> present;
-    if (currentEnumerator != nullptr) present = currentEnumerator->ListPorts();
-    return BuildSerialPortRows(present, ReadPortMappings(profilePath));
+    return BuildSerialPortRows(PresentSerialPorts(), ReadPortMappings(profilePath));
+}
+
+std::string ConnectionItemLabel(const std::string& item, const std::vector<SerialPortRow>& rows, int lang) {
+    if (item.compare(0, 3, "COM") != 0) return item;
+    const std::string port = item.substr(0, item.find(':'));
+    for (const SerialPortRow& row : rows) {
+        if (row.comName != port) continue;
+        if (!row.present) return item + kDash + (lang != 0 ? "(absent)" : "(未接続)");
+        const std::string description = DescribePort(row.info);
+        return item + (description.empty() ? std::string() : kDash + description) + kDash + row.info.device;
+    }
+    return item;
 }
 
 }  // namespace tavrin

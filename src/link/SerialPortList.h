@@ -64,11 +64,21 @@ int AssignComName(const std::string& profilePath, const std::vector<SerialPortRo
 // (UTF-8, current language) that says so and names the by-id folder.
 std::string ColonPathRefusal(const std::string& path);
 
+// A connection text as the Select Connection list shows it: a serial text whose COM name is in
+// rows gets the device's description and node, or "(absent)"; other texts stand as they are.
+std::string ConnectionItemLabel(const std::string& item, const std::vector<SerialPortRow>& rows,
+                                int language);
+
 // Where the program finds the serial devices present (the front ends set the udev enumerator
 // at start; tests set a fake). Null: none known, the list holds the [Ports] names only.
 void SetSerialPortEnumerator(SerialPortEnumerator* enumerator);
 SerialPortEnumerator* CurrentSerialPortEnumerator();
+// The settings file in force, for the dialogs that show and write [Ports].
+void SetSerialPortProfile(std::function<std::string()> profilePath);
+std::string CurrentSerialPortProfile();
 
+// The devices the current enumerator sees (none without one).
+std::vector<SerialPortInfo> PresentSerialPorts();
 // The list over the real settings file and the current enumerator.
 std::vector<SerialPortRow> ListSerialPorts(const std::string& profilePath);
 

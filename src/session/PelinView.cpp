@@ -136,6 +136,7 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
     parts_ = std::make_unique<Parts>(*this, doc, shell, clock, app);
     app_.view = this;
     SetSerialPortEnumerator(&parts_->serialPorts);
+    SetSerialPortProfile([this] { return app_.profilePath; });
     WireParts();
     // The panel's file is fixed at creation, in the folder the program started in (before the
     // settings move the current folder).
@@ -143,7 +144,10 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
 }
 
 CPelinView::~CPelinView() {
-    if (CurrentSerialPortEnumerator() == &parts_->serialPorts) SetSerialPortEnumerator(nullptr);
+    if (CurrentSerialPortEnumerator() == &parts_->serialPorts) {
+        SetSerialPortEnumerator(nullptr);
+        SetSerialPortProfile({});
+    }
     parts_->replay.StopReplay();
     parts_->replay.Join();
     UnwatchSerial();
