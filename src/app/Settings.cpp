@@ -127,7 +127,6 @@ bool SaveSettings(const CPelinDoc& doc, const std::string& profilePath) {
         {"TimeoutSec", std::to_string(doc.timeoutSec)},
         {"IsAutoLogin", std::to_string(doc.isAutoLogin)},
         {"IsAutoConnect", std::to_string(doc.isAutoConnect)},
-        {"IsSerialReopen", std::to_string(doc.isSerialReopen)},
     };
     // "Folder" is the working folder at the moment of saving, not the folder that was loaded.
     std::string folder = CurrentFolder();
