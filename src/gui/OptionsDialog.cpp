@@ -79,7 +79,8 @@ COptionsDlg::COptionsDlg(CPelinDoc& doc, int highestPort, QWidget* parent)
     setObjectName("optionsDialog");
     setWindowTitle(Tr("Options", "接続設定"));
     showMessage_ = [this](const QString& text) { ShowPageMessage(this, text); };
-    model_.com.UseSerialPorts(PresentSerialPorts(), CurrentSerialPortProfile());
+    if (CurrentSerialPortEnumerator() != nullptr)
+        model_.com.UseSerialPorts(PresentSerialPorts(), CurrentSerialPortProfile());
 
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName("tabs");

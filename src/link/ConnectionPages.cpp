@@ -237,9 +237,16 @@ void CComPageModel::UseSerialPorts(std::vector<SerialPortInfo> present, std::str
     present_ = std::move(present);
     profilePath_ = std::move(profilePath);
     rows_ = BuildSerialPortRows(present_, ReadPortMappings(profilePath_));
-    int highest = 0;
+    // The list reaches the highest COM name that stands for something (a device present, a
+    // mapping) or that a saved connection names; ttyS nodes without a UART add nothing.
+    int highest = savedHighest_;
     for (const SerialPortRow& row : rows_) highest = std::max(highest, ComPortNumber(row.comName));
-    if (highest > static_cast<int>(ports_.size())) ports_ = PortChoices(highest);
+    ports_ = PortChoices(highest);
+    if (list.Selection() >= 0) {
+        LoadText(list.Items()[static_cast<size_t>(list.Selection())]);
+    } else if (controls.port >= static_cast<int>(ports_.size())) {
+        controls.port = ports_.empty() ? -1 : 0;
+    }
     RebuildLabels();
 }
 
@@ -288,7 +295,10 @@ bool CComPageModel::ChoosePort(int index) {
 void CComPageModel::Open(std::vector<std::string> items) {
     for (const std::string& item : items) {
         const std::vector<std::string> f = SplitFields(item, ":");
-        if (f.size() == 5) ExtendPortsTo(ComPortNumber(f[0]));
+        if (f.size() == 5) {
+            savedHighest_ = std::max(savedHighest_, ComPortNumber(f[0]));
+            ExtendPortsTo(ComPortNumber(f[0]));
+        }
     }
     list.SetItems(std::move(items));
     controls = ComControls{};

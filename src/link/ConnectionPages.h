@@ -132,7 +132,9 @@ public:
     // A selection change of the list: selects index and loads the selected text.
     void Select(int index);
     // The devices present and the settings file whose [Ports] names them: the port list then
-    // reaches every COM name the file maps, and PortLabels() describes each port.
+    // runs to the highest COM name that stands for a device present, that the file maps or
+    // that a saved connection names (no longer to the count given at construction), and
+    // PortLabels() describes each port.
     void UseSerialPorts(std::vector<SerialPortInfo> present, std::string profilePath);
     // What the port list shows: for COM1 ... COMn "COM3 — description — /dev/ttyUSB0" (absent
     // ones marked), then one entry per present device no COM name stands for yet.
@@ -163,6 +165,7 @@ private:
     std::string profilePath_;
     std::vector<SerialPortRow> rows_;
     std::vector<SerialPortRow> unnamed_;  // present devices without a COM name, in label order
+    int savedHighest_ = 0;                // the highest COM number a saved connection names
 };
 
 // What the TCP/IP page's entries hold. address is empty while the address entry is blank (or

@@ -96,6 +96,21 @@ TEST_F(SerialPortPageTest, ANameBeyondTheListGrowsIt) {
     EXPECT_EQ(ReadProfileString(profile, "Ports", "COM9", ""), FtdiAdapter().stableName);
 }
 
+TEST_F(SerialPortPageTest, TtySNodesWithoutAUartAddNoPorts) {
+    std::ofstream(profile) << "[Settings]\r\n";
+    COptionsModel model({}, 32);  // 32 ttyS nodes exist, none with a UART
+    model.com.UseSerialPorts({FtdiAdapter()}, profile);
+    EXPECT_TRUE(model.com.Ports().empty());
+    EXPECT_EQ(model.com.controls.port, -1);
+    EXPECT_EQ(model.com.PortLabels(),
+              std::vector<std::string>{"(new) — FTDI FT232R USB UART A50285BI — /dev/ttyUSB0"});
+    EXPECT_EQ(model.Press(OptionsPage::Com, PageButton::Add), PageMessage::SerialPort);
+    ASSERT_TRUE(model.com.ChoosePort(0));
+    EXPECT_EQ(model.com.Ports(), std::vector<std::string>{"COM1"});
+    EXPECT_EQ(model.Press(OptionsPage::Com, PageButton::Add), PageMessage::None);
+    EXPECT_EQ(model.com.list.Items(), std::vector<std::string>{"COM1:9600:8:2:none"});
+}
+
 TEST_F(SerialPortPageTest, AFileThatCannotBeWrittenLeavesTheChoiceAsItWas) {
     COptionsModel model({}, 0);
     model.com.UseSerialPorts({FtdiAdapter()}, folder + "/no-such-folder/tavrin.ini");
