@@ -420,6 +420,26 @@ void CConnectionControl::OnSerialLineLost(int error) {
     }
 }
 
+bool CConnectionControl::OnSerialPortEvents(const std::vector<SerialPortEvent>& events) {
+    auto names = [](const SerialPortEvent& e, const std::string& path) {
+        return !path.empty() &&
+               (e.device == path || std::find(e.links.begin(), e.links.end(), path) != e.links.end());
+    };
+    for (const SerialPortEvent& e : events) {
+        if (!e.added && doc_.isTcp == 0 && doc_.connected != 0 && serial_.IsOpen() &&
+            (names(e, serial_.OpenNode()) || names(e, serial_.OpenDevice()))) {
+            OnSerialLineLost(ENODEV);
+            return true;
+        }
+        if (e.added && !reopenDevice_.empty() &&
+            (names(e, reopenDevice_) || e.device == ResolveDevicePath(reopenDevice_))) {
+            lastReopenCheckMs_ = clock_.NowMs() - kReopenCheckMs;
+            return ReopenTick();
+        }
+    }
+    return false;
+}
+
 bool CConnectionControl::ReopenTick() {
     if (reopenDevice_.empty() || connecting_) return false;
     if (doc_.connected != 0 || doc_.isTcp != 0) {

@@ -13,6 +13,7 @@
 #include "link/LinkOps.h"
 #include "link/SerialChannel.h"
 #include "platform/Clock.h"
+#include "platform/SerialPortEnumerator.h"
 #include "platform/Shell.h"
 #include "platform/StreamSocket.h"
 
@@ -122,6 +123,10 @@ public:
     // second and reopens the connection with the same frame when it is back. True when it
     // reopened.
     bool ReopenTick();
+    // Device events: the removal of the open port's device takes the link down as a failed
+    // read does; the arrival of the device a lost port waits for reopens it at once. True when
+    // the link went down or came up.
+    bool OnSerialPortEvents(const std::vector<SerialPortEvent>& events);
     // The device a lost port waits for; empty when none is watched.
     const std::string& ReopenDevice() const { return reopenDevice_; }
 

@@ -6,6 +6,7 @@
 
 #include "app/Globals.h"
 #include "app/IniFile.h"
+#include "link/SerialPortList.h"
 
 namespace tavrin {
 
@@ -121,6 +122,7 @@ int CSerialChannel::OpenComPort(const std::string& portName, int baudRate, [[may
         return -1;
     }
     openDevice_ = lastFailure_.device;
+    openNode_ = ResolveDevicePath(openDevice_);
     lastParams_ = params;
     return 0;
 }
@@ -133,6 +135,7 @@ int CSerialChannel::ReopenDevice(const std::string& device) {
         return -1;
     }
     openDevice_ = device;
+    openNode_ = ResolveDevicePath(device);
     return 0;
 }
 

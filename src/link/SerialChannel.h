@@ -64,6 +64,8 @@ public:
     const SerialOpenFailure& LastOpenFailure() const { return lastFailure_; }
     // The device the open port stands on (the mapped path as it was opened); empty when none.
     const std::string& OpenDevice() const { return openDevice_; }
+    // The device node the open port's path led to when it was opened (symlinks followed).
+    const std::string& OpenNode() const { return openNode_; }
     // Whether the open port's device has gone away (see SerialDevice::LineError): the errno, or 0.
     int LineError() { return device_.IsOpen() ? device_.LineError() : 0; }
     // Opens device (a path) with the line settings of the last successful open, for a port that
@@ -76,6 +78,7 @@ private:
     std::function<std::string()> profilePath_;
     SerialOpenFailure lastFailure_;
     std::string openDevice_;
+    std::string openNode_;
     SerialParams lastParams_;
     // One byte more than a chunk, so a NUL always follows the data.
     std::array<uint8_t, kSerialChunk + 1> chunk_{};

@@ -22,4 +22,21 @@ public:
     virtual std::vector<SerialPortInfo> ListPorts() = 0;
 };
 
+// A serial device that came or went.
+struct SerialPortEvent {
+    bool added = false;              // false: removed
+    std::string device;              // the kernel device node
+    std::vector<std::string> links;  // its symlinks (the by-id name among them); may be empty on removal
+};
+
+// Device events as they happen, where the system reports them.
+class SerialPortMonitor {
+public:
+    virtual ~SerialPortMonitor() = default;
+    // The descriptor that turns readable when events wait; -1 when there is no event source.
+    virtual int EventDescriptor() = 0;
+    // The events that have arrived; never waits.
+    virtual std::vector<SerialPortEvent> TakeEvents() = 0;
+};
+
 }  // namespace tavrin

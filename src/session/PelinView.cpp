@@ -126,6 +126,7 @@ struct CPelinView::Parts {
     bool batchStarted = false;
     bool idleScheduled = false;
     int watchedSerialFd = -1;
+    int serialEventFd = -1;  // udev's device events, -1 without them
     bool destroyed = false;
     // The last state of each command: some rules leave it as it was in some states.
     mutable std::map<int, MenuCommandState> commandStates;
@@ -137,6 +138,10 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
     app_.view = this;
     SetSerialPortEnumerator(&parts_->serialPorts);
     SetSerialPortProfile([this] { return app_.profilePath; });
+    // Device events where udev sends them; the poll timer's checks cover the rest.
+    parts_->serialEventFd = parts_->serialPorts.EventDescriptor();
+    if (parts_->serialEventFd >= 0)
+        shell_.WatchDescriptor(parts_->serialEventFd, [this] { OnSerialPortEvents(); });
     WireParts();
     // The panel's file is fixed at creation, in the folder the program started in (before the
     // settings move the current folder).
@@ -144,6 +149,7 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
 }
 
 CPelinView::~CPelinView() {
+    if (parts_->serialEventFd >= 0) shell_.UnwatchDescriptor(parts_->serialEventFd);
     if (CurrentSerialPortEnumerator() == &parts_->serialPorts) {
         SetSerialPortEnumerator(nullptr);
         SetSerialPortProfile({});
@@ -353,6 +359,16 @@ void CPelinView::OnSerialReadable() {
     // line hung up for a moment. Stop watching; the poll timer goes on and watches again on its
     // next tick.
     if (SerialPoll() == 0 && !CheckSerialLine()) UnwatchSerial();
+    ScheduleIdle();
+}
+
+void CPelinView::OnSerialPortEvents() {
+    if (parts_->destroyed) return;
+    const std::vector<SerialPortEvent> events = parts_->serialPorts.TakeEvents();
+    if (events.empty() || !parts_->connection.OnSerialPortEvents(events)) return;
+    RefreshSerialWatch();
+    UpdateTitle();
+    shell_.MenusChanged();
     ScheduleIdle();
 }
 

@@ -43,6 +43,47 @@ bool HasUart(udev_device* device) {
 
 }  // namespace
 
+CUdevSerialPorts::~CUdevSerialPorts() {
+    if (monitor_ != nullptr) udev_monitor_unref(monitor_);
+    if (context_ != nullptr) udev_unref(context_);
+}
+
+int CUdevSerialPorts::EventDescriptor() {
+    if (monitor_ == nullptr) {
+        if (context_ == nullptr) context_ = udev_new();
+        if (context_ == nullptr) return -1;
+        monitor_ = udev_monitor_new_from_netlink(context_, "udev");
+        if (monitor_ == nullptr) return -1;
+        if (udev_monitor_filter_add_match_subsystem_devtype(monitor_, "tty", nullptr) < 0 ||
+            udev_monitor_enable_receiving(monitor_) < 0) {
+            udev_monitor_unref(monitor_);
+            monitor_ = nullptr;
+            return -1;
+        }
+    }
+    return udev_monitor_get_fd(monitor_);
+}
+
+std::vector<SerialPortEvent> CUdevSerialPorts::TakeEvents() {
+    std::vector<SerialPortEvent> events;
+    if (monitor_ == nullptr) return events;
+    // The monitor's socket is non-blocking: receive returns null when nothing waits.
+    while (udev_device* raw = udev_monitor_receive_device(monitor_)) {
+        std::unique_ptr<udev_device, UdevDeleter> device(raw);
+        const std::string action = Text(udev_device_get_action(raw));
+        const std::string node = Text(udev_device_get_devnode(raw));
+        if (node.empty() || (action != "add" && action != "remove")) continue;
+        SerialPortEvent event;
+        event.added = action == "add";
+        event.device = node;
+        for (udev_list_entry* link = udev_device_get_devlinks_list_entry(raw); link != nullptr;
+             link = udev_list_entry_get_next(link))
+            event.links.push_back(Text(udev_list_entry_get_name(link)));
+        events.push_back(std::move(event));
+    }
+    return events;
+}
+
 std::vector<SerialPortInfo> CUdevSerialPorts::ListPorts() {
     std::vector<SerialPortInfo> ports;
     std::unique_ptr<udev, UdevDeleter> context(udev_new());

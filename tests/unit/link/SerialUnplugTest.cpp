@@ -196,3 +196,38 @@ TEST_F(SerialUnplugTest, TheLinesComeInJapaneseToo) {
 
 }  // namespace
 }  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+TEST_F(SerialUnplugTest, DeviceEventsTakeTheLinkDownAndBringItBackAtOnce) {
+    // The connection goes through a by-id style link to a node.
+    const std::string link = folder + "/by-id";
+    std::filesystem::create_symlink(node, link);
+    control.ConnectByItem(link + ":9600:8:2:none");
+    ASSERT_EQ(doc.connected, 1);
+    EXPECT_EQ(serial.OpenNode(), node);
+
+    // Another device's events change nothing.
+    EXPECT_FALSE(control.OnSerialPortEvents({{false, "/dev/ttyACM3", {}}, {true, "/dev/ttyACM4", {}}}));
+    EXPECT_EQ(doc.connected, 1);
+
+    // The node's removal (its links already gone from the event) takes the link down.
+    EXPECT_TRUE(control.OnSerialPortEvents({{false, node, {}}}));
+    EXPECT_EQ(doc.connected, 0);
+    EXPECT_NE(printed.find("was unplugged"), std::string::npos);
+    EXPECT_EQ(control.ReopenDevice(), link);
+
+    // The device comes back under its link: reopened at once, without waiting for the check.
+    const size_t opens = device.openedPaths.size();
+    EXPECT_FALSE(control.OnSerialPortEvents({{true, "/dev/ttyUSB7", {"/dev/serial/by-id/other"}}}));
+    EXPECT_EQ(device.openedPaths.size(), opens);
+    EXPECT_TRUE(control.OnSerialPortEvents({{true, "/dev/ttyUSB0", {"/dev/serial/by-path/x", link}}}));
+    EXPECT_EQ(doc.connected, 1);
+    ASSERT_EQ(device.openedPaths.size(), opens + 1);
+    EXPECT_EQ(device.openedPaths.back(), link);
+    EXPECT_EQ(device.openedParams.back().stopBitsCode, 2);
+}
+
+}  // namespace
+}  // namespace tavrin
