@@ -174,8 +174,16 @@ int CConnectionControl::ConnectLink(int silent) {
 
 int CConnectionControl::ConnectSerial() {
     const int baud = DecimalValue(doc_.baudRate);
+    openStableName_.clear();
     if (serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity) == 0) {
         doc_.connected = 1;
+        // A port opened by its kernel name is waited for by its by-id name after an unplug, so
+        // that another adapter taking the kernel name meanwhile is not opened in its place.
+        if (SerialPortEnumerator* ports = CurrentSerialPortEnumerator()) {
+            for (const SerialPortInfo& p : ports->ListPorts())
+                if (p.device == serial_.OpenNode() && p.stableName != serial_.OpenDevice())
+                    openStableName_ = p.stableName;
+        }
         const uint8_t lineFeed = 0x0A;
         link_.SendLinkBytes(&lineFeed, 1);
     } else {
@@ -411,11 +419,11 @@ void CConnectionControl::OnSerialLineLost(int error) {
           "\n\r");
     Disconnect();
     if (doc_.isSerialReopen != 0 && !device.empty()) {
-        reopenDevice_ = device;
+        reopenDevice_ = openStableName_.empty() ? device : openStableName_;
         reopenPort_ = port;
         lastReopenCheckMs_ = clock_.NowMs();
-        Print(Utf8ToCp932(language != 0 ? "Waiting for " + device + " to come back."
-                                        : device + " が戻るのを待っています。") +
+        Print(Utf8ToCp932(language != 0 ? "Waiting for " + reopenDevice_ + " to come back."
+                                        : reopenDevice_ + " が戻るのを待っています。") +
               "\n\r");
     }
 }

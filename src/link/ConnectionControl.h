@@ -171,6 +171,8 @@ private:
     // The lost port: the device to look for, its COM name, and when it was last looked for.
     std::string reopenDevice_;
     std::string reopenPort_;
+    // The open port's by-id name when it was opened through another path; empty otherwise.
+    std::string openStableName_;
     int64_t lastReopenCheckMs_ = 0;
 };
 

@@ -127,9 +127,11 @@ TEST_F(SerialPlugE2E, UnplugDisconnectsQuietlyAndReplugReopensThroughTheSameName
     first.Write("Robot console\r\n>");
     ASSERT_TRUE(tavrin.WaitForOutput("Robot console", 5000));
 
-    // Unplug.
+    // Unplugging an adapter removes its by-id link too; so does the test, or the pty number it
+    // leaves could be taken by another program's pty meanwhile.
     const size_t mark = tavrin.OutputMark();
     first.Unplug();
+    std::filesystem::remove(Link());
     ASSERT_TRUE(WaitForJoined(tavrin, Link() + " was unplugged or hung up: disconnected.", 5000, mark))
         << tavrin.Output();
     ASSERT_TRUE(WaitForJoined(tavrin, "Waiting for " + Link(), 2000, mark));

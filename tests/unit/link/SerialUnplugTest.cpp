@@ -11,11 +11,13 @@
 
 #include "FakeClock.h"
 #include "FakeSerialDevice.h"
+#include "FakeSerialPorts.h"
 #include "RecordingShell.h"
 #include "app/Cp932.h"
 #include "app/Globals.h"
 #include "link/ConnectionControl.h"
 #include "link/LinkChannel.h"
+#include "link/SerialPortList.h"
 
 namespace tavrin {
 namespace {
@@ -227,6 +229,34 @@ TEST_F(SerialUnplugTest, DeviceEventsTakeTheLinkDownAndBringItBackAtOnce) {
     ASSERT_EQ(device.openedPaths.size(), opens + 1);
     EXPECT_EQ(device.openedPaths.back(), link);
     EXPECT_EQ(device.openedParams.back().stopBitsCode, 2);
+}
+
+}  // namespace
+}  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+TEST_F(SerialUnplugTest, APortOpenedByItsKernelNameIsAwaitedByItsByIdName) {
+    // The enumerator knows the node the connection opens and its by-id name.
+    testing::FakeSerialPorts ports;
+    ports.ports = {{node, folder + "/by-id-name", "FTDI", "FT232R", "A5", "ftdi_sio"}};
+    SetSerialPortEnumerator(&ports);
+    Connect();
+    SetSerialPortEnumerator(nullptr);
+    Unplug();
+    EXPECT_EQ(control.ReopenDevice(), folder + "/by-id-name");
+    EXPECT_NE(printed.find("Waiting for " + folder + "/by-id-name"), std::string::npos) << printed;
+
+    // The kernel name alone coming back (another adapter taking it) is not opened.
+    device.lineError = 0;
+    const size_t opens = device.openedPaths.size();
+    EXPECT_EQ(Ticks(2000), 0);
+    EXPECT_EQ(device.openedPaths.size(), opens);
+    // The by-id name coming back is.
+    std::filesystem::create_symlink(node, folder + "/by-id-name");
+    EXPECT_EQ(Ticks(1000), 1);
+    EXPECT_EQ(device.openedPaths.back(), folder + "/by-id-name");
 }
 
 }  // namespace
