@@ -30,6 +30,7 @@
 #include "platform/linux/UdevSerialPorts.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
+#include "session/GuideLocation.h"
 #include "session/PelinApp.h"
 #include "terminal/DisplayModel.h"
 #include "terminal/Keyboard.h"
@@ -263,7 +264,7 @@ int CPelinView::OnCreate() {
     if (options.hostLink) {
         // No host editor window can be found on this platform; the folder is still stored.
         const std::string folder = CurrentFolder();
-        if (!folder.empty() && chdir(folder.c_str()) == 0) SaveFolderSetting(doc_, app_.profilePath);
+        if (ChangeFolder(folder) == 0) SaveFolderSetting(doc_, app_.profilePath);
     }
 
     ReadFontSetting(app_.profilePath, kFontSection, logFont);
@@ -355,10 +356,11 @@ size_t CPelinView::SerialPoll() {
 
 void CPelinView::OnSerialReadable() {
     if (doc_.connected != 1 || doc_.isTcp != 0) return;
-    // Readable with nothing to read: the device may have gone (then the link goes down), or the
-    // line hung up for a moment. Stop watching; the poll timer goes on and watches again on its
-    // next tick.
-    if (SerialPoll() == 0 && !CheckSerialLine()) UnwatchSerial();
+    // Readable with nothing to read: the device may have gone (the link then goes down), or the
+    // line hung up for a moment: stop watching; the poll timer goes on and watches again on its
+    // next tick. Nothing to read on a live line only means the poll tick took the bytes first;
+    // the watch stays, so the next ENQ is answered at once.
+    if (SerialPoll() == 0 && !CheckSerialLine() && parts_->serial.LineHungUp()) UnwatchSerial();
     ScheduleIdle();
 }
 
@@ -471,7 +473,8 @@ void CPelinView::OnCommand(int id) {
             shell_.MenusChanged();
             break;
         case kCmdHelpContents:
-            shell_.OpenDocument(startupFolder + (language == 1 ? "/TavrinE.chm" : "/TavrinJ.chm"));
+            // The HTML guide of the current language, in the desktop's browser.
+            shell_.OpenDocument(GuideFile(language));
             break;
         case kCmdZuEditor:
             shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"});
@@ -518,7 +521,7 @@ CommandState CPelinView::QueryCommand(int id) const {
     s.hostLinked = hostWindow != 0;
     s.hostBusy = hostBusy != 0;
     s.replayRunning = p.replay.IsReplayRunning();
-    s.clipboardHasText = !shell_.ClipboardText().empty();
+    s.clipboardHasText = shell_.ClipboardHasText();
     s.toolbarVisible = doc_.toolbarVisible != 0;
     s.language = language;
     s.selectionExists = p.selection.HasText();
@@ -558,7 +561,7 @@ void CPelinView::SetCurrentFolder() {
     const std::string start = doc_.folder.empty() ? CurrentFolder() : doc_.folder;
     auto chosen = shell_.AskFolder(kFolderBrowserTitle, start);
     if (!chosen || chosen->empty()) return;
-    if (chdir(chosen->c_str()) != 0) return;
+    if (ChangeFolder(*chosen) != 0) return;
     SaveFolderSetting(doc_, app_.profilePath);
     UpdateTitle();
 }
