@@ -25,14 +25,18 @@ bool AllDigits(const char* name) {
 
 // Whether process pid has the character device rdev open.
 bool HoldsDevice(const std::string& pid, dev_t rdev) {
-    const std::string folder = "/proc/" + pid + "/fd";
+    std::string folder = "/proc/";
+    folder += pid;
+    folder += "/fd";
     std::unique_ptr<DIR, DirCloser> fds(opendir(folder.c_str()));
     if (!fds) return false;  // another user's process: not visible
     while (dirent* e = readdir(fds.get())) {
         if (!AllDigits(e->d_name)) continue;
+        std::string entry = folder;
+        entry += '/';
+        entry += e->d_name;
         struct stat st {};
-        if (stat((folder + "/" + e->d_name).c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev)
-            return true;
+        if (stat(entry.c_str(), &st) == 0 && S_ISCHR(st.st_mode) && st.st_rdev == rdev) return true;
     }
     return false;
 }
@@ -48,11 +52,17 @@ std::string DeviceHolder(const std::string& path) {
     while (dirent* e = readdir(proc.get())) {
         if (!AllDigits(e->d_name) || self == e->d_name) continue;
         if (!HoldsDevice(e->d_name, device.st_rdev)) continue;
+        std::string commPath = "/proc/";
+        commPath += e->d_name;
+        commPath += "/comm";
         std::string name;
-        std::ifstream comm(std::string("/proc/") + e->d_name + "/comm");
+        std::ifstream comm(commPath);
         std::getline(comm, name);
-        if (name.empty()) name = "?";
-        return name + " (pid " + e->d_name + ")";
+        if (name.empty()) name.push_back('?');
+        name += " (pid ";
+        name += e->d_name;
+        name += ')';
+        return name;
     }
     return {};
 }
