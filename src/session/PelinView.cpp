@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstring>
 #include <map>
 
 #include "app/CommandLine.h"
 #include "app/Cp932.h"
 #include "app/Globals.h"
+#include "app/IniFile.h"
 #include "app/Menus.h"
 #include "app/MessageTable.h"
 #include "app/Settings.h"
@@ -68,7 +70,7 @@ struct CPelinView::Parts {
           serial(serialDevice, clock, [&app] { return app.profilePath; }),
           link(doc, serial, shell),
           interpreter(doc, view, link, shell),
-          keyboard(doc, view, link, shell, interpreter),
+          keyboard(doc, view, link, shell, interpreter, clock),
           transfer(doc, view, link, clock, shell),
           transferCommand(doc, link, clock),
           connection(doc, view, serial, link, shell, clock,
@@ -79,10 +81,11 @@ struct CPelinView::Parts {
           drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
           selection(doc, view),
           setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
-          panel(view, shell, clock, PanelHooksFor()) {}
+          panel(view, shell, clock, PanelHooksFor(view)) {}
 
-    PanelHooks PanelHooksFor() {
+    PanelHooks PanelHooksFor(CPelinView& view) {
         PanelHooks hooks;
+        hooks.typeKey = [&view](uint8_t c) { view.OnChar(c); };
         hooks.startMacro = [this](const std::string& path) { return macro.StartMacro(path); };
         hooks.stopMacroAndReport = [this] { macro.StopMacroAndReport(); };
         hooks.macroRunning = [this] { return macro.IsMacroFileOpen(); };
@@ -175,7 +178,10 @@ void CPelinView::WireParts() {
         if (!parts_->log.IsLogOpen()) return true;
         return parts_->log.WriteLogLine({row, kColumns});
     };
-    ih.clearMacroTransferFlag = [this] { parts_->macro.OnControllerPrompt(); };
+    ih.clearMacroTransferFlag = [this] {
+        parts_->macro.OnControllerPrompt();
+        parts_->transfer.Files().ControllerPrompted();
+    };
     ih.postChars = [this](const std::string& chars) {
         for (char c : chars) shell_.Post([this, c] { OnChar(static_cast<uint8_t>(c)); });
     };
@@ -259,7 +265,9 @@ int CPelinView::OnCreate() {
     hostTypedPending = 0;
 
     const CommandLineOptions options = ParseCommandLine(app_.rawCommandLine);
-    if (options.hasProfile) app_.ReplaceProfilePath(options.profilePath);
+    std::string ignoredPath;
+    TakeProfileWriteError(ignoredPath);  // only what fails from here on is reported at the end
+    if (!app_.commandLineProfilePath.empty()) app_.ReplaceProfilePath(app_.commandLineProfilePath);
     if (options.hasConnection) doc_.startConnection = options.connection;
     if (options.hostLink) {
         // No host editor window can be found on this platform; the folder is still stored.
@@ -288,6 +296,7 @@ void CPelinView::ScheduleIdle() {
 void CPelinView::OnIdle() {
     parts_->idleScheduled = false;
     if (parts_->destroyed) return;
+    parts_->keyboard.Poll();
     if (firstIdlePending) {
         firstIdlePending = 0;
         SetLanguageAndMenus(language);
@@ -339,6 +348,8 @@ void CPelinView::OnTimer(int id) {
     } else if (id == kSilenceTimerId) {
         p.connection.OnSilenceTimer();
     }
+    // After the poll: a held Enter goes on as soon as the echo it waits for has been read.
+    p.keyboard.Poll();
     ScheduleIdle();
 }
 
@@ -408,12 +419,20 @@ void CPelinView::NoteReception() {
     // Output snaps the display back to the live screen; the highlight goes with the next paint.
     parts_->selection.HideHighlight();
     if (parts_->receptionObserver) parts_->receptionObserver();
+    // A held Enter may now find its echo, or waiting keys the prompt; they go on after this
+    // chunk has been taken in.
+    parts_->keyboard.NoteReceived();
+    if (parts_->keyboard.KeysPending()) ScheduleIdle();
 }
 
 void CPelinView::OnChar(uint8_t byte) {
     if (parts_->destroyed) return;
     parts_->keyboard.OnChar(byte);
     ScheduleIdle();
+}
+
+bool CPelinView::KeysPending() const {
+    return parts_->keyboard.KeysPending();
 }
 
 void CPelinView::OnText(const std::string& utf8) {
@@ -555,6 +574,20 @@ void CPelinView::OnDestroy() {
     SaveConnectionList(doc_, app_.profilePath);
     doc_.connections.clear();
     p.destroyed = true;
+    ReportSettingsNotSaved();
+}
+
+void CPelinView::ReportSettingsNotSaved() {
+    // Said once, naming the file and the reason: a message box in the window, stderr in the
+    // console front end.
+    std::string path;
+    const int error = TakeProfileWriteError(path);
+    if (error == 0) return;
+    const std::string reason = std::strerror(error);
+    const std::string text = language == 1
+                                 ? "The settings could not be saved to " + path + ": " + reason + "."
+                                 : "設定を保存できませんでした: " + path + " (" + reason + ")";
+    shell_.MessageBox(text, BoxButtons::Ok, BoxIcon::Exclamation);
 }
 
 void CPelinView::SetCurrentFolder() {
@@ -582,9 +615,13 @@ void CPelinView::Copy() {
 
 void CPelinView::Paste() {
     // Each character is typed as a key, through the Enter handling for CR; a TAB goes out as a
-    // blank.
+    // blank. Text copied on Linux ends its lines with a lone LF: that is typed as Enter too (a
+    // CR LF pair stays CR, then LF, as typed keys would give it).
+    char previous = 0;
     for (char c : Utf8ToCp932(shell_.ClipboardText())) {
-        const uint8_t byte = c == '\t' ? ' ' : static_cast<uint8_t>(c);
+        uint8_t byte = c == '\t' ? ' ' : static_cast<uint8_t>(c);
+        if (c == '\n' && previous != '\r') byte = '\r';
+        previous = c;
         shell_.Post([this, byte] { OnChar(byte); });
     }
 }
