@@ -1,5 +1,7 @@
 #include "gui/QtShell.h"
 
+#include <poll.h>
+
 #include <QApplication>
 #include <QClipboard>
 #include <QDesktopServices>
@@ -28,6 +30,12 @@ namespace tavrin {
 namespace {
 
 constexpr const char* kCaption = "Tavrin";
+
+// Whether descriptor fd has bytes (or a hang-up) waiting to be read, without waiting.
+bool HasInput(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    return ::poll(&p, 1, 0) > 0;
+}
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
@@ -356,6 +364,9 @@ void CQtShell::WatchDescriptor(int fd, std::function<void()> onReadable) {
         if (it == watchHandlers_.end()) return;
         auto handler = it->second;  // the handler may unwatch its own descriptor
         handler();
+        // A read that left the descriptor empty ends a burst: its last state is painted now.
+        if (frame_ && frame_->Terminal() && watches_.count(fd) != 0 && !HasInput(fd))
+            frame_->Terminal()->InputDrained();
         Activity();
     });
     watches_[fd] = std::move(notifier);

@@ -127,6 +127,15 @@ void CTerminalWidget::RequestRepaint() {
     }
 }
 
+void CTerminalWidget::InputDrained() {
+    if (paintQueued_ || !frameTimer_.isActive()) return;  // nothing held back
+    if (sinceDrainPaint_.isValid() && sinceDrainPaint_.elapsed() < kFrameMs) return;
+    sinceDrainPaint_.start();
+    frameTimer_.stop();
+    paintQueued_ = true;
+    viewport()->update();
+}
+
 void CTerminalWidget::PaintNow() {
     viewport()->repaint();
 }
@@ -192,7 +201,8 @@ void CTerminalWidget::scrollContentsBy(int, int) {
 
 void CTerminalWidget::paintEvent(QPaintEvent* event) {
     ++paintCount_;
-    if (QRegion(viewport()->rect()).subtracted(event->region()).isEmpty()) {
+    const bool wholeView = QRegion(viewport()->rect()).subtracted(event->region()).isEmpty();
+    if (wholeView) {
         // A paint of the whole view shows whatever a held-back request wanted; a paint of the
         // caret's cell alone leaves such a request waiting.
         paintQueued_ = false;
@@ -251,6 +261,11 @@ void CTerminalWidget::paintEvent(QPaintEvent* event) {
     }
 
     const QRect caret = CaretRect();
+    if (wholeView && caret != lastCaret_) {
+        // This paint draws the caret where it now is: no further paint for its move.
+        lastCaret_ = caret;
+        RestartCaretBlink();
+    }
     if (!caret.isNull() && caretOn_) {
         painter.setCompositionMode(QPainter::RasterOp_SourceXorDestination);
         painter.fillRect(caret, Qt::white);

@@ -29,6 +29,11 @@ public:
     // frame: at most one paint per frame, and the last request is always painted. Any number of
     // requests before the paint make one paint.
     void RequestRepaint();
+    // The source of received data has been read empty: if a paint is being held back for the
+    // end of the frame, the burst it belongs to is over, so it is made at once. While data keeps
+    // arriving nothing changes; a line that trickles in and empties at every read brings a paint
+    // forward at most once a frame.
+    void InputDrained();
     // A paint has been asked for and has not happened yet.
     bool RepaintPending() const { return paintQueued_ || frameTimer_.isActive(); }
     // Paints now, without running any other event handler.
@@ -71,9 +76,10 @@ private:
     LogFont appliedFont_;
     bool fontApplied_ = false;
     QTimer caretBlink_;
-    QTimer frameTimer_;         // holds a request back until the current frame is over
-    QElapsedTimer sincePaint_;  // invalid until the first paint
-    bool paintQueued_ = false;  // update() called, paintEvent not yet run
+    QTimer frameTimer_;              // holds a request back until the current frame is over
+    QElapsedTimer sincePaint_;       // invalid until the first paint
+    QElapsedTimer sinceDrainPaint_;  // invalid until a paint is brought forward by InputDrained
+    bool paintQueued_ = false;       // update() called, paintEvent not yet run
     bool caretOn_ = true;
     QRect lastCaret_;
     int paintCount_ = 0;
