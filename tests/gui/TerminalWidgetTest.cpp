@@ -1,16 +1,20 @@
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/socket.h>
 #include <unistd.h>
 #include <QElapsedTimer>
 #include <QImage>
 #include <QScrollBar>
 #include <QSocketNotifier>
 #include <QTest>
+#include <array>
 #include <cstring>
 #include <thread>
 
 #include "GuiFixture.h"
 #include "gui/RowCells.h"
+#include "terminal/ReceiveInterpreter.h"
 
 namespace tavrin {
 namespace {
@@ -129,6 +133,81 @@ TEST(TerminalWidgetTest, StreamingPaintsOncePerFrameAndAlwaysTheEnd) {
     QTest::qWait(60);
     EXPECT_GE(terminal.PaintCount(), atEnd + 1);
     EXPECT_FALSE(terminal.RepaintPending());
+}
+
+// Output arriving on a watched descriptor, read a chunk per readiness into the interpreter.
+// While the descriptor still holds bytes after each read, the window paints at most once a
+// frame; the read that empties it ends the burst, and its state is painted in that same turn
+// with no further paint left pending (the caret's move included). A line that empties at
+// every read brings a paint forward at most once a frame.
+TEST(TerminalWidgetTest, BurstFromADescriptorIsPaintedWhenTheDescriptorEmpties) {
+    GuiFixture f;
+    f.frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.frame.get()));
+    f.frame->Terminal()->setFocus();
+    CTerminalWidget& terminal = *f.frame->Terminal();
+    CReceiveInterpreter interpreter(f.doc, *f.view, *f.view, f.shell);
+    int ends[2];
+    ASSERT_EQ(::socketpair(AF_UNIX, SOCK_STREAM, 0, ends), 0);
+    for (int end : ends) ::fcntl(end, F_SETFL, ::fcntl(end, F_GETFL) | O_NONBLOCK);
+    size_t received = 0;
+    f.shell.WatchDescriptor(ends[0], [&] {
+        std::array<uint8_t, 512> chunk{};
+        const ssize_t n = ::read(ends[0], chunk.data(), chunk.size());
+        if (n <= 0) return;
+        received += static_cast<size_t>(n);
+        int position = 0;
+        int length = static_cast<int>(n);
+        interpreter.InterpretReceived(chunk.data(), position, length);
+    });
+    auto send = [&](const std::string& bytes) {
+        if (bytes.empty()) return;
+        ASSERT_EQ(::write(ends[1], bytes.data(), bytes.size()), static_cast<ssize_t>(bytes.size()));
+    };
+    while (terminal.RepaintPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    struct Case {
+        const char* what;
+        size_t backlog;  // bytes kept waiting on the descriptor before each turn
+        int paintsPerFrame;
+        bool endPaintedAtOnce;  // a trickle's end may wait for the frame it falls in
+    };
+    const Case cases[] = {
+        {"a burst that keeps the descriptor full", 2048, 1, true},
+        {"a line that empties at every read", 1, 2, false},
+    };
+    size_t sent = 0;
+    for (const Case& c : cases) {
+        const int before = terminal.PaintCount();
+        QElapsedTimer clock;
+        clock.start();
+        int line = 0;
+        while (clock.elapsed() < 200) {
+            std::string bytes;
+            while (sent + bytes.size() - received < c.backlog)
+                bytes += "line " + std::to_string(++line) + "\r\n";
+            send(bytes);
+            sent += bytes.size();
+            QCoreApplication::processEvents();
+        }
+        const qint64 streamed = clock.elapsed();
+        // The burst's end: every byte is read, and its paint follows in the same turn.
+        send("last\r\n");
+        sent += 6;
+        while (received < sent) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+        QCoreApplication::processEvents();
+        if (c.endPaintedAtOnce) {
+            EXPECT_FALSE(terminal.RepaintPending()) << c.what;
+        }
+        QTest::qWait(40);
+        EXPECT_FALSE(terminal.RepaintPending()) << c.what << ": nothing was left for a later frame";
+        const int paints = terminal.PaintCount() - before;
+        EXPECT_LE(paints, c.paintsPerFrame * (streamed / 16 + 2)) << c.what << ": " << line << " lines";
+        EXPECT_GE(paints, 2) << c.what;
+    }
+    f.shell.UnwatchDescriptor(ends[0]);
+    ::close(ends[0]);
+    ::close(ends[1]);
 }
 
 TEST(TerminalWidgetTest, PaintsJapaneseInTwoCellsAndRowsPastVisibleRowsBlank) {
