@@ -123,6 +123,7 @@ int CTransferFiles::OpenTransferFile(const std::string& name, TransferReply& rep
     const std::string path = folder + name;
     if (save) {
         lastSaveFolder_ = folder;
+        saveSeen_ = true;
         int backup = BackupTransferFile(path);
         if (backup < 0) {
             reply.status = backup;
@@ -366,10 +367,14 @@ void CTransferFiles::EndOfTransfer() {
     }
 }
 
-int CTransferFiles::DeleteTransferFile(const std::string& name, TransferReply& reply) {
+int CTransferFiles::DeleteTransferFile(const std::string& name, TransferReply& reply,
+                                       const std::string& folder) {
     reply = TransferReply{};
     if (!IsBareFileName(name)) return reply.status = kFileBadPath;
-    const std::string path = lastSaveFolder_ + name;
+    // The controller deletes in the folder it last saved to. Until it has saved, the folder of
+    // the current command is the only one it may reach: an empty last-save folder would mean
+    // the working folder of the process.
+    const std::string path = (saveSeen_ ? lastSaveFolder_ : folder) + name;
     if (::unlink(path.c_str()) != 0) reply.status = MapFileError(errno);
     return reply.status;
 }
