@@ -307,15 +307,24 @@ int CTransferFiles::WriteFileBlock(const uint8_t* request, size_t requestLength,
         if (fd_ < 0) return reply.status = kNoTransferFile;
         if (writeError_ != 0) return reply.status = writeError_;
         const int16_t declared = static_cast<int16_t>(head[6] << 8 | head[7]);
-        length = declared > 0 ? static_cast<size_t>(declared) : 0;
         const size_t carried = requestLength > 8 ? requestLength - 8 : 0;
-        // A block longer than its record or than the staging area is refused whole rather
-        // than written cut short.
-        if (length > carried || length > kSerialWriteLimit) return FailWrite(kBlockTooLong, reply);
+        // The record carries the 8 header bytes and exactly the declared block. A block longer
+        // or shorter than its record, or longer than the staging area, is damaged (its length
+        // or its record was hit by line noise the checksum missed): it is refused whole rather
+        // than written cut short or with stray bytes.
+        if (requestLength < 8 || declared < 0 || static_cast<size_t>(declared) != carried ||
+            carried > kSerialWriteLimit)
+            return FailWrite(kBlockTooLong, reply);
+        length = carried;
         block = request + 8;
         if (compressed) {
             size_t plain = coder_.DecompressBlock(block, length, textArea_.data(), textArea_.size());
             if (plain == CLzssCoder::kDecodeRefused) return FailWrite(kBlockTooLong, reply);
+            // The controller codes text, which holds no NUL; a NUL in the decoded block comes
+            // from damaged codes (a match into the ring's untouched zero bytes, a changed
+            // literal), and the text would end there.
+            if (std::find(textArea_.begin(), textArea_.begin() + plain, 0) != textArea_.begin() + plain)
+                return FailWrite(kBlockTooLong, reply);
             block = textArea_.data();
             length = plain;
         }
@@ -344,8 +353,10 @@ int CTransferFiles::CloseTransferFile(const uint8_t* request, size_t requestLeng
     if (fd_ < 0) {
         rc = kNoTransferFile;
     } else {
+        // Compressed codes that end inside a match were cut short: the file lacks its end.
+        if ((openMode_ & kModeWrite) && coder_.DecodePending()) rc = FailWrite(kBlockTooLong, reply);
         // Blocks are written as they arrive, so nothing is left staged here.
-        if (::close(fd_) != 0) rc = MapFileError(errno);
+        if (::close(fd_) != 0 && rc == 0) rc = MapFileError(errno);
         fd_ = -1;
         openMode_ = 0;
     }
