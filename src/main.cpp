@@ -1,10 +1,19 @@
+#include <unistd.h>
+
+#include <array>
 #include <cstdio>
 #include <cstdlib>
+#include <string>
+
+#include "app/CommandLine.h"
+#include "app/SettingsLocation.h"
 
 #include "gui/GuiMain.h"
 #include "headless/HeadlessMain.h"
 #include "session/DemoController.h"
+#include "session/GuideLocation.h"
 #include "session/LaunchOptions.h"
+#include "session/Usage.h"
 
 namespace {
 
@@ -15,14 +24,35 @@ bool HasDisplay() {
     return (x && *x) || (wayland && *wayland) || (qpa && *qpa);
 }
 
+// The settings file a start with these options would use; looks only, creates nothing.
+std::string SettingsFileForHelp(const tavrin::LaunchOptions& options) {
+    const tavrin::CommandLineOptions parsed = tavrin::ParseCommandLine(options.rawCommandLine);
+    if (parsed.hasProfile) return parsed.profilePath;
+    std::array<char, 4096> cwd{};
+    const std::string folder = getcwd(cwd.data(), cwd.size()) ? cwd.data() : "";
+    return tavrin::DefaultSettingsFile(folder, options.exeName, tavrin::CurrentSettingsEnvironment());
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
     using namespace tavrin;
     const LaunchOptions options = ParseLaunchOptions(argc, argv);
+    // Help and version come before anything else: no display, no settings file, no demo.
+    if (options.help) {
+        std::fputs(
+            UsageText(options.exeName, SettingsFileForHelp(options), GuideFile(1), GuideFile(0)).c_str(),
+            stdout);
+        return 0;
+    }
+    if (options.version) {
+        std::fputs(VersionText(options.exeName).c_str(), stdout);
+        return 0;
+    }
     if (!options.error.empty()) {
-        std::fprintf(stderr, "tavrin: %s\n", options.error.c_str());
-        return 1;
+        std::fprintf(stderr, "%s: %s (try '%s --help')\n", options.exeName.c_str(), options.error.c_str(),
+                     options.exeName.c_str());
+        return kUsageErrorStatus;
     }
     bool headless = options.headless;
     if (!headless && !HasDisplay()) {

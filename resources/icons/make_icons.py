@@ -3,7 +3,9 @@
 
 Each icon is a list of simple shapes on a 16 x 15 grid (the program icon on 32 x 32), drawn
 in order with 4 x 4 supersampling, at 1x and 2x ("name@2x.png", which Qt picks on high-DPI
-screens). Run it from anywhere; it writes next to itself.
+screens). The program icon is also drawn in the desktop's icon-theme sizes, in
+hicolor/<size>x<size>/apps/tavrin.png, which the install puts under share/icons/hicolor.
+Run it from anywhere; it writes next to itself.
 """
 import math
 import os
@@ -133,6 +135,9 @@ PROGRAM = (framed(1, 3, 31, 25, SCREEN, GREY) + [rect(2, 4, 30, 24, SCREEN), rec
            rect(14, 17, 22, 19.4, PHOSPHOR)])
 
 
+HICOLOR_SIZES = (16, 22, 24, 32, 48, 64, 128, 256)
+
+
 def render(shapes, width, height, scale, grid_w, grid_h):
     samples = 4
     rows = []
@@ -186,6 +191,10 @@ def main():
     for scale, suffix in ((1, ""), (2, "@2x")):
         size = 32 * scale
         write_png(os.path.join(here, f"tavrin{suffix}.png"), render(PROGRAM, size, size, scale, 32, 32), size, size)
+    for size in HICOLOR_SIZES:
+        folder = os.path.join(here, "hicolor", f"{size}x{size}", "apps")
+        os.makedirs(folder, exist_ok=True)
+        write_png(os.path.join(folder, "tavrin.png"), render(PROGRAM, size, size, size / 32, 32, 32), size, size)
 
 
 if __name__ == "__main__":

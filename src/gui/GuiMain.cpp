@@ -21,6 +21,8 @@ int RunGui(int argc, char** argv, const LaunchOptions& options, const std::strin
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tavrin");
     QApplication::setWindowIcon(QIcon(":/icons/tavrin.png"));
+    // Ties the window to the installed desktop entry (its icon and name in the task bar).
+    QGuiApplication::setDesktopFileName(QStringLiteral("tavrin"));
 
     // Start-up order: the document with its defaults, the settings file path fixed and the
     // placement read before the frame and its toolbar exist, then the view's creation, then the

@@ -17,6 +17,7 @@
 #include "app/Globals.h"
 #include "gui/MainFrame.h"
 #include "gui/OptionsDialog.h"
+#include "gui/QtTranslations.h"
 #include "gui/SelectConnectionDialog.h"
 #include "gui/TerminalFontDialog.h"
 #include "gui/TerminalWidget.h"
@@ -196,9 +197,10 @@ std::optional<std::string> CQtShell::AskFile(const FileDialogRequest& request) {
             return chosen.toStdString();
         }
         // A settings file in a folder that does not exist could never be written.
-        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCaption),
-                        QString::fromUtf8(language != 0 ? "The folder does not exist." : "フォルダが存在しません。"),
-                        QMessageBox::Ok, DialogParent());
+        QMessageBox box(
+            QMessageBox::Warning, QString::fromLatin1(kCaption),
+            QString::fromUtf8(language != 0 ? "The folder does not exist." : "フォルダが存在しません。"),
+            QMessageBox::Ok, DialogParent());
         box.exec();
     }
 }
@@ -239,6 +241,8 @@ void CQtShell::SetTitle(const std::string& title) {
 }
 
 void CQtShell::MenusChanged() {
+    // Every language change rebuilds the menus: Qt's own texts follow it here.
+    ApplyQtLanguage(language);
     if (frame_) frame_->RebuildMenus();
 }
 

@@ -59,8 +59,11 @@ std::string CDemoController::FindSimulator(const std::string& exePath) {
         while (start <= rest.size()) {
             size_t end = rest.find(':', start);
             if (end == std::string::npos) end = rest.size();
-            std::string candidate = rest.substr(start, end - start) + "/tavrin-sim";
-            if (IsExecutable(candidate)) return candidate;
+            // An empty or relative entry would mean the working folder: a program of that name
+            // lying in whatever folder Tavrin was started from must not be run.
+            const std::string entry = rest.substr(start, end - start);
+            if (!entry.empty() && entry.front() == '/' && IsExecutable(entry + "/tavrin-sim"))
+                return entry + "/tavrin-sim";
             start = end + 1;
         }
     }

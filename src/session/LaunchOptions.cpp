@@ -2,6 +2,7 @@
 
 #include "app/CommandLine.h"
 #include "session/DemoController.h"
+#include "session/GuideLocation.h"
 
 #include <cstring>
 
@@ -10,8 +11,11 @@ namespace tavrin {
 LaunchOptions ParseLaunchOptions(int argc, char** argv) {
     LaunchOptions options;
     if (argc > 0 && argv[0]) {
-        options.exePath = argv[0];
-        std::string name = options.exePath;
+        // The folder the program runs from must not depend on the working folder: a bare
+        // "tavrin" found on PATH would otherwise look for its simulator in ".".
+        options.exePath = RunningProgramPath();
+        if (options.exePath.empty()) options.exePath = argv[0];
+        std::string name = argv[0];
         if (auto slash = name.rfind('/'); slash != std::string::npos) name.erase(0, slash + 1);
         if (auto dot = name.rfind('.'); dot != std::string::npos && dot > 0) name.erase(dot);
         options.exeName = name;
@@ -24,12 +28,18 @@ LaunchOptions ParseLaunchOptions(int argc, char** argv) {
             options.demo = true;
         } else if (std::strcmp(arg, "--run") == 0) {
             if (i + 1 >= argc) {
-                options.error = "--run needs a macro file";
+                if (options.error.empty()) options.error = "--run needs a macro file";
                 break;
             }
             options.runMacro = argv[++i];
         } else if (std::strncmp(arg, "--run=", 6) == 0) {
             options.runMacro = arg + 6;
+        } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
+            options.help = true;
+        } else if (std::strcmp(arg, "--version") == 0) {
+            options.version = true;
+        } else if (std::strncmp(arg, "--", 2) == 0) {
+            if (options.error.empty()) options.error = std::string("unknown option '") + arg + "'";
         } else {
             // The shell has split the arguments already: join them with ',' so that an option's
             // value ends where its argument did ("-F/x/a.ini" "-N" must not read as one path).

@@ -7,13 +7,21 @@ namespace tavrin {
 struct LaunchOptions {
     bool headless = false;       // --headless
     bool demo = false;           // --demo
+    bool help = false;           // --help or -h: print the usage and end
+    bool version = false;        // --version: print the version and end
     std::string runMacro;        // --run FILE
     std::string rawCommandLine;  // every other argument, joined by ',': the system's options
     std::string exeName;         // the program's file name without folder and extension
-    std::string exePath;         // the program's path as started (argv[0])
+    std::string exePath;         // the running program's path (/proc/self/exe; argv[0] if unreadable)
     std::string error;           // non-empty when the arguments are unusable (e.g. --run without FILE)
 };
 
+// Exit status for arguments that cannot be used (an unknown --option, --run without FILE).
+inline constexpr int kUsageErrorStatus = 2;
+
+// Reads the options of the Linux front ends. An argument beginning with "--" that is none of
+// them is an error; every other argument (the system's own -C=, -F, -N, -DF, with their lenient
+// rules) goes to rawCommandLine untouched.
 LaunchOptions ParseLaunchOptions(int argc, char** argv);
 
 class CDemoController;

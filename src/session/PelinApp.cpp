@@ -5,6 +5,7 @@
 #include <array>
 
 #include "app/Globals.h"
+#include "app/SettingsLocation.h"
 
 namespace tavrin {
 
@@ -38,7 +39,8 @@ void CPelinApp::FixProfilePath() {
         return;
     }
     if (profilePathPending) {
-        profilePath = WorkingFolder() + "/" + exeName + ".ini";
+        profilePath = DefaultSettingsFile(WorkingFolder(), exeName, CurrentSettingsEnvironment());
+        PrepareSettingsFolder(profilePath);
         profilePathPending = 0;
     }
 }

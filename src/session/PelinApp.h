@@ -15,7 +15,8 @@ public:
     CPelinApp(std::string rawCommandLine, std::string exeName);
 
     // Fixes profilePath just before the main frame is created: the "-F" value when given,
-    // otherwise, the first time only, working folder + "/" + exeName + ".ini".
+    // otherwise, the first time only, DefaultSettingsFile (the working folder's exeName + ".ini"
+    // when it exists, else the user's configuration folder, which is created here).
     void FixProfilePath();
     // Replaces profilePath (Save setup / Restore setup, "-F" applied again at view creation).
     void ReplaceProfilePath(const std::string& path);

@@ -28,6 +28,7 @@
 #include "panel/CommandPanel.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
+#include "session/GuideLocation.h"
 #include "session/PelinApp.h"
 #include "terminal/DisplayModel.h"
 #include "terminal/Keyboard.h"
@@ -428,7 +429,8 @@ void CPelinView::OnCommand(int id) {
             shell_.MenusChanged();
             break;
         case kCmdHelpContents:
-            shell_.OpenDocument(startupFolder + (language == 1 ? "/TavrinE.chm" : "/TavrinJ.chm"));
+            // The HTML guide of the current language, in the desktop's browser.
+            shell_.OpenDocument(GuideFile(language));
             break;
         case kCmdZuEditor:
             shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"});

@@ -1,0 +1,52 @@
+#include "session/Usage.h"
+
+#include "TavrinGitDescription.h"
+
+namespace tavrin {
+
+std::string VersionText(const std::string& exeName) {
+    return exeName + " " + kVersionNumber + " (" + TAVRIN_GIT_DESCRIPTION + ")\n";
+}
+
+std::string UsageText(const std::string& exeName, const std::string& settingsFile,
+                      const std::string& guideFile, const std::string& japaneseGuideFile) {
+    return "Usage: " + exeName +
+           " [OPTION]...\n"
+           "An operator's terminal for robot controllers on a serial line or telnet.\n"
+           "\n"
+           "Options of this program:\n"
+           "  --headless        run in this terminal: controller output on stdout, keys to the\n"
+           "                    controller, messages on stderr (Ctrl+] quits); also used when\n"
+           "                    there is no display\n"
+           "  --demo            start the built-in demo controller (tavrin-sim) and connect to it\n"
+           "  --run FILE        run macro FILE after the controller's first prompt; with\n"
+           "                    --headless, exit when it ends: 0 ended by itself, 2 stopped,\n"
+           "                    1 no connection\n"
+           "  --list-ports      print the serial ports present and their COM names, then exit\n"
+           "  -h, --help        print this help and exit\n"
+           "  --version         print the version and exit\n"
+           "\n"
+           "The controller terminal's own options (any order, each one argument):\n"
+           "  -C=CONNECTION     connect at start, e.g. -C=COM1:9600:8:1:none or\n"
+           "                    -C=192.168.0.2:23:Robot1\n"
+           "  -FFILE            use FILE as the settings file (e.g. -F/home/op/line2.ini)\n"
+           "  -N                link to a host editor (tavrin-host)\n"
+           "  -DFFILE           use FILE as the command button panel file (default MacroDlg.INI)\n"
+           "\n"
+           "Settings live in " +
+           exeName +
+           ".ini in the working folder when that file exists there,\n"
+           "else in $XDG_CONFIG_HOME/tavrin/ (~/.config/tavrin/), unless -F names a file.\n"
+           "Started here, the settings file is:\n"
+           "  " +
+           settingsFile +
+           "\n"
+           "\n"
+           "User guide: " +
+           guideFile + "\n" + "  (in Japanese: " + japaneseGuideFile +
+           ")\n"
+           "Exit status: 0 success, 1 the terminal or a connection could not start,\n"
+           "2 unusable arguments or a batch macro that was stopped.\n";
+}
+
+}  // namespace tavrin
