@@ -76,7 +76,7 @@ class Pair:
             os.mkdir(d)
         self.simlog = os.path.join(self.folder, "sim.log")
         self.sim = subprocess.Popen(
-            [args.sim, "--pty", "--disk", self.disk, "--log", self.simlog, "--noise", "%g" % rate,
+            [args.sim, "--pty", "--disk", self.disk, "--log", self.simlog, "--noise", "%g:both:%s" % (rate, args.kinds),
              "--noise-seed", str(seed), "--noise-transfers-only", "--noise-stall-max", str(args.stall_max)],
             stdout=subprocess.PIPE, stdin=subprocess.DEVNULL)
         first = self.sim.stdout.readline().decode().strip()
@@ -280,6 +280,7 @@ def main():
     parser.add_argument("--rates", default="0.25,1", help="noise faults per 1024 bytes, comma separated")
     parser.add_argument("--workers", type=int, default=3, help="terminal and simulator pairs per rate")
     parser.add_argument("--seed", type=int, default=1)
+    parser.add_argument("--kinds", default="flip,drop,insert,stall", help="noise kinds (see tavrin-sim)")
     parser.add_argument("--stall-max", type=int, default=1500, help="longest stall in ms")
     parser.add_argument("--tavrin", default=os.path.join(ROOT, "build/src/tavrin"))
     parser.add_argument("--sim", default=os.path.join(ROOT, "build/tools/sim/tavrin-sim"))
