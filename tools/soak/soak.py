@@ -6,8 +6,9 @@ and `tavrin-sim --pty` with seeded line noise on the serial line (flipped bits, 
 inserted bytes, stalls, in both directions, during transfers), and sorts every run into:
 
   exact     the transfer ended as good and the received file is byte-exact;
-  reported  an error was reported (by the terminal or the controller) -- split by whether the
-            earlier file at the destination is still intact;
+  reported  an error was reported (by the terminal or the controller) -- split by what the
+            destination holds: the earlier file intact, the earlier file kept as the save's
+            backup, the new file exact after all (a false alarm), or neither (damaged);
   silent    the transfer ended as good but the bytes differ (with the noise that hit the run,
             the first differing offset and the records involved, so each case can be explained).
 
@@ -170,6 +171,96 @@ class Pair:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
+NOTE = re.compile(r"noise (tx|rx) (?:flip byte (\d+) ([0-9a-f]{2}) -> ([0-9a-f]{2})|drop byte (\d+) ([0-9a-f]{2})|"
+                  r"insert ([0-9a-f]{2}) before byte (\d+)|stall \d+ ms before byte (\d+))")
+
+
+def line_streams(simlog):
+    """The bytes of each direction as they were before the noise (what each end sent), rebuilt
+    from the simulator's log: the logged bytes are those after the noise, and every fault is
+    noted with its offset in the stream before the noise."""
+    logged = {"tx": bytearray(), "rx": bytearray()}
+    faults = {"tx": [], "rx": []}
+    with open(simlog, "rb") as f:
+        for line in f:
+            if line.startswith(b"TX ") or line.startswith(b"RX "):
+                logged[line[:2].decode().lower()] += bytes.fromhex(line[3:].decode())
+            elif line.startswith(b"# noise"):
+                m = NOTE.search(line.decode())
+                if m:
+                    faults[m.group(1)].append(m)
+    original = {}
+    for d in ("tx", "rx"):
+        out, at = bytearray(), 0  # at: position in the logged (noisy) stream
+        for m in faults[d]:
+            if m.group(2):
+                offset, kind = int(m.group(2)), "flip"
+            elif m.group(5):
+                offset, kind = int(m.group(5)), "drop"
+            elif m.group(8):
+                offset, kind = int(m.group(8)), "insert"
+            else:
+                continue
+            take = offset - len(out)
+            out += logged[d][at:at + take]
+            at += take
+            if kind == "flip":
+                out.append(int(m.group(3), 16))
+                at += 1
+            elif kind == "drop":
+                out.append(int(m.group(6), 16))
+            else:
+                at += 1  # the inserted byte is not part of what was sent
+        out += logged[d][at:]
+        original[d] = bytes(out)
+    return original
+
+
+def records(stream):
+    """Serial records in a stream: (start, end, letter, checksum), end past the checksum."""
+    found, i = [], 0
+    while i + 6 < len(stream):
+        if stream[i] == 0x02 and 0x41 <= stream[i + 1] <= 0x46:
+            n = stream[i + 2] << 8 | stream[i + 3]
+            if n + (stream[i + 4] << 8 | stream[i + 5]) == 0xFFFF and i + 7 + n <= len(stream):
+                end = i + 7 + n
+                found.append((i, end, chr(stream[i + 1]), stream[end - 1]))
+                i = end
+                continue
+        i += 1
+    return found
+
+
+def explain(simlog, notes):
+    """For each fault of a run: the record it hit (letter, offset in the record) and, for an
+    inserted byte, whether it equals that record's checksum (the receiver then reads the
+    record's last data byte as the checksum, which matches)."""
+    streams = line_streams(simlog)
+    recs = {d: records(streams[d]) for d in streams}
+    lines = []
+    for note in notes:
+        m = NOTE.search(note)
+        if not m:
+            continue
+        d = m.group(1)
+        offset = int(m.group(2) or m.group(5) or m.group(8) or m.group(9))
+        hit = next((r for r in recs[d] if r[0] <= offset < r[1]), None)
+        text = note
+        if hit:
+            start, end, letter, checksum = hit
+            text += "; in %s record %s at byte %d of %d (%s)" % (
+                "a request" if d == "tx" else "a reply", letter, offset - start, end - start,
+                "header" if offset - start < 6 else "checksum" if offset == end - 1 else "data")
+            if m.group(7):
+                text += "; inserted %s, record checksum %02x%s" % (
+                    m.group(7), checksum, " -- equal: the record passes one byte shifted, its last data "
+                    "byte read as the checksum" if int(m.group(7), 16) == checksum else "")
+        else:
+            text += "; outside any record (handshake or console)"
+        lines.append(text)
+    return lines
+
+
 def read(path):
     try:
         with open(path, "rb") as f:
@@ -232,11 +323,17 @@ def one_run(pair, rng, number, rate):
             record["first_difference"] = first_difference(program, got or b"")
             record["received_size"] = len(got or b"")
             record["output"] = seen[-6:]
+            record["explanation"] = explain(pair.simlog, notes)
     else:
-        intact = got == earlier
         backup = read(dest[:-3] + ".Bas")
-        record["outcome"] = "reported_intact" if intact else (
-            "reported_backup_kept" if backup == earlier else "reported_damaged")
+        if got == earlier:
+            record["outcome"] = "reported_intact"
+        elif got == program:
+            record["outcome"] = "reported_arrived"  # a false alarm: the new file is exact
+        elif backup == earlier:
+            record["outcome"] = "reported_backup_kept"
+        else:
+            record["outcome"] = "reported_damaged"
         record["messages"] = [line for line in seen if TERMINAL_ERROR.search(line) or "(E6" in line][:4]
         if result is None:
             record["messages"].append("no result from the controller within 90 s")
@@ -305,7 +402,7 @@ def main():
     for t in threads:
         t.join()
 
-    outcomes = ["exact", "reported_intact", "reported_backup_kept", "reported_damaged", "silent"]
+    outcomes = ["exact", "reported_intact", "reported_backup_kept", "reported_arrived", "reported_damaged", "silent"]
     print("rate/KB  runs  " + "  ".join(outcomes) + "  noise-faults")
     for rate in rates:
         rs = [r for r in results if r["rate"] == rate]
