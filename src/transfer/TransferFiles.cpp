@@ -67,7 +67,8 @@ CTransferFiles::~CTransferFiles() {
 }
 
 bool CTransferFiles::IsBareFileName(const std::string& name) {
-    if (name.empty()) return false;
+    // "." names the transfer folder itself.
+    if (name.empty() || name == ".") return false;
     if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
     return name.find("..") == std::string::npos;
 }
@@ -97,6 +98,9 @@ int CTransferFiles::BackupTransferFile(const std::string& path) {
     const std::string backup = path.substr(0, dot) + ".B" + path.substr(dot + 1, 2);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return 0;  // nothing to back up
+    // Only a program file is backed up; a folder of that name is left alone (the create that
+    // follows fails on it and the controller gets the error).
+    if (!S_ISREG(st.st_mode)) return 0;
     if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return MapFileError(errno);
     if (::rename(path.c_str(), backup.c_str()) != 0) return MapFileError(errno);
     return 0;

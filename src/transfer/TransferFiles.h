@@ -103,7 +103,7 @@ public:
     // No extension: no backup. Skipped while linked to a host window and numbered. 0 or a code.
     int BackupTransferFile(const std::string& path);
 
-    // True when the name is a bare file name (no '/', '\\', "..", not empty).
+    // True when the name is a bare file name (no '/', '\\', "..", not empty, not ".").
     static bool IsBareFileName(const std::string& name);
 
     bool FileOpen() const { return fd_ >= 0; }

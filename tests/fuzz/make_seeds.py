@@ -51,6 +51,8 @@ SEEDS = {
         "resend": bytes([ENQ]) + record("F", b"abc")[:-1] + b"\x00" + record("F", b"x") + bytes([EOT, ACK, ACK]),
         "long_name": exchange("B", b"abcdefghijkl.as") + exchange("E", bytes(4)),
         "nak_reply": bytes([ENQ]) + record("E", bytes(4)) + bytes([EOT, ACK, NAK, NAK]),
+        # Found by fuzzing: "." named the transfer folder itself, which B tried to back up.
+        "backup_dot": exchange("B", b"."),
     },
     "transfer_tcp": {
         "save": b"\x00" + b"\x05\x02Bz.as\x17\x05\x02D" + PROGRAM + b"\x17\x05\x02E\x17",
@@ -58,6 +60,7 @@ SEEDS = {
         "load": b"\x10" + b"\x05\x02Aa.as\x17\x05\x02C\x17\x05\x02C\x17\x05\x02C\x17\x05\x02E\x17",
         "delete_first": b"\x00\x05\x02Fx\x17",
         "cut_short": b"\x00\x05\x1a\x05\x02B\x1a",
+        "backup_dot": b"\x00\x05\x02B.\x17",
     },
     "interpreter": {
         "serial": b"\x00\x32\x19\x80" + b"login: \r\n>\x1b[2J\x1b[H\x1b[10;20Habc\x1b[K\r\n\x82\xa0\x81\b\x07\x05",
