@@ -21,7 +21,7 @@ CSimLine::Clock::duration CSimLine::ByteTime(size_t count) const {
 
 bool CSimLine::Send(const uint8_t* data, size_t count) {
     if (closed) return false;
-    if (noise && noise->Active(true)) {
+    if (noise) {
         // What reaches the terminal is the noisy copy, held back at each stall.
         std::vector<CLineNoise::Stall> stalls;
         const std::vector<uint8_t> noisy = noise->Apply(data, count, true, stalls);
@@ -100,7 +100,7 @@ bool CSimLine::Fill(int timeoutMs) {
             return false;
         }
         size_t want = input.size();
-        const bool noisy = noise && noise->Active(false);
+        const bool noisy = noise != nullptr;
         // Room for the bytes noise may insert.
         if (noisy) want = input.size() / 2;
         if (pacing.baud > 0)

@@ -48,7 +48,7 @@ void RunSession(int fd, bool isSocket, const SimOptions& options, CSimDisk& disk
     CSimLine line(fd, isSocket, LinePacing{options.baud, options.frameBits}, &log);
     // One noise source for the whole run, so that a seed gives the same faults run after run.
     static CLineNoise noise(options.noise, log.IsOpen() ? &log : nullptr);
-    line.SetNoise(&noise);
+    if (options.noise.perKilobyte > 0) line.SetNoise(&noise);
     CSimConsole console(line, disk, options);
     console.Run();
     log.Note("end of session " + std::to_string(number));

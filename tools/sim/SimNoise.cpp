@@ -76,6 +76,8 @@ std::vector<uint8_t> CLineNoise::Apply(const uint8_t* data, size_t count, bool s
     std::vector<uint8_t> out;
     out.reserve(count + 8);
     if (!Active(sending)) {
+        // Offsets in the notes count every byte of the direction, faulted or not.
+        bytes_[sending] += count;
         out.assign(data, data + count);
         return out;
     }

@@ -35,7 +35,9 @@ public:
     void SetInTransfer(bool on) { inTransfer_ = on; }
 
     // What becomes of count bytes on the line: the bytes that arrive, and before which of them
-    // (index into the result) the line stalls for how long.
+    // (index into the result) the line stalls for how long. Every byte of the line passes
+    // here, also while the noise is not active, so that the offsets in the notes count the
+    // direction's bytes since the start.
     struct Stall {
         size_t at;
         int ms;
