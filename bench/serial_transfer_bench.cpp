@@ -4,11 +4,19 @@
 // controller's result line; file bytes per second are set against the line rate measured in
 // the same run (the controller printing the program on the same paced line), so the
 // terminal's own turnaround delays show as the gap between the two.
+//
+// The record protocol's own framing (ENQ/ACK/EOT turns, record headers, checksums, the request
+// records of a load) costs line time too. The simulator logs every byte of the link, so each
+// transfer's framing limit is the time the line needs for the bytes that actually passed in
+// both directions during it (the exchanges take turns, so the two directions add up); the
+// counter of_framing_limit is that time over the measured time.
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 #include "e2e/HeadlessProcess.h"
@@ -40,8 +48,30 @@ std::string PalletProgram() {
     return text + ".END\n";
 }
 
-std::vector<std::string> PacedSim(const std::string& disk) {
-    return {"--pty", "--disk", disk, "--baud", "115200", "--frame-bits", "11"};
+std::vector<std::string> PacedSim(const std::string& disk, const std::string& log = "") {
+    std::vector<std::string> args{"--pty", "--disk", disk, "--baud", "115200", "--frame-bits", "11"};
+    if (!log.empty()) args.insert(args.end(), {"--log", log});
+    return args;
+}
+
+// Bytes of the link that the simulator's log holds from byte `from` of the log file on: each
+// "RX"/"TX" line lists the bytes of one chunk in hex. `end` receives where the log ended.
+size_t LoggedLinkBytes(const std::string& log, std::streamoff from, std::streamoff& end) {
+    std::ifstream in(log, std::ios::binary);
+    in.seekg(from);
+    size_t bytes = 0;
+    std::string line;
+    std::streamoff complete = from;
+    while (std::getline(in, line)) {
+        if (in.eof()) break;  // a line still being written is counted next time
+        complete = in.tellg();
+        if (line.rfind("RX ", 0) != 0 && line.rfind("TX ", 0) != 0) continue;
+        std::istringstream hex(line.substr(3));
+        std::string token;
+        while (hex >> token) ++bytes;
+    }
+    end = complete;
+    return bytes;
 }
 
 // Rate counters are taken over CPU time, so the share of the line rate is worked out here from
@@ -88,7 +118,8 @@ void RunTransfer(benchmark::State& state, const std::string& word, const char* r
     const std::string program = PalletProgram();
     WriteWholeFile(folder / "disk/pallet.as", program);
     WriteWholeFile(folder / "progs/pallet.as", program);
-    SimProcess sim(PacedSim(folder / "disk"), BuildFile("tools/sim/tavrin-sim"));
+    const std::string log = folder / "link.log";
+    SimProcess sim(PacedSim(folder / "disk", log), BuildFile("tools/sim/tavrin-sim"));
     WriteWholeFile(folder / "tavrin.ini", "[Ports]\r\nCOM3=" + sim.PtyPath() + "\r\n");
     HeadlessProcess tavrin({"-C=COM3:115200:8:2:none", "-F" + (folder / "tavrin.ini")}, folder.Path(), {},
                            BuildFile("src/tavrin"));
@@ -98,6 +129,9 @@ void RunTransfer(benchmark::State& state, const std::string& word, const char* r
     }
     const std::string command = word + " " + (folder / "progs/pallet.as");
     double seconds = 0;
+    double lineSeconds = 0;  // what the line needs for the bytes of the transfers
+    std::streamoff logAt = 0;
+    LoggedLinkBytes(log, 0, logAt);
     for (auto _ : state) {
         const size_t mark = tavrin.OutputMark();
         const auto start = Clock::now();
@@ -111,6 +145,15 @@ void RunTransfer(benchmark::State& state, const std::string& word, const char* r
         const double elapsed = std::chrono::duration<double>(end - start).count();
         seconds += elapsed;
         state.SetIterationTime(elapsed);
+        state.PauseTiming();
+        ::usleep(100000);  // the log's last lines
+        lineSeconds += static_cast<double>(LoggedLinkBytes(log, logAt, logAt)) / kLineBytesPerSecond;
+        state.ResumeTiming();
+    }
+    if (seconds > 0) {
+        state.counters["of_framing_limit"] = lineSeconds / seconds;
+        state.counters["framing_share_of_line"] =
+            static_cast<double>(state.iterations() * program.size()) / kLineBytesPerSecond / lineSeconds;
     }
     if (ReadWholeFile(folder / "progs/pallet.as") != program ||
         ReadWholeFile(folder / "disk/pallet.as") != program)

@@ -7,7 +7,9 @@
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
+#include <deque>
 #include <string_view>
+#include <unordered_map>
 
 #include "app/Cp932.h"
 
@@ -17,6 +19,9 @@ namespace {
 constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 
 enum class LineKind { kOther, kSection, kKey };
+
+// A value read as a decimal integer, as ReadProfileInt describes.
+int IntValue(const std::string& text, int defaultValue);
 
 struct ParsedLine {
     LineKind kind = LineKind::kOther;
@@ -166,37 +171,104 @@ bool CanStore(const std::string& section, const std::string& key, const std::str
     return true;
 }
 
-// Replaces the value of `key`, or adds the key to the first occurrence of `section` (after its
-// last non-blank line, so the blank lines that separate it from the next section stay), or adds
-// the section at the end of the file.
-void SetValue(IniText& ini, const std::string& section, const std::string& key, const std::string& value) {
-    ParsedLine found;
-    int keyLine = FindKeyLine(ini, section, key, &found);
-    if (keyLine >= 0) {
-        // The file's own spelling of the key stays.
-        ini.lines[static_cast<size_t>(keyLine)] = found.name + "=" + value;
-        return;
-    }
-    int header = -1;
-    int lastContent = -1;
-    for (size_t i = 0; i < ini.lines.size(); ++i) {
-        ParsedLine parsed = ParseLine(ini.lines[i]);
-        if (parsed.kind == LineKind::kSection) {
-            if (header >= 0) break;
-            if (EqualsNoCase(parsed.name, section)) header = lastContent = static_cast<int>(i);
-        } else if (header >= 0 && !Trim(ini.lines[i]).empty()) {
-            lastContent = static_cast<int>(i);
+std::string Folded(std::string_view text) {
+    std::string folded(text);
+    for (char& c : folded) c = FoldAscii(c);
+    return folded;
+}
+
+// A batch of key writes applied to the file's lines in one pass: the lines are parsed once,
+// and each write then costs a look-up. The result is the same text as writing the keys one
+// after another: a write replaces the value of the first line of `key` in any occurrence of
+// `section` (the file's own spelling of the key stays), or adds the key to the first occurrence
+// of `section` after its last non-blank line (so the blank lines that separate it from the
+// next section stay), or adds the section at the end of the file.
+class CIniEditor {
+public:
+    explicit CIniEditor(IniText& ini) : ini_(ini) {
+        after_.resize(ini.lines.size());
+        std::string section;
+        bool inSection = false;  // keys before the first header belong to no section
+        Place* first = nullptr;  // the first occurrence of `section`, while inside it
+        for (size_t i = 0; i < ini.lines.size(); ++i) {
+            ParsedLine parsed = ParseLine(ini.lines[i]);
+            if (parsed.kind == LineKind::kSection) {
+                section = Folded(parsed.name);
+                inSection = true;
+                auto [place, isNew] = sections_.try_emplace(section, Place{false, i, nullptr});
+                first = isNew ? &place->second : nullptr;
+                continue;
+            }
+            if (first != nullptr && !Trim(ini.lines[i]).empty()) first->line = i;
+            if (parsed.kind == LineKind::kKey && inSection)
+                keys_[section].try_emplace(Folded(parsed.name), Key{&ini.lines[i], parsed.name});
         }
     }
-    std::string line = key + "=" + value;
-    if (header >= 0) {
-        ini.lines.insert(ini.lines.begin() + lastContent + 1, line);
-        return;
+
+    void Set(const std::string& section, const std::string& key, const std::string& value) {
+        const std::string foldedSection = Folded(section);
+        auto& keys = keys_[foldedSection];
+        const std::string foldedKey = Folded(key);
+        if (auto found = keys.find(foldedKey); found != keys.end()) {
+            *found->second.line = found->second.name + "=" + value;
+            return;
+        }
+        std::deque<std::string>* lines = nullptr;
+        if (auto place = sections_.find(foldedSection); place != sections_.end()) {
+            lines = place->second.added ? place->second.newLines : &after_[place->second.line];
+        } else {
+            added_.push_back(NewSection{"[" + section + "]", {}});
+            lines = &added_.back().lines;
+            sections_[foldedSection] = Place{true, 0, lines};
+        }
+        lines->push_back(key + "=" + value);
+        keys.emplace(foldedKey, Key{&lines->back(), key});
     }
-    if (!ini.lines.empty() && !Trim(ini.lines.back()).empty()) ini.lines.emplace_back();
-    ini.lines.push_back("[" + section + "]");
-    ini.lines.push_back(line);
-}
+
+    // The file's text with every write in place, each line ending in CR LF.
+    std::string Text() const {
+        std::string output = ini_.bom;
+        auto put = [&output](const std::string& line) {
+            output += line;
+            output += "\r\n";
+        };
+        for (size_t i = 0; i < ini_.lines.size(); ++i) {
+            put(ini_.lines[i]);
+            for (const std::string& line : after_[i]) put(line);
+        }
+        // New sections go at the end, each after a blank line unless the file is empty or
+        // already ends in a blank line.
+        bool blankBefore = !ini_.lines.empty() && !Trim(ini_.lines.back()).empty();
+        for (const NewSection& section : added_) {
+            if (blankBefore) put("");
+            put(section.header);
+            for (const std::string& line : section.lines) put(line);
+            blankBefore = true;
+        }
+        return output;
+    }
+
+private:
+    struct Place {
+        bool added;   // a section this batch adds at the end
+        size_t line;  // else: its first occurrence's last non-blank line (or its header)
+        std::deque<std::string>* newLines;
+    };
+    struct Key {
+        std::string* line;  // deques and the line vector keep their elements in place
+        std::string name;   // as spelled where the key first appears
+    };
+    struct NewSection {
+        std::string header;
+        std::deque<std::string> lines;
+    };
+
+    IniText& ini_;
+    std::vector<std::deque<std::string>> after_;  // lines added after line i
+    std::deque<NewSection> added_;
+    std::unordered_map<std::string, Place> sections_;
+    std::unordered_map<std::string, std::unordered_map<std::string, Key>> keys_;
+};
 
 // Where the new text goes: the target of a symbolic link, so the link itself survives.
 std::string ResolveTarget(const std::string& path) {
@@ -271,7 +343,38 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
 
 int ReadProfileInt(const std::string& path, const std::string& section, const std::string& key,
                    int defaultValue) {
-    std::string text = ReadProfileString(path, section, key, "");
+    return IntValue(ReadProfileString(path, section, key, ""), defaultValue);
+}
+
+CProfileReader::CProfileReader(const std::string& path) {
+    const IniText ini = LoadIni(path);
+    std::unordered_map<std::string, std::string>* section = nullptr;
+    for (const std::string& line : ini.lines) {
+        ParsedLine parsed = ParseLine(line);
+        if (parsed.kind == LineKind::kSection) {
+            section = &values_[Folded(parsed.name)];
+        } else if (parsed.kind == LineKind::kKey && section != nullptr) {
+            section->try_emplace(Folded(parsed.name), std::move(parsed.value));
+        }
+    }
+}
+
+std::string CProfileReader::String(const std::string& section, const std::string& key,
+                                   const std::string& defaultValue) const {
+    const auto keys = values_.find(Folded(Trim(section)));
+    if (keys == values_.end()) return defaultValue;
+    const auto value = keys->second.find(Folded(Trim(key)));
+    if (value == keys->second.end()) return defaultValue;
+    return CutCp932(Unquote(value->second), kMaxProfileValue);
+}
+
+int CProfileReader::Int(const std::string& section, const std::string& key, int defaultValue) const {
+    return IntValue(String(section, key, ""), defaultValue);
+}
+
+namespace {
+
+int IntValue(const std::string& text, int defaultValue) {
     size_t i = 0;
     bool negative = false;
     if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
@@ -290,6 +393,8 @@ int ReadProfileInt(const std::string& path, const std::string& section, const st
     return static_cast<int>(number);
 }
 
+}  // namespace
+
 bool WriteProfileString(const std::string& path, const std::string& section, const std::string& key,
                         const std::string& value) {
     if (!CanStore(section, key, value)) return false;
@@ -307,6 +412,7 @@ bool WriteProfileSections(const std::string& path, const ProfileSections& sectio
     int error = ReadWholeFile(target, contents);
     if (error != 0 && error != ENOENT) return false;  // never overwrite a file we could not read
     IniText ini = SplitLines(contents);
+    CIniEditor editor(ini);
     bool allStored = true;
     bool changed = false;
     for (const auto& [section, entries] : sections) {
@@ -315,18 +421,12 @@ bool WriteProfileSections(const std::string& path, const ProfileSections& sectio
                 allStored = false;
                 continue;
             }
-            SetValue(ini, std::string(Trim(section)), std::string(Trim(key)), value);
+            editor.Set(std::string(Trim(section)), std::string(Trim(key)), value);
             changed = true;
         }
     }
     if (!changed) return allStored;  // nothing to store: the file stays as it is
-
-    std::string output = ini.bom;
-    for (const std::string& line : ini.lines) {
-        output += line;
-        output += "\r\n";
-    }
-    return ReplaceFileAtomically(target, output) && allStored;
+    return ReplaceFileAtomically(target, editor.Text()) && allStored;
 }
 
 bool WriteProfileInt(const std::string& path, const std::string& section, const std::string& key, int value) {

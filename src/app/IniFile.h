@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <string>
+#include <unordered_map>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,20 @@ std::string ReadProfileString(const std::string& path, const std::string& sectio
 // they already hold, so an unreadable entry keeps it.
 int ReadProfileInt(const std::string& path, const std::string& section, const std::string& key,
                    int defaultValue);
+
+// The file read and parsed once for many look-ups (a whole connection list), with the same
+// rules and results as ReadProfileString and ReadProfileInt.
+class CProfileReader {
+public:
+    explicit CProfileReader(const std::string& path);
+    std::string String(const std::string& section, const std::string& key,
+                       const std::string& defaultValue) const;
+    int Int(const std::string& section, const std::string& key, int defaultValue) const;
+
+private:
+    // Section and key names folded to lower case; the first line of a key wins.
+    std::unordered_map<std::string, std::unordered_map<std::string, std::string>> values_;
+};
 
 // Returns false, leaving the file untouched, when it cannot be read or written, or when the
 // section, key or value cannot be stored in one line (an empty name, a line break, '=' in a

@@ -2,9 +2,6 @@
 
 namespace tavrin {
 
-CPelinDoc::CPelinDoc() {
-    screenBuffer.fill(' ');
-    historyBuffer.fill(' ');
-}
+CPelinDoc::CPelinDoc() = default;
 
 }  // namespace tavrin

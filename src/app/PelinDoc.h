@@ -5,12 +5,11 @@
 #include <vector>
 
 #include "app/ConnectionEntry.h"
+#include "app/ScreenRows.h"
 
 namespace tavrin {
 
-inline constexpr int kColumns = 80;
 inline constexpr int kMaxRowsLimit = 200;
-inline constexpr size_t kScreenBytes = 16281;  // room for 201 rows of 81
 inline constexpr size_t kTcpChunkSize = 4096;
 
 // The TCP/IP receive chunk: filled by the socket path, read by the receive interpreter and by
@@ -62,9 +61,9 @@ struct CPelinDoc {
 
     CCommSocket* socket = nullptr;  // the TCP/IP socket while one exists; owned by the link
 
-    // Screen model: rows of exactly 80 bytes, filled with blanks.
-    std::array<uint8_t, kScreenBytes> screenBuffer;
-    std::array<uint8_t, kScreenBytes> historyBuffer;
+    // Screen model: rows of exactly 80 bytes, filled with blanks, reached through Row().
+    CScreenRows screenBuffer;
+    CScreenRows historyBuffer;
     std::array<uint8_t, kColumns + 1> lineWorkArea{};
     int cursorColumn = 0;
     int cursorRow = 0;

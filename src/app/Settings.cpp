@@ -74,13 +74,40 @@ void LoadText(const std::string& path, const char* key, size_t maxLength, std::s
 
 }  // namespace
 
-std::string CurrentFolder() {
+namespace {
+
+std::string ReadWorkingFolder() {
     std::vector<char> buffer(PATH_MAX + 1);
     for (;;) {
         if (getcwd(buffer.data(), buffer.size()) != nullptr) return buffer.data();
         if (errno != ERANGE || buffer.size() > (1u << 20)) return {};
         buffer.resize(buffer.size() * 2);
     }
+}
+
+// The working folder as last read; empty: read it at the next request. One thread only, like
+// everything that changes the folder.
+std::string& KnownFolder() {
+    static std::string folder;
+    return folder;
+}
+
+}  // namespace
+
+std::string CurrentFolder() {
+    std::string& known = KnownFolder();
+    if (known.empty()) known = ReadWorkingFolder();
+    return known;
+}
+
+int ChangeFolder(const std::string& folder) {
+    if (folder.empty() || chdir(folder.c_str()) != 0) return -1;
+    ForgetCurrentFolder();  // read back as the system spells it (relative names, symbolic links)
+    return 0;
+}
+
+void ForgetCurrentFolder() {
+    KnownFolder().clear();
 }
 
 void LoadSettings(CPelinDoc& doc, const std::string& profilePath) {
@@ -109,7 +136,7 @@ void LoadSettings(CPelinDoc& doc, const std::string& profilePath) {
     text = ReadSetting(profilePath, "Folder");
     if (!text.empty() && HasWord(text)) {
         doc.folder = text;
-        (void)chdir(doc.folder.c_str());  // a folder that is gone leaves the working folder as it is
+        (void)ChangeFolder(doc.folder);  // a folder that is gone leaves the working folder as it is
     }
 }
 

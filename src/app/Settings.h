@@ -39,7 +39,13 @@ bool SaveFolderSetting(CPelinDoc& doc, const std::string& profilePath);
 // The default settings file: the working folder, '/', the program name and ".ini".
 std::string DefaultProfilePath(const std::string& workingFolder, const std::string& exeName);
 
-// The current working folder, or empty when it cannot be read.
+// The current working folder, or empty when it cannot be read. The answer is kept until the
+// folder is changed through ChangeFolder (or ForgetCurrentFolder is called), so the title's
+// folder costs no system call on every idle turn.
 std::string CurrentFolder();
+// Makes folder the working folder. Returns 0, or -1 (nothing changed) when it cannot.
+int ChangeFolder(const std::string& folder);
+// For a change of the working folder made some other way: the next CurrentFolder reads it.
+void ForgetCurrentFolder();
 
 }  // namespace tavrin

@@ -26,8 +26,7 @@ constexpr std::array<Acceleration, 4> kRowsAcceleration{{{0, 1}, {1000, 10}, {20
 // The working folder again; the file dialog may have moved it. Nothing happens when it cannot.
 void ReturnToFolder(const std::string& folder) {
     if (folder.empty()) return;
-    std::error_code ignored;
-    std::filesystem::current_path(folder, ignored);
+    (void)ChangeFolder(folder);
 }
 
 }  // namespace
@@ -57,8 +56,8 @@ void CWindowSetting::StepRows(int direction, int heldMs) {
 }
 
 void ClearTerminal(CPelinDoc& doc, ViewState& view) {
-    doc.screenBuffer.fill(' ');
-    doc.historyBuffer.fill(' ');
+    doc.screenBuffer.Fill(' ');
+    doc.historyBuffer.Fill(' ');
     doc.lineWorkArea.fill(0);
     view.historyView = 1;
     view.historyCount = 0;

@@ -2,6 +2,7 @@
 
 #include <system_error>
 
+#include "app/Settings.h"
 #include "app/ViewState.h"
 #include "automation/MacroEngine.h"
 #include "platform/Shell.h"
@@ -41,7 +42,7 @@ int MacroCommand(CMacroEngine& engine, Shell& shell) {
     std::filesystem::path path = std::filesystem::absolute(*chosen, error);
     if (error) path = *chosen;
     if (engine.StartMacro(path.string()) == 0) return 0;
-    std::filesystem::current_path(path.parent_path(), error);
+    (void)ChangeFolder(path.parent_path().string());
     return 1;
 }
 

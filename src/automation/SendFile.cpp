@@ -7,6 +7,7 @@
 
 #include "app/Globals.h"
 #include "app/MessageTable.h"
+#include "app/Settings.h"
 #include "automation/MacroEngine.h"
 #include "platform/Shell.h"
 
@@ -24,7 +25,7 @@ int CSendFile::SendFileCommand() {
     std::error_code error;
     std::filesystem::path path = std::filesystem::absolute(*chosen, error);
     if (error) path = *chosen;
-    std::filesystem::current_path(path.parent_path(), error);
+    (void)ChangeFolder(path.parent_path().string());
     std::string name = path.filename().string();
 
     // The macro is written before it is run; if it cannot be, an older one of the same name

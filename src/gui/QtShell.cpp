@@ -250,6 +250,21 @@ std::string CQtShell::ClipboardText() {
     return QApplication::clipboard()->text().toStdString();
 }
 
+// Asking the display server for the clipboard is a round trip to whichever program owns it, on
+// every idle turn; the answer is kept until the clipboard says it changed.
+bool CQtShell::ClipboardHasText() {
+    if (!clipboardWatched_) {
+        clipboardWatched_ = true;
+        connect(QApplication::clipboard(), &QClipboard::dataChanged, this,
+                [this] { clipboardKnown_ = false; });
+    }
+    if (!clipboardKnown_) {
+        clipboardHasText_ = !QApplication::clipboard()->text().isEmpty();
+        clipboardKnown_ = true;
+    }
+    return clipboardHasText_;
+}
+
 void CQtShell::SetClipboardText(const std::string& text) {
     QApplication::clipboard()->setText(Q(text));
 }

@@ -57,6 +57,7 @@ public:
     void MenusChanged() override;
     std::string ClipboardText() override;
     void SetClipboardText(const std::string& text) override;
+    bool ClipboardHasText() override;
     bool OpenDocument(const std::string& path) override;
     bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) override;
     void Post(std::function<void()> task) override;
@@ -80,6 +81,9 @@ private:
 
     QPointer<CMainFrame> frame_;
     std::function<void()> activity_;
+    bool clipboardWatched_ = false;  // dataChanged connected
+    bool clipboardKnown_ = false;    // clipboardHasText_ is up to date
+    bool clipboardHasText_ = false;
     std::function<void(int)> timerHandler_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
     std::map<int, std::unique_ptr<QSocketNotifier>> watches_;

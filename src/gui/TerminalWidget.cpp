@@ -9,6 +9,7 @@
 #include <QInputMethodEvent>
 #include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPaintEvent>
 #include <QPainter>
 #include <QScrollBar>
 #include <algorithm>
@@ -23,6 +24,7 @@ namespace tavrin {
 namespace {
 
 constexpr const char* kJapaneseFallback = "Noto Sans Mono CJK JP";
+constexpr int kFrameMs = 16;  // about 60 paints a second while output streams
 
 bool SameFont(const LogFont& a, const LogFont& b) {
     return a.height == b.height && a.width == b.width && a.weight == b.weight && a.italic == b.italic &&
@@ -88,6 +90,12 @@ CTerminalWidget::CTerminalWidget(CPelinView& view, QWidget* parent)
 
     const int flash = QApplication::cursorFlashTime();
     caretBlink_.setInterval(flash > 0 ? flash / 2 : 500);
+    frameTimer_.setSingleShot(true);
+    frameTimer_.setTimerType(Qt::PreciseTimer);
+    connect(&frameTimer_, &QTimer::timeout, this, [this] {
+        paintQueued_ = true;
+        viewport()->update();
+    });
     connect(&caretBlink_, &QTimer::timeout, this, [this] {
         caretOn_ = !caretOn_;
         viewport()->update(lastCaret_);
@@ -108,7 +116,15 @@ void CTerminalWidget::ApplyFont() {
 }
 
 void CTerminalWidget::RequestRepaint() {
-    viewport()->update();
+    if (paintQueued_ || frameTimer_.isActive()) return;  // the coming paint shows this too
+    const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
+    if (since >= kFrameMs) {
+        // After a quiet spell (a typed key's echo) the paint comes at once.
+        paintQueued_ = true;
+        viewport()->update();
+    } else {
+        frameTimer_.start(static_cast<int>(kFrameMs - since));
+    }
 }
 
 void CTerminalWidget::PaintNow() {
@@ -127,8 +143,16 @@ void CTerminalWidget::SyncScrollBarsAndCaret() {
 
     const QRect caret = CaretRect();
     if (caret != lastCaret_) {
-        viewport()->update(lastCaret_);
-        viewport()->update(caret);
+        // While output streams the caret follows with the frame's paint, like the text.
+        if (!RepaintPending()) {
+            const qint64 since = sincePaint_.isValid() ? sincePaint_.elapsed() : kFrameMs;
+            if (since >= kFrameMs) {
+                viewport()->update(lastCaret_);
+                viewport()->update(caret);
+            } else {
+                frameTimer_.start(static_cast<int>(kFrameMs - since));
+            }
+        }
         lastCaret_ = caret;
         RestartCaretBlink();
     }
@@ -166,8 +190,15 @@ void CTerminalWidget::scrollContentsBy(int, int) {
     // The core owns the scroll state and repaints; nothing is moved here.
 }
 
-void CTerminalWidget::paintEvent(QPaintEvent*) {
+void CTerminalWidget::paintEvent(QPaintEvent* event) {
     ++paintCount_;
+    if (QRegion(viewport()->rect()).subtracted(event->region()).isEmpty()) {
+        // A paint of the whole view shows whatever a held-back request wanted; a paint of the
+        // caret's cell alone leaves such a request waiting.
+        paintQueued_ = false;
+        frameTimer_.stop();
+        sincePaint_.start();
+    }
     CPelinDoc& doc = view_.Document();
     if (!fontApplied_ || !SameFont(appliedFont_, view_.logFont)) ApplyFont();
     CDisplayModel model(doc, view_);
@@ -198,10 +229,12 @@ void CTerminalWidget::paintEvent(QPaintEvent*) {
     // colour. Display row i shows history line vScrollPos + i.
     int selectedLo = 0, selectedHi = 0;
     const bool highlight = view_.SelectionHighlight(selectedLo, selectedHi);
+    const QRect dirty = event->rect();
     for (int i = 0; i < lastRow; ++i) {
         const uint8_t* row = model.DisplayRow(i);
-        if (row == nullptr) continue;
         const int top = i * ch;
+        if (row == nullptr || top >= dirty.bottom() + 1 || top + ch <= dirty.top())
+            continue;  // not asked for
         drawRow(row, top);
         if (!highlight) continue;
         const int first = (view_.vScrollPos + i) * kColumns;

@@ -1,5 +1,6 @@
 #pragma once
 #include <QAbstractScrollArea>
+#include <QElapsedTimer>
 #include <QFont>
 #include <QTimer>
 
@@ -24,8 +25,12 @@ public:
     void ApplyFont();
     const QFont& TerminalFont() const { return font_; }
 
-    // A repaint at the next event-loop turn; any number of requests before it make one paint.
+    // A repaint at the next event-loop turn, or, while output streams, at the next display
+    // frame: at most one paint per frame, and the last request is always painted. Any number of
+    // requests before the paint make one paint.
     void RequestRepaint();
+    // A paint has been asked for and has not happened yet.
+    bool RepaintPending() const { return paintQueued_ || frameTimer_.isActive(); }
     // Paints now, without running any other event handler.
     void PaintNow();
     // Scroll bars and caret from the view's state.
@@ -66,6 +71,9 @@ private:
     LogFont appliedFont_;
     bool fontApplied_ = false;
     QTimer caretBlink_;
+    QTimer frameTimer_;         // holds a request back until the current frame is over
+    QElapsedTimer sincePaint_;  // invalid until the first paint
+    bool paintQueued_ = false;  // update() called, paintEvent not yet run
     bool caretOn_ = true;
     QRect lastCaret_;
     int paintCount_ = 0;

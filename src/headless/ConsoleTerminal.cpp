@@ -99,9 +99,9 @@ void CConsoleTerminal::RestoreTerminal() {
 
 std::string CConsoleTerminal::CurrentRowText() const {
     const CPelinDoc& doc = view_.Document();
-    size_t offset = static_cast<size_t>(doc.cursorRow) * kColumns;
-    if (doc.cursorRow < 0 || offset + kColumns > doc.screenBuffer.size()) return {};
-    return RowToUtf8(doc.screenBuffer.data() + offset, kColumns);
+    const uint8_t* row = doc.screenBuffer.Row(doc.cursorRow);
+    if (row == nullptr) return {};
+    return RowToUtf8(row, kColumns);
 }
 
 std::optional<std::string> CConsoleTerminal::ReadLine(const std::string& prompt) {
@@ -213,14 +213,13 @@ void CConsoleTerminal::TypeUtf8(const std::string& text) {
 
 bool CConsoleTerminal::EchoArrived() const {
     const CPelinDoc& doc = view_.Document();
-    size_t offset = static_cast<size_t>(doc.cursorRow) * kColumns;
-    if (doc.cursorRow < 0 || offset + kColumns > doc.screenBuffer.size()) return true;
+    const uint8_t* row = doc.screenBuffer.Row(doc.cursorRow);
+    if (row == nullptr) return true;
     if (awaitedEcho_.empty()) return true;
     const int column = doc.cursorColumn;
     if (static_cast<size_t>(column) < awaitedEcho_.size()) return false;
     return std::equal(awaitedEcho_.begin(), awaitedEcho_.end(),
-                      doc.screenBuffer.begin() + static_cast<long>(offset) + column -
-                          static_cast<long>(awaitedEcho_.size()),
+                      row + column - static_cast<long>(awaitedEcho_.size()),
                       [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
 }
 

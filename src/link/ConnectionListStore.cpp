@@ -35,7 +35,9 @@ int DecimalValue(const std::string& text) {
 }
 
 int LoadConnectionList(CPelinDoc& doc, const std::string& profilePath) {
-    int count = DecimalValue(ReadProfileString(profilePath, kConnectionsSection, "Total", "0"));
+    // One reading of the file for the whole list.
+    const CProfileReader profile(profilePath);
+    int count = DecimalValue(profile.String(kConnectionsSection, "Total", "0"));
     if (count > kMaxStoredConnections) count = kMaxStoredConnections;
     if (count < 0) count = 0;
     doc.connections.clear();
@@ -43,7 +45,7 @@ int LoadConnectionList(CPelinDoc& doc, const std::string& profilePath) {
         doc.connections.reserve(static_cast<size_t>(count));
         for (int i = 0; i < count; ++i) {
             const std::string section = SectionName(i);
-            auto text = [&](const char* key) { return ReadProfileString(profilePath, section, key, ""); };
+            auto text = [&](const char* key) { return profile.String(section, key, ""); };
             auto number = [&](const char* key) { return DecimalValue(text(key)); };
             ConnectionEntry e;
             e.IsTcp = number("IsTcp");

@@ -8,9 +8,9 @@ namespace tavrin {
 // Line parameters of one serial connection, in the connection's own codes.
 struct SerialParams {
     int baud = 9600;
-    int dataBits = 8;       // 4 .. 8
-    int stopBitsCode = 0;   // 0 one, 1 one and a half, 2 two
-    int parityCode = 0;     // 0 none, 1 odd, 2 even, 3 mark, 4 space
+    int dataBits = 8;      // 4 .. 8
+    int stopBitsCode = 0;  // 0 one, 1 one and a half, 2 two
+    int parityCode = 0;    // 0 none, 1 odd, 2 even, 3 mark, 4 space
 };
 
 // One serial device. Single-threaded; owned by the serial channel.
@@ -31,6 +31,10 @@ public:
     virtual size_t Queued() = 0;
     // Reads at most count bytes of what is queued; never waits; 0 when nothing is queued.
     virtual size_t Read(uint8_t* buffer, size_t count) = 0;
+    // Waits at most ms for received bytes. Returns 1 when some are queued (at once if they
+    // already are), 0 when the time passed without any, -1 when the device cannot wait (not
+    // open, hung up, an error): the caller then must not count on time having passed.
+    virtual int WaitReadable(int ms) = 0;
     // Discards both the input and the output queue.
     virtual void Purge() = 0;
     // The descriptor to watch for readiness, or -1 when not open.

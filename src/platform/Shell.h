@@ -54,7 +54,8 @@ public:
     // when it was chosen: 0 for the first pair of the filter text. A front end that cannot tell
     // answers 0.
     virtual int LastFilterIndex() { return 0; }
-    virtual std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) = 0;
+    virtual std::optional<std::string> AskFolder(const std::string& title,
+                                                 const std::string& startFolder) = 0;
     // The file dialog of the request; empty optional on cancel. A front end without it shows
     // the plain AskSaveFile or AskOpenFile.
     virtual std::optional<std::string> AskFile(const FileDialogRequest& request) {
@@ -101,6 +102,9 @@ public:
 
     virtual std::string ClipboardText() = 0;
     virtual void SetClipboardText(const std::string& text) = 0;
+    // Whether the clipboard holds text: asked for the Paste command's state on every idle turn,
+    // so a front end whose clipboard lives in another process answers from what it last heard.
+    virtual bool ClipboardHasText() { return !ClipboardText().empty(); }
 
     // Opens a document (help file) with the desktop's viewer; false when it could not be started.
     virtual bool OpenDocument(const std::string& path) = 0;

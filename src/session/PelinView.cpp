@@ -249,7 +249,7 @@ int CPelinView::OnCreate() {
     if (options.hostLink) {
         // No host editor window can be found on this platform; the folder is still stored.
         const std::string folder = CurrentFolder();
-        if (!folder.empty() && chdir(folder.c_str()) == 0) SaveFolderSetting(doc_, app_.profilePath);
+        if (ChangeFolder(folder) == 0) SaveFolderSetting(doc_, app_.profilePath);
     }
 
     ReadFontSetting(app_.profilePath, kFontSection, logFont);
@@ -336,9 +336,10 @@ size_t CPelinView::SerialPoll() {
 
 void CPelinView::OnSerialReadable() {
     if (doc_.connected != 1 || doc_.isTcp != 0) return;
-    // Readable with nothing to read: the line hung up. Stop watching; the poll timer goes on
-    // and watches again on its next tick.
-    if (SerialPoll() == 0) UnwatchSerial();
+    // Readable with nothing to read and the line hung up: stop watching; the poll timer goes on
+    // and watches again on its next tick. Nothing to read on a live line only means the poll
+    // tick took the bytes first; the watch stays, so the next ENQ is answered at once.
+    if (SerialPoll() == 0 && parts_->serial.LineHungUp()) UnwatchSerial();
     ScheduleIdle();
 }
 
@@ -477,7 +478,7 @@ CommandState CPelinView::QueryCommand(int id) const {
     s.hostLinked = hostWindow != 0;
     s.hostBusy = hostBusy != 0;
     s.replayRunning = p.replay.IsReplayRunning();
-    s.clipboardHasText = !shell_.ClipboardText().empty();
+    s.clipboardHasText = shell_.ClipboardHasText();
     s.toolbarVisible = doc_.toolbarVisible != 0;
     s.language = language;
     s.selectionExists = p.selection.HasText();
@@ -517,7 +518,7 @@ void CPelinView::SetCurrentFolder() {
     const std::string start = doc_.folder.empty() ? CurrentFolder() : doc_.folder;
     auto chosen = shell_.AskFolder(kFolderBrowserTitle, start);
     if (!chosen || chosen->empty()) return;
-    if (chdir(chosen->c_str()) != 0) return;
+    if (ChangeFolder(*chosen) != 0) return;
     SaveFolderSetting(doc_, app_.profilePath);
     UpdateTitle();
 }

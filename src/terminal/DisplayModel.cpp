@@ -7,9 +7,6 @@ namespace tavrin {
 
 namespace {
 
-// Rows of 80 that fit whole in a screen or history buffer.
-constexpr int kBufferRows = static_cast<int>(kScreenBytes / kColumns);
-
 bool RowInBuffer(int row) {
     return row >= 0 && row < kBufferRows;
 }
@@ -55,16 +52,15 @@ bool CDisplayModel::UpdateGeometry(int clientWidth, int clientHeight) {
     return changed;
 }
 
-void CDisplayModel::CopyRow(std::array<uint8_t, kScreenBytes>& to, int toRow,
-                            const std::array<uint8_t, kScreenBytes>& from, int fromRow) {
+void CDisplayModel::CopyRow(CScreenRows& to, int toRow, const CScreenRows& from, int fromRow) {
     if (!RowInBuffer(toRow) || !RowInBuffer(fromRow)) return;
     if (&to == &from && toRow == fromRow) return;
-    std::memmove(to.data() + toRow * kColumns, from.data() + fromRow * kColumns, kColumns);
+    std::memmove(to.Row(toRow), from.Row(fromRow), kColumns);
 }
 
 void CDisplayModel::BlankRow(int row) {
     if (!RowInBuffer(row)) return;
-    std::memset(doc_.screenBuffer.data() + row * kColumns, ' ', kColumns);
+    std::memset(doc_.screenBuffer.Row(row), ' ', kColumns);
 }
 
 void CDisplayModel::RebuildFromHistory(int rows) {
@@ -124,9 +120,9 @@ const uint8_t* CDisplayModel::DisplayRow(int i) const {
     if (i < 0 || i >= doc_.visibleRows) return nullptr;
     if (view_.historyView == 1) {
         const int line = view_.vScrollPos + i;
-        return RowInBuffer(line) ? doc_.historyBuffer.data() + line * kColumns : nullptr;
+        return doc_.historyBuffer.Row(line);
     }
-    return RowInBuffer(i) ? doc_.screenBuffer.data() + i * kColumns : nullptr;
+    return doc_.screenBuffer.Row(i);
 }
 
 void CDisplayModel::SetFocus(bool focused) {

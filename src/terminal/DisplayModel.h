@@ -77,8 +77,7 @@ public:
 private:
     static int Clamp(int value, int low, int high);
     static int Step(ScrollRequest request, int position, int top, int thumbPosition);
-    void CopyRow(std::array<uint8_t, kScreenBytes>& to, int toRow,
-                 const std::array<uint8_t, kScreenBytes>& from, int fromRow);
+    static void CopyRow(CScreenRows& to, int toRow, const CScreenRows& from, int fromRow);
     void BlankRow(int row);
 
     CPelinDoc& doc_;

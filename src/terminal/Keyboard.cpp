@@ -29,7 +29,7 @@ CKeyboard::CKeyboard(CPelinDoc& doc, ViewState& view, LinkOps& link, Shell& shel
 
 std::string CKeyboard::EchoedLine() const {
     const int row = std::clamp(doc_.cursorRow, 0, kMaxRowsLimit - 1);
-    const uint8_t* cells = doc_.screenBuffer.data() + static_cast<size_t>(row) * kColumns + kEchoedLineStart;
+    const uint8_t* cells = doc_.screenBuffer.Row(row) + kEchoedLineStart;
     std::string line;
     for (size_t i = 0; i < kEchoedLineMax && cells[i] != 0; ++i) line += static_cast<char>(cells[i]);
     return line;
@@ -55,8 +55,8 @@ void CKeyboard::Enter(bool& sendCr) {
         // line (logged and kept in the history) as if the controller had sent CR LF.
         const int row = std::clamp(doc_.cursorRow, 0, kMaxRowsLimit - 1);
         std::array<uint8_t, kColumns> cells{};
-        std::copy_n(doc_.screenBuffer.begin() + static_cast<size_t>(row) * kColumns + kEchoedLineStart,
-                    kColumns - kEchoedLineStart, cells.begin());
+        std::copy_n(doc_.screenBuffer.Row(row) + kEchoedLineStart, kColumns - kEchoedLineStart,
+                    cells.begin());
         doc_.cursorColumn = kEchoedLineStart;
         int position = 0;
         int length = kColumns - kEchoedLineStart;

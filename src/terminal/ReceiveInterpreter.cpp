@@ -1,11 +1,13 @@
 #include "terminal/ReceiveInterpreter.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstring>
 #include <vector>
 
 #include "app/Cp932.h"
 #include "app/MessageTable.h"
+#include "terminal/ControlSequence.h"
 
 namespace tavrin {
 
@@ -29,7 +31,6 @@ constexpr uint8_t kDo = 0xFD;
 constexpr uint8_t kTerminalType = 0x18;
 
 constexpr int kTelnetReplyFailedCode = -200;
-constexpr int kNumberCeiling = 1000000;  // escape parameters saturate here
 
 // IAC SB TERMINAL-TYPE IS "VT100" IAC SE: the controller's own telnet server wants upper case.
 constexpr std::array<uint8_t, 11> kPlainTerminalType = {0xFF, 0xFA, 0x18, 0x00, 'V', 'T',
@@ -75,50 +76,35 @@ constexpr std::array<TelnetEntry, 20> kTelnetTable = {{
     {{0xFF, 0xFD, 0x20}, 3, {0xFF, 0xFC, 0x20}, 3},  // DO TERMINAL-SPEED: WONT
 }};
 
-bool IsFinal(uint8_t byte) {
-    switch (byte) {
-        case 'H':
-        case 'f':
-        case 'A':
-        case 'B':
-        case 'C':
-        case 'D':
-        case 'J':
-        case 'K':
-        case 'm': return true;
-        default: return false;
+// Bytes that, away from column 79 and outside telnet and escape sequences, are only written at
+// the cursor: printable text and Shift-JIS bytes, but not the prompt '>' or telnet's IAC.
+constexpr std::array<bool, 256> kPlainByte = [] {
+    std::array<bool, 256> plain{};
+    for (int b = 0x20; b < 0x100; ++b) plain[static_cast<size_t>(b)] = b != kPrompt && b != kIac;
+    return plain;
+}();
+
+// How many of the first `limit` bytes are plain, eight at a time where none of the eight is a
+// control byte, '>' or 0xFF (the word tests below are exact about whether any byte matches).
+int PlainRunLength(const uint8_t* data, int limit) {
+    constexpr uint64_t kOnes = 0x0101010101010101ULL;
+    constexpr uint64_t kHighs = 0x8080808080808080ULL;
+    // The high bit of each byte below n; exact up to and including the lowest such byte.
+    auto below = [](uint64_t x, uint64_t n) { return (x - kOnes * n) & ~x & kHighs; };
+    int n = 0;
+    while (n + 8 <= limit) {
+        uint64_t word = 0;
+        std::memcpy(&word, data + n, sizeof word);
+        const uint64_t special = below(word, 0x20) | below(word ^ (kOnes * kPrompt), 1) | below(~word, 1);
+        if (special != 0) {
+            if constexpr (std::endian::native == std::endian::little)
+                return n + std::countr_zero(special) / 8;  // the first special byte
+            break;
+        }
+        n += 8;
     }
-}
-
-// A leading decimal number as "%d" reads it: blanks, an optional sign, digits. Saturates
-// instead of overflowing. False (and p unmoved) when there is no number.
-bool ParseNumber(const char*& p, int& value) {
-    const char* q = p;
-    while (*q == ' ' || *q == '\t' || *q == '\n' || *q == '\r' || *q == '\v' || *q == '\f') ++q;
-    bool negative = false;
-    if (*q == '+' || *q == '-') negative = *q++ == '-';
-    if (*q < '0' || *q > '9') return false;
-    long long n = 0;
-    while (*q >= '0' && *q <= '9') {
-        n = std::min<long long>(n * 10 + (*q - '0'), kNumberCeiling);
-        ++q;
-    }
-    value = static_cast<int>(negative ? -n : n);
-    p = q;
-    return true;
-}
-
-// One parameter: empty text gives the default, otherwise the leading number (0 if none).
-int SingleParameter(const char* parameters, int fallback) {
-    if (*parameters == '\0') return fallback;
-    int value = 0;
-    ParseNumber(parameters, value);
-    return value;
-}
-
-// The count of a cursor movement: empty means 1, a negative count means 0.
-int Count(const char* parameters) {
-    return std::max(SingleParameter(parameters, 1), 0);
+    while (n < limit && kPlainByte[data[n]]) ++n;
+    return n;
 }
 
 }  // namespace
@@ -172,11 +158,18 @@ void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, 
     if (shared) length = std::clamp(length, 0, static_cast<int>(kTcpChunkSize));
     if (position < 0) position = 0;
 
+    const bool mayResume = shared && doc_.isTcp && hooks_.transferResumePending;
     while (position < length) {
         // A transfer record cut off by the end of the previous chunk goes on with this one: the
         // protocol takes the bytes as if a new ENQ had started them.
-        const bool resumed =
-            shared && doc_.isTcp && hooks_.transferResumePending && hooks_.transferResumePending();
+        const bool resumed = mayResume && hooks_.transferResumePending();
+        if (!resumed) {
+            const int taken = TakeRun(data + position, length - position);
+            if (taken > 0) {
+                position += taken;
+                continue;
+            }
+        }
         const uint8_t byte = resumed ? kEnq : data[position];
         const Step step = ReceiveByte(byte, resumed, position);
         if (step == Step::Stop) {
@@ -370,19 +363,16 @@ void CReceiveInterpreter::CarriageReturn() {
 
 void CReceiveInterpreter::LineFeed() {
     SanitizeCursor();
-    uint8_t* const screen = doc_.screenBuffer.data();
-    uint8_t* const history = doc_.historyBuffer.data();
-    const uint8_t* const row = screen + Cell(doc_.cursorRow, 0);
+    const uint8_t* const row = doc_.screenBuffer.Row(doc_.cursorRow);
 
     if (hooks_.logOpen && hooks_.writeLogRow && hooks_.logOpen()) hooks_.writeLogRow(row);
 
     // The current line goes into the history; a full history drops its oldest line.
     const int maxRows = MaxRows();
-    std::memmove(history + Cell(view_.historyCount, 0), row, kColumns);
+    std::memcpy(doc_.historyBuffer.Row(view_.historyCount), row, kColumns);
     ++view_.historyCount;
     if (view_.historyCount >= maxRows) {
-        std::memmove(history, history + kColumns, Cell(maxRows - 1, 0));
-        std::memset(history + Cell(maxRows - 1, 0), ' ', kColumns);
+        doc_.historyBuffer.ScrollUp(maxRows);
         view_.historyCount = maxRows - 1;
     }
 
@@ -396,8 +386,7 @@ void CReceiveInterpreter::LineFeed() {
     // the rows the buffer holds.
     ++doc_.cursorRow;
     if (doc_.cursorRow == visible) {
-        std::memmove(screen, screen + kColumns, Cell(visible - 1, 0));
-        std::memset(screen + Cell(visible - 1, 0), ' ', kColumns);
+        doc_.screenBuffer.ScrollUp(visible);
         doc_.cursorRow = visible - 1;
     } else if (doc_.cursorRow >= RowLimit()) {
         doc_.cursorRow = RowLimit() - 1;
@@ -406,8 +395,96 @@ void CReceiveInterpreter::LineFeed() {
 }
 
 void CReceiveInterpreter::PutCell(int column, uint8_t byte) {
-    doc_.screenBuffer[Cell(doc_.cursorRow, column)] = byte;
-    doc_.historyBuffer[Cell(view_.historyCount, column)] = byte;
+    doc_.screenBuffer.Row(doc_.cursorRow)[column] = byte;
+    doc_.historyBuffer.Row(view_.historyCount)[column] = byte;
+}
+
+// A run of bytes that need no decision of their own: printable text and Shift-JIS bytes (no
+// control byte, '>' or IAC), CR, LF, BS, ESC and the bytes of cursor escapes, with no telnet
+// sequence under way. Text is written at the cursor in one step up to column 78 (column 79
+// decides about a lead byte and wraps, byte by byte); escape bytes go to the sequence reader.
+// Every byte's own bookkeeping is kept: the busy state, the telnet filter's reset, and a busy
+// report per byte while linked to the host editor, sent before the hooks of a later CR, LF or BS.
+// Returns the bytes taken, 0 when the first needs the byte-by-byte path.
+int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
+    if (doc_.isLinuxTelnet == 0) {
+        if (plainState_ != 0) return 0;
+    } else if (telnetLength_ != 0) {
+        return 0;
+    }
+    const bool reporting = view_.hostWindow != 0 && static_cast<bool>(hooks_.reportHostBusy);
+    int unreported = 0;
+    auto report = [&] {
+        for (; unreported > 0; --unreported) hooks_.reportHostBusy(1);
+    };
+    // Nothing in the run changes the row limits; the cursor is pulled into them as before
+    // every write.
+    const int maxRows = MaxRows();
+    const int rowLimit = std::max(maxRows, VisibleRows());
+    int n = 0;
+    while (n < available) {
+        const uint8_t byte = data[n];
+        if (byte == kEsc) {
+            receivedEscape_ = true;  // a second ESC keeps what has been collected
+            ++n;
+            continue;
+        }
+        if (byte == kCr || byte == kLf || byte == kBs) {
+            telnetSwallow_ = false;
+            view_.hostBusy = 1;
+            ++n;
+            if (reporting) {
+                unreported += n;  // every byte taken so far, this one included
+                report();
+                unreported = -n;  // counted already
+            }
+            if (byte == kCr) {
+                CarriageReturn();
+            } else if (byte == kLf) {
+                LineFeed();
+            } else {
+                if (doc_.cursorColumn > 0) --doc_.cursorColumn;
+                MoveCaret();
+            }
+            continue;
+        }
+        if (!kPlainByte[byte]) break;
+        if (receivedEscape_) {
+            if (controlCount_ == 0 && byte == '[') {
+                controlBuffer_[0] = '[';  // the sequence opens
+                controlCount_ = 1;
+            } else if (controlCount_ > 0 && controlCount_ < kControlSequenceLimit &&
+                       !IsControlSequenceFinal(byte)) {
+                controlBuffer_[static_cast<size_t>(controlCount_++)] =
+                    static_cast<char>(byte);  // a parameter
+            } else if (FeedControlSequence(byte)) {
+                receivedEscape_ = false;
+            }
+            ++n;
+            continue;
+        }
+        doc_.cursorRow = std::clamp(doc_.cursorRow, 0, rowLimit - 1);
+        doc_.cursorColumn = std::clamp(doc_.cursorColumn, 0, kLastColumn);
+        view_.historyCount = std::clamp(view_.historyCount, 0, maxRows - 1);
+        const int column = doc_.cursorColumn;
+        if (column == 0 && receivedLead_ != 0) break;
+        const int count = PlainRunLength(data + n, std::min(available - n, kLastColumn - column));
+        if (count == 0) break;
+        std::memcpy(doc_.screenBuffer.Row(doc_.cursorRow) + column, data + n, static_cast<size_t>(count));
+        std::memcpy(doc_.historyBuffer.Row(view_.historyCount) + column, data + n,
+                    static_cast<size_t>(count));
+        doc_.cursorColumn = column + count;
+        repaintWanted_ = true;
+        n += count;
+    }
+    if (n == 0) return 0;
+    telnetSwallow_ = false;
+    view_.hostBusy = 1;
+    if (reporting) {
+        unreported += n;
+        report();
+    }
+    return n;
 }
 
 void CReceiveInterpreter::PrintByte(uint8_t byte, uint8_t& pendingLead) {
@@ -452,92 +529,6 @@ void CReceiveInterpreter::PrintLocalText(const char* text) {
     }
     shell_.RequestRepaint();
     repaintWanted_ = false;
-}
-
-bool CReceiveInterpreter::FeedControlSequence(uint8_t byte) {
-    if (controlCount_ >= kControlSequenceLimit) {
-        FinishControlSequence();
-        return true;
-    }
-    if (controlCount_ == 0) {
-        if (byte == '[') {
-            controlBuffer_[0] = '[';
-            controlCount_ = 1;
-            return false;
-        }
-        FinishControlSequence();
-        return true;
-    }
-    controlBuffer_[controlCount_++] = static_cast<char>(byte);
-    if (IsFinal(byte)) {
-        controlBuffer_[controlCount_ - 1] = '\0';
-        RunControlSequence(static_cast<char>(byte), controlBuffer_.data() + 1);
-        FinishControlSequence();
-        return true;
-    }
-    return false;
-}
-
-void CReceiveInterpreter::FinishControlSequence() {
-    controlBuffer_.fill('\0');
-    controlCount_ = 0;
-}
-
-// The handlers move the cursor and erase cells; the repaint at the end of the chunk shows it.
-// Every result is pulled into the buffer whatever the parameters say.
-void CReceiveInterpreter::RunControlSequence(char final, const char* parameters) {
-    SanitizeCursor();
-    const int lastRow = MaxRows() - 1;
-    switch (final) {
-        case 'H':
-        case 'f': {
-            int row = 0;
-            int column = 0;
-            const char* p = parameters;
-            if (ParseNumber(p, row) && *p == ';') {
-                ++p;
-                ParseNumber(p, column);
-            }
-            row = std::clamp(row, 1, MaxRows());
-            column = std::clamp(column, 1, kColumns);
-            doc_.cursorRow = row - 1;
-            doc_.cursorColumn = column - 1;
-            break;
-        }
-        // A negative count ("ESC [-5A") moves nowhere rather than the other way.
-        case 'A': doc_.cursorRow = std::max(doc_.cursorRow - Count(parameters), 0); break;
-        case 'B': doc_.cursorRow = std::min(doc_.cursorRow + Count(parameters), lastRow); break;
-        case 'C': doc_.cursorColumn = std::min(doc_.cursorColumn + Count(parameters), kLastColumn); break;
-        case 'D': doc_.cursorColumn = std::max(doc_.cursorColumn - Count(parameters), 0); break;
-        case 'J': EraseInScreen(std::min(SingleParameter(parameters, 0), 2)); break;
-        case 'K': EraseInLine(std::min(SingleParameter(parameters, 0), 2)); break;
-        default: break;  // 'm': no colours or attributes
-    }
-}
-
-void CReceiveInterpreter::EraseInScreen(int mode) {
-    auto& screen = doc_.screenBuffer;
-    const size_t cursor = Cell(doc_.cursorRow, doc_.cursorColumn);
-    if (mode == 0) {
-        std::fill(screen.begin() + cursor, screen.end(), ' ');
-    } else if (mode == 1) {
-        std::fill(screen.begin(), screen.begin() + cursor + 1, ' ');
-    } else {
-        screen.fill(' ');
-        doc_.cursorRow = 0;
-        doc_.cursorColumn = 0;
-    }
-}
-
-void CReceiveInterpreter::EraseInLine(int mode) {
-    auto row = doc_.screenBuffer.begin() + Cell(doc_.cursorRow, 0);
-    if (mode == 0) {
-        std::fill(row + doc_.cursorColumn, row + kColumns, ' ');
-    } else if (mode == 1) {
-        std::fill(row, row + doc_.cursorColumn, ' ');
-    } else {
-        std::fill(row, row + kColumns, ' ');
-    }
 }
 
 // A telnet service that ends a chunk with its login prompt gets the user name "zu", typed

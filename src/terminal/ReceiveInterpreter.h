@@ -89,6 +89,7 @@ private:
     void CarriageReturn();
     void PrintByte(uint8_t byte, uint8_t& pendingLead);
     void PutCell(int column, uint8_t byte);
+    int TakeRun(const uint8_t* data, int available);  // bytes taken at once, 0 if none
 
     // The ESC [ reader shared by both operations: true when the sequence is finished.
     bool FeedControlSequence(uint8_t byte);
@@ -106,7 +107,6 @@ private:
     int MaxRows() const;      // maxRows within 1 .. 200
     int VisibleRows() const;  // visibleRows within 1 .. 200
     int RowLimit() const;     // rows the cursor may use: max(visible, maxRows)
-    size_t Cell(int row, int column) const { return static_cast<size_t>(row) * kColumns + column; }
 
     CPelinDoc& doc_;
     ViewState& view_;

@@ -34,14 +34,12 @@ int CSelection::HitTest(int x, int y) const {
 }
 
 bool CSelection::IsTrail(int cell) const {
-    if (cell <= 0 || static_cast<size_t>(cell) >= doc_.historyBuffer.size()) return false;
+    if (cell <= 0 || cell >= kBufferRows * kColumns) return false;
     // Whether a byte is the second of a pair depends on what comes before it in the line: walk
     // the line from its start.
-    const int start = cell - cell % kColumns;
+    const uint8_t* const row = doc_.historyBuffer.Row(cell / kColumns);
     bool trail = false;
-    for (int i = start; i < cell; ++i) {
-        trail = !trail && IsLeadByteFor(view_.logFont.charSet, doc_.historyBuffer[static_cast<size_t>(i)]);
-    }
+    for (int i = 0; i < cell % kColumns; ++i) trail = !trail && IsLeadByteFor(view_.logFont.charSet, row[i]);
     return trail;
 }
 
@@ -93,7 +91,7 @@ void CSelection::ButtonUp(int x, int y) {
     std::string scratch;
     for (int cell = std::max(lo, 0); cell < std::min(hi, cells) && scratch.size() < kSelectionScratch - 1;
          ++cell) {
-        const uint8_t byte = doc_.historyBuffer[static_cast<size_t>(cell)];
+        const uint8_t byte = doc_.historyBuffer.Row(cell / kColumns)[cell % kColumns];
         if (byte == 0) break;  // a NUL (the filler of a wrapped two-byte character) ends the text
         scratch += static_cast<char>(byte);
         if ((cell + 1) % kColumns == 0 && cell + 1 < hi) scratch += '\n';

@@ -189,6 +189,11 @@ public:
             int status = 0;
             if (::waitpid(pid_, &status, WNOHANG) == pid_) {
                 exitStatus_ = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+                // What it wrote just before it ended may still sit in the pipes: wait for the
+                // readers to reach the end of both (bounded, in case a process it started still
+                // holds them open).
+                std::unique_lock<std::mutex> lock(mutex_);
+                arrived_.wait_for(lock, std::chrono::seconds(2), [this] { return drained_ == 2; });
                 return exitStatus_;
             }
             if (std::chrono::steady_clock::now() >= deadline) return -1;
@@ -215,6 +220,11 @@ private:
             arrived_.notify_all();
         }
         ::close(fd);
+        {
+            std::lock_guard<std::mutex> lock(mutex_);
+            ++drained_;
+        }
+        arrived_.notify_all();
     }
 
     bool WaitFor(const std::string& stream, std::string_view text, int timeoutMs, size_t from) {
@@ -230,6 +240,7 @@ private:
     mutable std::mutex mutex_;
     std::condition_variable arrived_;
     std::string stdout_, stderr_;
+    int drained_ = 0;  // readers that have reached the end of their pipe
     std::thread stdoutReader_, stderrReader_;
 };
 

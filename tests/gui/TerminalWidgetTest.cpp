@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <unistd.h>
+#include <QElapsedTimer>
 #include <QImage>
 #include <QScrollBar>
 #include <QSocketNotifier>
@@ -17,9 +18,8 @@ namespace {
 using testing::GuiFixture;
 
 void PutRow(CPelinDoc& doc, int row, const std::string& bytes) {
-    std::memset(doc.screenBuffer.data() + row * kColumns, ' ', kColumns);
-    std::memcpy(doc.screenBuffer.data() + row * kColumns, bytes.data(),
-                std::min<size_t>(bytes.size(), kColumns));
+    std::memset(doc.screenBuffer.Row(row), ' ', kColumns);
+    std::memcpy(doc.screenBuffer.Row(row), bytes.data(), std::min<size_t>(bytes.size(), kColumns));
 }
 
 // Whether any pixel of the cell range differs from the background.
@@ -81,13 +81,54 @@ TEST(TerminalWidgetTest, ManyRepaintRequestsMakeOnePaint) {
     f.frame->show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(f.frame.get()));
     QCoreApplication::processEvents();
-    const int before = f.frame->Terminal()->PaintCount();
+    CTerminalWidget& terminal = *f.frame->Terminal();
+    const int before = terminal.PaintCount();
     for (int i = 0; i < 5000; ++i) f.shell.RequestRepaint();
-    QCoreApplication::processEvents();
-    QCoreApplication::processEvents();
-    EXPECT_EQ(f.frame->Terminal()->PaintCount(), before + 1);
+    while (terminal.RepaintPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+    EXPECT_EQ(terminal.PaintCount(), before + 1);
     f.shell.PaintNow();
-    EXPECT_EQ(f.frame->Terminal()->PaintCount(), before + 2);
+    EXPECT_EQ(terminal.PaintCount(), before + 2);
+}
+
+// Output streaming in chunks, each followed by one event-loop turn: at most one paint per
+// display frame, the final rows always painted when the stream stops, and a single chunk after
+// a quiet spell painted in the very next turn.
+TEST(TerminalWidgetTest, StreamingPaintsOncePerFrameAndAlwaysTheEnd) {
+    GuiFixture f;
+    f.frame->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(f.frame.get()));
+    CTerminalWidget& terminal = *f.frame->Terminal();
+    CPelinDoc& doc = f.doc;
+    while (terminal.RepaintPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
+
+    QTest::qWait(40);  // quiet
+    int before = terminal.PaintCount();
+    PutRow(doc, 0, "echo");
+    f.shell.RequestRepaint();
+    QCoreApplication::processEvents();
+    EXPECT_EQ(terminal.PaintCount(), before + 1) << "a lone chunk waits for nothing";
+
+    before = terminal.PaintCount();
+    QElapsedTimer clock;
+    clock.start();
+    int chunks = 0;
+    while (clock.elapsed() < 200) {
+        PutRow(doc, 1, "chunk " + std::to_string(++chunks));
+        f.shell.RequestRepaint();
+        QCoreApplication::processEvents();
+    }
+    const qint64 streamed = clock.elapsed();
+    const int paints = terminal.PaintCount() - before;
+    EXPECT_LE(paints, streamed / 16 + 2) << chunks << " chunks in " << streamed << " ms";
+    EXPECT_GE(paints, 2) << "the screen moves while output streams";
+
+    // The last chunk of a stream, with no request after it: it is painted all the same.
+    PutRow(doc, 1, "last");
+    f.shell.RequestRepaint();
+    const int atEnd = terminal.PaintCount();
+    QTest::qWait(60);
+    EXPECT_GE(terminal.PaintCount(), atEnd + 1);
+    EXPECT_FALSE(terminal.RepaintPending());
 }
 
 TEST(TerminalWidgetTest, PaintsJapaneseInTwoCellsAndRowsPastVisibleRowsBlank) {

@@ -208,7 +208,7 @@ TEST(WindowSettingDialogTest, CommandsThroughTheView) {
     testing::GuiFixture f;
     f.frame->show();
     f.doc.maxRows = 100;
-    f.doc.screenBuffer.fill('x');
+    f.doc.screenBuffer.Fill('x');
     f.view->historyCount = 7;
 
     // Window setting: only the colours change, the text stays.
@@ -224,7 +224,7 @@ TEST(WindowSettingDialogTest, CommandsThroughTheView) {
     f.view->OnCommand(kCmdWindowSetting);
     EXPECT_TRUE(colours.Ran());
     EXPECT_EQ(f.doc.bgColor, 0x0000FFu);
-    EXPECT_EQ(f.doc.screenBuffer[0], 'x');
+    EXPECT_EQ(f.doc.screenBuffer.Row(0)[0], 'x');
     EXPECT_EQ(f.view->historyCount, 7);
 
     // A new row count clears the terminal.
@@ -235,7 +235,7 @@ TEST(WindowSettingDialogTest, CommandsThroughTheView) {
     f.view->OnCommand(kCmdWindowSetting);
     EXPECT_TRUE(rows.Ran());
     EXPECT_EQ(f.doc.maxRows, 101);
-    EXPECT_EQ(f.doc.screenBuffer[0], ' ');
+    EXPECT_EQ(f.doc.screenBuffer.Row(0)[0], ' ');
     EXPECT_EQ(f.view->historyCount, 0);
 
     // Font: the choice reaches the description and the terminal is measured with it.

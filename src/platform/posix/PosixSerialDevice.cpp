@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cerrno>
 #include <chrono>
@@ -222,6 +223,16 @@ size_t CPosixSerialDevice::Queued() {
     int waiting = 0;
     if (ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
     return static_cast<size_t>(waiting);
+}
+
+int CPosixSerialDevice::WaitReadable(int ms) {
+    if (fd_ < 0) return -1;
+    pollfd p{fd_, POLLIN, 0};
+    int r = ::poll(&p, 1, std::max(ms, 0));
+    if (r < 0) return -1;  // EINTR included: the caller reads again soon anyway
+    if (r == 0) return 0;
+    if ((p.revents & POLLIN) != 0) return 1;
+    return -1;  // POLLHUP or POLLERR without data
 }
 
 size_t CPosixSerialDevice::Read(uint8_t* buffer, size_t count) {

@@ -39,6 +39,7 @@ public:
     bool IsOpen() const override { return fd_ >= 0; }
     size_t Write(const uint8_t* bytes, size_t count) override;
     size_t Queued() override;
+    int WaitReadable(int ms) override;
     size_t Read(uint8_t* buffer, size_t count) override;
     void Purge() override;
     int Descriptor() const override { return fd_; }

@@ -7,8 +7,12 @@ namespace {
 
 TEST(CPelinDocTest, StartsWithBlankScreenAndDefaults) {
     CPelinDoc doc;
-    for (uint8_t c : doc.screenBuffer) ASSERT_EQ(c, ' ');
-    for (uint8_t c : doc.historyBuffer) ASSERT_EQ(c, ' ');
+    for (int r = 0; r < kBufferRows; ++r) {
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(doc.screenBuffer.Row(r)), kColumns),
+                  std::string(kColumns, ' '));
+        ASSERT_EQ(std::string(reinterpret_cast<const char*>(doc.historyBuffer.Row(r)), kColumns),
+                  std::string(kColumns, ' '));
+    }
     EXPECT_EQ(doc.loginPrompt, "login: ");
     EXPECT_EQ(doc.maxRows, 50);
     EXPECT_EQ(doc.visibleRows, 25);

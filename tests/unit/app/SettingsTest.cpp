@@ -1,7 +1,10 @@
 #include "app/Settings.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
+
+#include <cstdlib>
 
 #include "app/IniFile.h"
 #include "unit/app/LanguageGuard.h"
@@ -17,7 +20,10 @@ using testing::CTempFolder;
 class CFolderGuard {
 public:
     CFolderGuard() : saved_(CurrentFolder()) {}
-    ~CFolderGuard() { (void)chdir(saved_.c_str()); }
+    ~CFolderGuard() {
+        (void)chdir(saved_.c_str());
+        ForgetCurrentFolder();
+    }
     CFolderGuard(const CFolderGuard&) = delete;
     CFolderGuard& operator=(const CFolderGuard&) = delete;
 
@@ -144,11 +150,35 @@ TEST(SettingsTest, MissingFileKeepsEverythingAndMissingFolderIsSilent) {
     EXPECT_EQ(CurrentFolder(), before);
 }
 
+// The working folder is read once and kept; every change made through ChangeFolder shows at
+// once, spelled as the system spells it, and a change that fails keeps the folder.
+TEST(SettingsTest, WorkingFolderIsKeptAndFollowsChanges) {
+    CTempFolder dir;
+    CFolderGuard folderGuard;
+    ASSERT_EQ(mkdir(dir.File("real").c_str(), 0755), 0);
+    ASSERT_EQ(symlink(dir.File("real").c_str(), dir.File("link").c_str()), 0);
+    char* canonical = realpath(dir.File("real").c_str(), nullptr);
+    ASSERT_NE(canonical, nullptr);
+    const std::string real = canonical;
+    free(canonical);
+
+    const std::string start = CurrentFolder();
+    EXPECT_EQ(ChangeFolder(dir.File("link")), 0);
+    EXPECT_EQ(CurrentFolder(), real);
+    EXPECT_EQ(ChangeFolder(dir.File("missing")), -1);
+    EXPECT_EQ(ChangeFolder(""), -1);
+    EXPECT_EQ(CurrentFolder(), real);
+    // A change made behind its back shows after ForgetCurrentFolder.
+    ASSERT_EQ(chdir(start.c_str()), 0);
+    ForgetCurrentFolder();
+    EXPECT_EQ(CurrentFolder(), start);
+}
+
 TEST(SettingsTest, SaveWritesEveryKeyInOrderAndLoadReadsItBack) {
     CTempFolder dir;
     CFolderGuard folderGuard;
     CLanguageGuard languageGuard(0);
-    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    ASSERT_EQ(ChangeFolder(dir.Path()), 0);
     CPelinDoc doc;
     doc.ipAddress = "192.168.0.2";
     doc.telnetPort = "10023";
@@ -206,7 +236,7 @@ TEST(SettingsTest, PromptWithALineBreakIsLeftOutNotInjected) {
 TEST(SettingsTest, SaveFolderSettingStoresTheWorkingFolder) {
     CTempFolder dir;
     CFolderGuard folderGuard;
-    ASSERT_EQ(chdir(dir.Path().c_str()), 0);
+    ASSERT_EQ(ChangeFolder(dir.Path()), 0);
     CPelinDoc doc;
     EXPECT_TRUE(SaveFolderSetting(doc, dir.File("w.ini")));
     EXPECT_EQ(doc.folder, dir.Path());

@@ -25,6 +25,7 @@ public:
     ~CFolderGuard() {
         std::error_code ignored;
         std::filesystem::current_path(saved_, ignored);
+        ForgetCurrentFolder();
     }
 
 private:
@@ -58,8 +59,8 @@ struct Rig {
 };
 
 void FillTerminal(CPelinDoc& doc, ViewState& view) {
-    doc.screenBuffer.fill('S');
-    doc.historyBuffer.fill('H');
+    doc.screenBuffer.Fill('S');
+    doc.historyBuffer.Fill('H');
     doc.lineWorkArea.fill('L');
     doc.cursorRow = 12;
     doc.cursorColumn = 40;
@@ -89,7 +90,7 @@ TEST(TerminalSetupTest, SaveWritesEverySectionToTheFileInForce) {
         rig.view.logFont.faceName = "Mono";
         rig.shell.files.push_back(c.confirm ? std::optional<std::string>(dir.File("other.ini"))
                                             : std::nullopt);
-        std::filesystem::current_path(dir.Path());
+        ChangeFolder(dir.Path());
 
         EXPECT_EQ(rig.setup->SaveTerminalSetup(), 0);
 
@@ -122,7 +123,7 @@ TEST(TerminalSetupTest, SaveReturnsToTheFolderTheDialogLeft) {
     CTempFolder dir;
     std::filesystem::create_directory(dir.File("elsewhere"));
     Rig rig(dir.File("t.ini"));
-    std::filesystem::current_path(dir.Path());
+    ChangeFolder(dir.Path());
     rig.shell.onFileDialog = [&] { std::filesystem::current_path(dir.File("elsewhere")); };
 
     rig.setup->SaveTerminalSetup();
@@ -308,8 +309,8 @@ TEST(TerminalSetupTest, WindowSettingOkClearsOnlyWhenTheRowsChange) {
         EXPECT_EQ(rig.shell.repaintRequests, c.ok ? 1 : 0);
         EXPECT_EQ(rig.cleared, c.clears ? 1 : 0);
         EXPECT_EQ(rig.typed, c.clears ? std::vector<uint8_t>{10} : std::vector<uint8_t>{});
-        EXPECT_EQ(rig.doc.screenBuffer[0], c.clears ? ' ' : 'S');
-        EXPECT_EQ(rig.doc.historyBuffer[kScreenBytes - 1], c.clears ? ' ' : 'H');
+        EXPECT_EQ(rig.doc.screenBuffer.Row(0)[0], c.clears ? ' ' : 'S');
+        EXPECT_EQ(rig.doc.historyBuffer.Row(kBufferRows - 1)[kColumns - 1], c.clears ? ' ' : 'H');
         EXPECT_EQ(rig.doc.lineWorkArea[kColumns], c.clears ? 0 : 'L');
         EXPECT_EQ(rig.view.historyCount, c.clears ? 0 : 30);
         EXPECT_EQ(rig.view.historyView, c.clears ? 1 : 0);
@@ -343,7 +344,7 @@ TEST(TerminalSetupTest, RestoreThatChangesTheRowsClearsTheOldHistory) {
 
         EXPECT_EQ(rig.view.historyCount, c.clears ? 0 : 150);
         EXPECT_EQ(rig.doc.cursorRow, c.clears ? 0 : 12);
-        EXPECT_EQ(rig.doc.historyBuffer[0], c.clears ? ' ' : 'H');
+        EXPECT_EQ(rig.doc.historyBuffer.Row(0)[0], c.clears ? ' ' : 'H');
         EXPECT_EQ(rig.typed.size(), c.clears ? 1u : 0u);
     }
 }

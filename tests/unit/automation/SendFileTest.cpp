@@ -1,3 +1,4 @@
+#include "app/Settings.h"
 #include "automation/SendFile.h"
 
 #include <gtest/gtest.h>
@@ -60,7 +61,7 @@ TEST_F(CSendFileTest, SendsTheFileFourHundredBytesATickAndClosesTheWindow) {
         ASSERT_FALSE(shell.progress.empty());
         EXPECT_EQ(shell.progress.front(), 0);
         EXPECT_EQ(shell.progress.back(), 100);
-        std::filesystem::current_path(folder.Path());
+        ChangeFolder(folder.Path());
     }
 }
 

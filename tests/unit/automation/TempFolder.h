@@ -6,6 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include "app/Settings.h"
+
 namespace tavrin::testing {
 
 // A fresh folder for one test, removed with everything in it afterwards.
@@ -47,10 +49,12 @@ public:
     explicit CurrentFolderScope(const std::filesystem::path& folder)
         : saved_(std::filesystem::current_path()) {
         std::filesystem::current_path(folder);
+        ForgetCurrentFolder();
     }
     ~CurrentFolderScope() {
         std::error_code ignored;
         std::filesystem::current_path(saved_, ignored);
+        ForgetCurrentFolder();
     }
 
 private:

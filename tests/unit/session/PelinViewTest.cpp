@@ -1,6 +1,7 @@
 // The terminal view as a whole: start-up order, the first idle turn, the start-up macro hand-off,
 // the close confirmation and the shut-down saves, against a real pty standing in for the
 // controller's serial line.
+#include "app/Settings.h"
 #include "session/PelinView.h"
 
 #include <fcntl.h>
@@ -73,7 +74,7 @@ protected:
     void SetUp() override {
         char pattern[] = "/tmp/tavrin-view-XXXXXX";
         folder_ = mkdtemp(pattern);
-        std::filesystem::current_path(folder_);
+        ChangeFolder(folder_);
         ini_ = folder_ + "/settings.ini";
         ASSERT_TRUE(pty_.Ok());
         WriteProfileString(ini_, "Ports", "COM3", pty_.SlaveName());
@@ -84,7 +85,7 @@ protected:
     }
     void TearDown() override {
         view_.reset();
-        std::filesystem::current_path("/tmp");
+        ChangeFolder("/tmp");
         std::filesystem::remove_all(folder_);
     }
 
@@ -103,8 +104,7 @@ protected:
         shell_.RunPosted();
     }
     std::string Row(int row) const {
-        return std::string(doc_.screenBuffer.begin() + row * kColumns,
-                           doc_.screenBuffer.begin() + (row + 1) * kColumns);
+        return std::string(reinterpret_cast<const char*>(doc_.screenBuffer.Row(row)), kColumns);
     }
 
     std::string folder_, ini_;

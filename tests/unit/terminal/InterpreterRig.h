@@ -30,6 +30,7 @@ struct InterpreterRig {
     int lastHostBusy = -1;
     int macroTransferClears = 0;
     int caretMoves = 0;
+    std::string events;  // the hooks in the order they were called: r busy report, L log row, c caret
 
     CReceiveInterpreter interpreter{doc, view, link, shell, Hooks()};
 
@@ -44,16 +45,21 @@ struct InterpreterRig {
         h.transferResumePending = [this] { return resumePending; };
         h.writeLogRow = [this](const uint8_t* row) {
             logRows.emplace_back(reinterpret_cast<const char*>(row), kColumns);
+            events += 'L';
             return !logWriteFails;
         };
         h.logOpen = [this] { return logIsOpen; };
         h.reportHostBusy = [this](int busy) {
             ++hostReports;
+            events += busy ? 'r' : 'R';
             lastHostBusy = busy;
         };
         h.clearMacroTransferFlag = [this] { ++macroTransferClears; };
         h.postChars = [this](const std::string& chars) { posted += chars; };
-        h.caretMoved = [this] { ++caretMoves; };
+        h.caretMoved = [this] {
+            ++caretMoves;
+            events += 'c';
+        };
         return h;
     }
 
@@ -81,8 +87,8 @@ struct InterpreterRig {
         const size_t last = text.find_last_not_of(' ');
         return last == std::string::npos ? std::string() : text.substr(0, last + 1);
     }
-    std::string Row(int row) const { return Trimmed(doc.screenBuffer.data() + row * kColumns); }
-    std::string History(int line) const { return Trimmed(doc.historyBuffer.data() + line * kColumns); }
+    std::string Row(int row) const { return Trimmed(doc.screenBuffer.Row(row)); }
+    std::string History(int line) const { return Trimmed(doc.historyBuffer.Row(line)); }
     std::string SocketBytes() const { return std::string(link.socketSent.begin(), link.socketSent.end()); }
 };
 

@@ -196,7 +196,7 @@ TEST(KeyboardTest, At38400SerialEveryKeyRebuildsTheScreen) {
         rig.Feed("cur");
         // Something else moved the screen (a scrolled-back view, a resize in between).
         rig.view.historyView = 1;
-        std::fill_n(rig.doc.screenBuffer.begin(), kColumns * 3, 'z');
+        for (int r = 0; r < 3; ++r) std::fill_n(rig.doc.screenBuffer.Row(r), kColumns, 'z');
         const int repaints = rig.shell.repaintRequests;
         rig.keyboard.OnChar('x');
         EXPECT_EQ(rig.Row(0), c.rebuilt ? "L0" : std::string(80, 'z'));

@@ -68,7 +68,7 @@ void ExpectInBounds(const InterpreterRig& rig) {
     const CPelinDoc& doc = rig.doc;
     ASSERT_GE(doc.cursorRow, 0);
     ASSERT_LT(doc.cursorRow, kMaxRowsLimit);
-    ASSERT_LT(static_cast<size_t>(doc.cursorRow) * kColumns + kColumns - 1, kScreenBytes);
+    ASSERT_LT(doc.cursorRow, kBufferRows);
     ASSERT_GE(doc.cursorColumn, 0);
     ASSERT_LT(doc.cursorColumn, kColumns);
     ASSERT_GE(rig.view.historyCount, 0);
@@ -119,6 +119,75 @@ TEST(ReceiveInterpreterTest, RandomStreamsStayInBounds) {
             if (consume(rng) == 0) rig.doc.visibleRows = rows(rng) - 1;  // 0 happens for a tiny window
             if (consume(rng) == 0) rig.doc.maxRows = rows(rng);
         }
+    }
+}
+
+// Long runs of text bytes (Shift-JIS and 0x7F..0xFE included) broken by single bytes that
+// need a decision of their own, at every distance from each other and from column 79.
+std::string LongRuns(std::mt19937& rng, size_t size) {
+    static const std::string kBreaks[] = {">",      "\xff",       "\r\n", "\x01", std::string(1, '\0'),
+                                          "\x1b[K", "\x1b[5;70H", "\b",   "\x07"};
+    std::uniform_int_distribution<int> length(0, 120), text(0x20, 0xfe);
+    std::string out;
+    while (out.size() < size) {
+        for (int n = length(rng); n > 0; --n) {
+            const int byte = text(rng);
+            out += static_cast<char>(byte == '>' ? 'x' : byte);
+        }
+        out += kBreaks[rng() % std::size(kBreaks)];
+    }
+    return out;
+}
+
+std::string Snapshot(const InterpreterRig& rig) {
+    std::string out;
+    for (int r = 0; r < kBufferRows; ++r) out += rig.Row(r) + "|" + rig.History(r) + "\n";
+    out += "cursor " + std::to_string(rig.doc.cursorRow) + "," + std::to_string(rig.doc.cursorColumn);
+    out += " history " + std::to_string(rig.view.historyCount) + " busy " + std::to_string(rig.view.hostBusy);
+    out += " reports " + std::to_string(rig.hostReports) + " prompt " + std::to_string(rig.doc.promptSeen);
+    out += " telnet " + std::to_string(rig.interpreter.PlainTelnetState()) + " log " +
+           std::to_string(rig.logRows.size());
+    out += "\nhooks " + rig.events;
+    for (const std::string& row : rig.logRows) out += "\n" + row;
+    return out;
+}
+
+// Runs of text are written in one step where they can be; where a chunk ends, how long a run
+// is, and whether a run starts at the wrap column must not change what is shown, logged or
+// reported. The same serial stream (no ENQ, whose hand-off drops the rest of its chunk) is fed
+// whole, a byte at a time and in random pieces.
+TEST(ReceiveInterpreterTest, ChunkingNeverChangesTheResult) {
+    std::mt19937 rng(1414);
+    std::uniform_int_distribution<int> chunkSize(1, 200);
+    std::uniform_int_distribution<int> coin(0, 1);
+    for (int round = 0; round < 24; ++round) {
+        SCOPED_TRACE(round);
+        std::string stream = round % 2 ? LongRuns(rng, 8000) : RandomStream(rng, 5000);
+        std::erase(stream, '\x05');
+        const int maxRows = std::uniform_int_distribution<int>(1, kMaxRowsLimit)(rng);
+        const int visible = std::uniform_int_distribution<int>(1, kMaxRowsLimit)(rng);
+        const int linuxTelnet = coin(rng);
+        auto make = [&](InterpreterRig& rig) {
+            rig.doc.maxRows = maxRows;
+            rig.doc.visibleRows = visible;
+            rig.doc.isLinuxTelnet = linuxTelnet;
+            rig.view.hostWindow = 7;
+            rig.logIsOpen = true;
+        };
+        InterpreterRig whole, bytes, pieces;
+        make(whole);
+        make(bytes);
+        make(pieces);
+        whole.Feed(stream);
+        for (char c : stream) bytes.Feed(std::string(1, c));
+        for (size_t at = 0; at < stream.size();) {
+            const size_t n = std::min<size_t>(chunkSize(rng), stream.size() - at);
+            pieces.Feed(stream.substr(at, n));
+            at += n;
+        }
+        const std::string expected = Snapshot(whole);
+        EXPECT_EQ(Snapshot(bytes), expected);
+        EXPECT_EQ(Snapshot(pieces), expected);
     }
 }
 

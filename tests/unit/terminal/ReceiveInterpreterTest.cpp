@@ -197,6 +197,12 @@ TEST(ReceiveInterpreterTest, PromptBookkeeping) {
     EXPECT_EQ(rig.Row(0), "ab>");
     rig.Feed("x");
     EXPECT_EQ(rig.lastHostBusy, 1);
+    // Every byte of a long line reports, wrap included, whether or not it is written in a run.
+    rig.Feed(std::string(170, 'y'));
+    EXPECT_EQ(rig.hostReports, 2 + 170);
+    EXPECT_EQ(rig.view.hostBusy, 1);
+    EXPECT_EQ(rig.History(0), "ab>x" + std::string(76, 'y'));
+    EXPECT_EQ(rig.History(2), std::string(14, 'y'));
 
     InterpreterRig done;
     done.view.autoexecDone = 1;

@@ -17,7 +17,10 @@ protected:
         doc_.maxRows = 50;
     }
     void PutLine(int line, const std::string& text) {
-        std::copy(text.begin(), text.end(), doc_.historyBuffer.begin() + line * kColumns);
+        // Text longer than a row goes on in the next rows.
+        for (size_t i = 0; i < text.size(); ++i)
+            doc_.historyBuffer.Row(line + static_cast<int>(i) / kColumns)[i % kColumns] =
+                static_cast<uint8_t>(text[i]);
     }
     // Drags from cell (line, column) to cell (line, column); pixels are inside each cell.
     void Drag(int fromLine, int fromColumn, int toLine, int toColumn) {
@@ -79,7 +82,7 @@ TEST_F(SelectionTest, ANulCellEndsTheTextAndCellZeroReadsNothingBeforeIt) {
     PutLine(0, std::string("ab\0cd", 5));
     Drag(0, 0, 0, 5);
     EXPECT_EQ(selection_.Text(), "ab");
-    doc_.historyBuffer[0] = 0x88;  // a lead byte at cell 0: nothing before it to look at
+    doc_.historyBuffer.Row(0)[0] = 0x88;  // a lead byte at cell 0: nothing before it to look at
     Drag(0, 0, 0, 2);
     EXPECT_EQ(selection_.Text().size(), 2u);
 }
