@@ -59,6 +59,15 @@ CommandLineOptions ParseCommandLine(const std::string& rawLine) {
     return options;
 }
 
+std::string SettingsPathOption(const std::string& rawLine, const std::string& workingFolder) {
+    const CommandLineOptions options = ParseCommandLine(rawLine);
+    if (!options.hasProfile) return {};
+    if (options.profilePath.front() == '/' || workingFolder.empty()) return options.profilePath;
+    std::string folder = workingFolder;
+    if (folder.back() != '/') folder += '/';
+    return folder + options.profilePath;
+}
+
 std::string JoinArguments(int argc, char** argv) {
     std::string line;
     for (int i = 1; i < argc; ++i) {
@@ -71,6 +80,7 @@ std::string JoinArguments(int argc, char** argv) {
         }
         if (!line.empty()) line += ',';
         line += argument;
+        if (argument == "-F" && i + 1 < argc && argv[i + 1] != nullptr) line += argv[++i];
     }
     return line;
 }

@@ -30,11 +30,17 @@ struct CommandLineOptions {
 
 CommandLineOptions ParseCommandLine(const std::string& rawLine);
 
+// The settings file named by "-F" (ParseCommandLine's rule), made absolute against
+// workingFolder when it is relative, so that a later change of the working folder (the
+// "Folder" setting) cannot send the settings to another file. Empty when there is no "-F".
+std::string SettingsPathOption(const std::string& rawLine, const std::string& workingFolder);
+
 // The raw command line from argv, leaving out the program name and the options that only the
 // Linux front ends know (--headless, --demo, --run FILE, --run=FILE). The arguments are joined
 // with ',' rather than a blank: the shell has already split them, so "-F/home/op/a.ini -N"
 // given as two arguments must not become one settings path "/home/op/a.ini -N". A quoted
-// argument with blanks ("-F/home/op/my cfg.ini") stays whole.
+// argument with blanks ("-F/home/op/my cfg.ini") stays whole. "-F" given alone takes the next
+// argument as its value ("-F /home/op/a.ini").
 std::string JoinArguments(int argc, char** argv);
 
 }  // namespace tavrin

@@ -296,13 +296,28 @@ bool WriteAll(int fd, const std::string& data) {
     return true;
 }
 
-// Writes `contents` to a new file beside `target` and renames it over `target`.
+// The first write that failed since the last TakeProfileWriteError: its file and errno.
+std::string failedWritePath;
+int failedWriteError = 0;
+
+bool NoteWriteFailure(const std::string& path, int error) {
+    if (failedWriteError == 0) {
+        failedWritePath = path;
+        failedWriteError = error != 0 ? error : EIO;
+    }
+    return false;
+}
+
+// Writes `contents` to a new file beside `target` and renames it over `target`. A file without
+// any write permission is one the user made read-only: it is not replaced.
 bool ReplaceFileAtomically(const std::string& target, const std::string& contents) {
     size_t slash = target.rfind('/');
     std::string folder = slash == std::string::npos ? "." : (slash == 0 ? "/" : target.substr(0, slash));
 
     struct stat old {};
     bool hadFile = stat(target.c_str(), &old) == 0;
+    if (hadFile && ((old.st_mode & (S_IWUSR | S_IWGRP | S_IWOTH)) == 0 || access(target.c_str(), W_OK) != 0))
+        return NoteWriteFailure(target, EACCES);
 
     std::string temp;
     int fd = -1;
@@ -310,18 +325,25 @@ bool ReplaceFileAtomically(const std::string& target, const std::string& content
         temp = target + ".tmp" + std::to_string(getpid()) + "_" + std::to_string(attempt);
         // 0666 under the umask, like any newly created file; an existing file keeps its mode.
         fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
-        if (fd < 0 && errno != EEXIST) return false;
+        if (fd < 0 && errno != EEXIST) return NoteWriteFailure(target, errno);
     }
-    if (fd < 0) return false;
+    if (fd < 0) return NoteWriteFailure(target, EEXIST);
 
     bool ok = WriteAll(fd, contents);
     if (ok && hadFile) ok = fchmod(fd, old.st_mode & 07777) == 0 || errno == EPERM;
     if (ok) ok = fsync(fd) == 0;
-    if (close(fd) != 0) ok = false;
-    if (ok) ok = rename(temp.c_str(), target.c_str()) == 0;
+    int error = ok ? 0 : errno;
+    if (close(fd) != 0 && ok) {
+        ok = false;
+        error = errno;
+    }
+    if (ok && rename(temp.c_str(), target.c_str()) != 0) {
+        ok = false;
+        error = errno;
+    }
     if (!ok) {
         unlink(temp.c_str());
-        return false;
+        return NoteWriteFailure(target, error);
     }
     int dirFd = open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (dirFd >= 0) {
@@ -410,7 +432,8 @@ bool WriteProfileSections(const std::string& path, const ProfileSections& sectio
     std::string target = ResolveTarget(path);
     std::string contents;
     int error = ReadWholeFile(target, contents);
-    if (error != 0 && error != ENOENT) return false;  // never overwrite a file we could not read
+    // Never overwrite a file we could not read.
+    if (error != 0 && error != ENOENT) return NoteWriteFailure(target, error);
     IniText ini = SplitLines(contents);
     CIniEditor editor(ini);
     bool allStored = true;
@@ -449,6 +472,14 @@ std::vector<std::string> ReadProfileKeys(const std::string& path, const std::str
         }
     }
     return keys;
+}
+
+int TakeProfileWriteError(std::string& path) {
+    const int error = failedWriteError;
+    path = failedWritePath;
+    failedWriteError = 0;
+    failedWritePath.clear();
+    return error;
 }
 
 }  // namespace tavrin

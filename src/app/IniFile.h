@@ -19,7 +19,8 @@ namespace tavrin {
 // Writing: creates the file, the section and the key as needed, replaces the value of an
 // existing key and keeps every other line's content as it was. Every line is written with CR LF.
 // The file is replaced atomically: the new text goes to a temporary file in the same folder,
-// which is then renamed over the old one, so a crash never leaves a half-written file.
+// which is then renamed over the old one, so a crash never leaves a half-written file. A file
+// with no write permission (made read-only by its user) is never replaced.
 //
 // Bytes are passed through unchanged; values may be CP932.
 inline constexpr size_t kMaxProfileValue = 4095;
@@ -63,6 +64,10 @@ bool WriteProfileStrings(const std::string& path, const std::string& section, co
 // Several sections in one replace of the file (a whole connection list in one write).
 using ProfileSections = std::vector<std::pair<std::string, ProfileEntries>>;
 bool WriteProfileSections(const std::string& path, const ProfileSections& sections);
+
+// The first write of any settings file that failed since the last call (errno, 0 when none)
+// and that file's path; the record is cleared. Called on the event-loop thread, like the writes.
+int TakeProfileWriteError(std::string& path);
 
 // The key names of a section in file order (trimmed; a name repeated in any case is listed
 // once). Empty when the file or section is missing.

@@ -18,7 +18,7 @@ struct LogFont {
     int outPrecision = 0;
     int clipPrecision = 0;
     int quality = 0;
-    int pitchAndFamily = 0x31;  // fixed pitch, modern family
+    int pitchAndFamily = 0x31;          // fixed pitch, modern family
     std::string faceName = "Fixedsys";  // at most 31 characters
 };
 
@@ -46,8 +46,9 @@ struct ViewState {
     int hostBusy = 0;
     int saveForEditorPending = 0;
     int hostTypedPending = 0;
-    std::string editorTempFile;  // the file saved for the editor, told to the host when complete
-    std::string hostDeleteFile;  // deleted when the host's typed command has transferred
+    std::string hostProgramName;  // program of the save for the editor (copy-data kind 1)
+    std::string editorTempFile;   // the file saved for the editor, told to the host when complete
+    std::string hostDeleteFile;   // deleted when the host's typed command has transferred
 
     int autoexecRequested = 0;
     int autoexecDone = 0;

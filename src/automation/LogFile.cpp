@@ -72,7 +72,9 @@ std::string ApplyLogExtension(const std::string& path, int filterIndex) {
 
 int OpenLogFileCommand(CLogFile& log, Shell& shell) {
     std::optional<std::string> chosen =
-        shell.AskSaveFile(GetMessageText(kLogDialogTitle), kLogFilter, "", "log");
+        // No default extension for the dialog: ".log" is added below, and only when the "*.log"
+        // filter is selected; with "*.*" the name is used as typed.
+        shell.AskSaveFile(GetMessageText(kLogDialogTitle), kLogFilter, "", "");
     if (!chosen) return -1;
     std::string path = ApplyLogExtension(*chosen, shell.LastFilterIndex());
     int result = log.OpenLogFile(path);

@@ -4,10 +4,14 @@
 
 #include <QAction>
 #include <QCloseEvent>
+#include <QDragEnterEvent>
+#include <QDropEvent>
 #include <QIcon>
 #include <QMenu>
 #include <QMenuBar>
+#include <QMimeData>
 #include <QToolBar>
+#include <QUrl>
 
 #include "app/Globals.h"
 #include "app/Menus.h"
@@ -67,6 +71,10 @@ CMainFrame::CMainFrame(CPelinView& view, CPelinApp& app, QWidget* parent)
     // A top-level window of its own, hidden until the panel shows itself.
     commandPanel_ = new CMacroDialog(view_.Panel(), this);
     commandPanel_->setWindowIcon(windowIcon());
+
+    // Drops land on the terminal view; the frame takes them there.
+    terminal_->setAcceptDrops(true);
+    terminal_->installEventFilter(this);
 
     idleTimer_.setSingleShot(true);
     idleTimer_.setInterval(0);
@@ -206,6 +214,45 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
     SaveWindowPlacement(app_.profilePath, CurrentPlacement());
     FinishView();
     event->accept();
+}
+
+namespace {
+
+std::vector<std::string> LocalFiles(const QMimeData* data) {
+    std::vector<std::string> files;
+    if (!data || !data->hasUrls()) return files;
+    for (const QUrl& url : data->urls())
+        if (url.isLocalFile()) files.push_back(url.toLocalFile().toStdString());
+    return files;
+}
+
+}  // namespace
+
+bool CMainFrame::eventFilter(QObject* watched, QEvent* event) {
+    if (watched != terminal_) return QMainWindow::eventFilter(watched, event);
+    if (event->type() == QEvent::DragEnter || event->type() == QEvent::DragMove) {
+        auto* drag = static_cast<QDropEvent*>(event);
+        if (view_.hostWindow == 0 && !LocalFiles(drag->mimeData()).empty()) {
+            drag->acceptProposedAction();
+        } else {
+            drag->ignore();
+        }
+        return true;
+    }
+    if (event->type() == QEvent::Drop) {
+        auto* drop = static_cast<QDropEvent*>(event);
+        if (DropFiles(drop->mimeData())) drop->acceptProposedAction();
+        return true;
+    }
+    return false;
+}
+
+bool CMainFrame::DropFiles(const QMimeData* data) {
+    const std::vector<std::string> files = LocalFiles(data);
+    if (files.empty() || view_.hostWindow != 0) return false;
+    view_.OnDropFiles(files);
+    ScheduleIdle();
+    return true;
 }
 
 void CMainFrame::EndSession() {

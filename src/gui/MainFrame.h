@@ -8,6 +8,7 @@
 #include "app/WindowPlacement.h"
 
 class QAction;
+class QMimeData;
 class QToolBar;
 
 namespace tavrin {
@@ -50,11 +51,18 @@ public:
     // The session ends (a termination signal): placement and settings saved, no question asked.
     void EndSession();
     void FinishView();
+    // Files dropped on the terminal (local files of the data) go to the view's drop handler:
+    // macros are started, text files typed. Not taken while a host editor is linked; false
+    // when nothing was taken.
+    bool DropFiles(const QMimeData* data);
     // Shows the context menu at a screen position.
     void ShowContextMenu(const QPoint& globalPosition);
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    // Files dropped on the terminal go to the view's drop handler (macros started, text files
+    // typed); not accepted while a host editor is linked.
+    bool eventFilter(QObject* watched, QEvent* event) override;
     QMenu* createPopupMenu() override { return nullptr; }
 
 private:

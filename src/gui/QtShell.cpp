@@ -374,4 +374,19 @@ void CQtShell::Quit(int status) {
     QCoreApplication::exit(status);
 }
 
+void CQtShell::MoveFrame(int left, int top, int width, int height) {
+    if (!frame_) return;
+    frame_->move(left, top);
+    frame_->resize(width, height);
+    frame_->update();
+}
+
+void CQtShell::CloseFrame() {
+    if (frame_) {
+        frame_->EndSession();
+    } else {
+        Quit(0);
+    }
+}
+
 }  // namespace tavrin

@@ -71,6 +71,8 @@ public:
     void WatchDescriptor(int fd, std::function<void()> onReadable) override;
     void UnwatchDescriptor(int fd) override;
     void Quit(int status) override;
+    void MoveFrame(int left, int top, int width, int height) override;
+    void CloseFrame() override;
 
     // "Description|*.ext|Other|*.*" (a trailing "||" allowed) as a Qt name filter list.
     static QStringList NameFilters(const std::string& filter);

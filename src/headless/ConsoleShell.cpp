@@ -115,7 +115,11 @@ void CConsoleShell::PaintNow() {
     if (paintHandler_) paintHandler_();
 }
 
-void CConsoleShell::SetTitle(const std::string&) {}
+void CConsoleShell::SetTitle(const std::string& title) {
+    if (!showTitles_ || title == lastTitle_) return;
+    lastTitle_ = title;
+    PrintToStderr("Tavrin: title: " + title);
+}
 
 bool CConsoleShell::OpenDocument(const std::string& path) {
     // The desktop's viewer, as the window front end would use it.

@@ -65,7 +65,13 @@ public:
         lineReader_ = std::move(reader);
     }
 
+    // Window titles go to stderr ("Tavrin: title: ...") as they change: a terminal linked to a
+    // host editor shows its number there.
+    void ShowTitles(bool shown) { showTitles_ = shown; }
+
 private:
+    bool showTitles_ = false;
+    std::string lastTitle_;
     std::function<void(int)> timerHandler_;
     std::function<void()> paintHandler_;
     std::map<int, std::unique_ptr<QTimer>> timers_;

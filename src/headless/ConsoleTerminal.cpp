@@ -211,44 +211,6 @@ void CConsoleTerminal::TypeUtf8(const std::string& text) {
     }
 }
 
-bool CConsoleTerminal::EchoArrived() const {
-    const CPelinDoc& doc = view_.Document();
-    const uint8_t* row = doc.screenBuffer.Row(doc.cursorRow);
-    if (row == nullptr) return true;
-    if (awaitedEcho_.empty()) return true;
-    const int column = doc.cursorColumn;
-    if (static_cast<size_t>(column) < awaitedEcho_.size()) return false;
-    return std::equal(awaitedEcho_.begin(), awaitedEcho_.end(),
-                      row + column - static_cast<long>(awaitedEcho_.size()),
-                      [](char a, uint8_t b) { return static_cast<uint8_t>(a) == b; });
-}
-
-void CConsoleTerminal::TypeNextPipedLine() {
-    constexpr int kEchoWaitMs = 1000;
-    if (lineTyped_) {
-        if (!EchoArrived() && NowMs() - lineTypedMs_ < kEchoWaitMs) return;
-        lineTyped_ = false;
-        view_.OnChar('\r');
-        return;
-    }
-    if (pipedInput_.empty()) {
-        pipeTimer_->stop();
-        return;
-    }
-    size_t end = pipedInput_.find('\n');
-    if (end == std::string::npos) {
-        if (!inputEnded_) return;  // the rest of the line has not arrived yet
-        end = pipedInput_.size();
-    }
-    std::string line = pipedInput_.substr(0, end);
-    pipedInput_.erase(0, end == pipedInput_.size() ? end : end + 1);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    TypeUtf8(line);
-    awaitedEcho_ = Utf8ToCp932(line);
-    lineTyped_ = true;
-    lineTypedMs_ = NowMs();
-}
-
 void CConsoleTerminal::OnStdinReadable() {
     char buffer[4096];
     ssize_t n = read(STDIN_FILENO, buffer, sizeof buffer);
@@ -256,12 +218,16 @@ void CConsoleTerminal::OnStdinReadable() {
         stdinNotifier_->setEnabled(false);
         if (inputEnded_) return;
         inputEnded_ = true;
-        if (pipeTimer_) pipeTimer_->start(10);
+        if (!pendingUtf8_.empty()) {
+            TypeUtf8(pendingUtf8_);  // a cut-off sequence at the very end goes out as it is
+            pendingUtf8_.clear();
+        }
         if (!quitOnEndOfInput_) return;
-        // Let the piped lines go out and the controller answer the last of them, then quit.
+        // Let the held Enter and the keys behind it go out and the controller answer the last
+        // of them, then quit.
         auto* poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, [this, poll] {
-            if (!pipedInput_.empty() || lineTyped_) return;
+            if (view_.KeysPending()) return;
             if (NowMs() - lastReceptionMs_ >= kQuietMsBeforeQuit) {
                 poll->stop();
                 emit QuitRequested(0);
@@ -272,12 +238,13 @@ void CConsoleTerminal::OnStdinReadable() {
     }
     std::string data(buffer, static_cast<size_t>(n));
     if (!rawMode_) {
-        pipedInput_ += data;
-        if (!pipeTimer_) {
-            pipeTimer_ = new QTimer(this);
-            connect(pipeTimer_, &QTimer::timeout, this, [this] { TypeNextPipedLine(); });
-        }
-        if (!pipeTimer_->isActive()) pipeTimer_->start(10);
+        // Every byte is typed as it arrives; a line feed is Enter, which the keyboard holds
+        // until the controller has echoed the line.
+        pendingUtf8_ += data;
+        const size_t complete = CompleteUtf8Prefix(pendingUtf8_);
+        const std::string ready = pendingUtf8_.substr(0, complete);
+        pendingUtf8_.erase(0, complete);
+        TypeUtf8(ready);
         return;
     }
     auto quit = data.find(kQuitKey);

@@ -13,10 +13,10 @@ class CPelinView;
 
 // The console side of the headless front end: completed screen rows go to stdout as UTF-8
 // lines (trailing blanks removed); when stdout is a terminal the current row is shown as it
-// changes. What is read from stdin is typed as keys: on a terminal keys are read raw (Ctrl+]
-// quits; arrow keys go out as the controller's line-editor bytes), from a pipe or file a line
-// feed is typed as Enter and the end of input quits once the controller has been quiet for a
-// second.
+// changes. What is read from stdin is typed as keys the moment it arrives: on a terminal keys
+// are read raw (Ctrl+] quits; arrow keys go out as the controller's line-editor bytes), from a
+// pipe or file a line feed is typed as Enter and the end of input quits once every key has gone
+// out and the controller has been quiet for a second.
 class CConsoleTerminal : public QObject {
     Q_OBJECT
 public:
@@ -43,10 +43,6 @@ private:
     void OnStdinReadable();
     void TypeBytes(const std::string& bytes);
     void TypeUtf8(const std::string& text);
-    // Piped input is typed a line at a time: the characters, then Enter once the controller's
-    // echo of them is on the screen (Enter reads the echoed line back), or after a second.
-    void TypeNextPipedLine();
-    bool EchoArrived() const;
     void RestoreTerminal();
     std::string CurrentRowText() const;
 
@@ -60,11 +56,6 @@ private:
     std::string pendingEscape_;  // an incomplete ESC [ x key sequence
     std::string shownRow_;       // what the live row line shows now
     bool quitOnEndOfInput_ = true;
-    std::string pipedInput_;   // piped bytes not typed yet
-    std::string awaitedEcho_;  // CP932 text of the line typed, whose echo Enter waits for
-    bool lineTyped_ = false;   // a line's characters are out; its Enter waits
-    int64_t lineTypedMs_ = 0;
-    QTimer* pipeTimer_ = nullptr;
     bool inputEnded_ = false;
     int64_t lastReceptionMs_ = 0;
 };

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <cstdio>
 
+#include "app/CommandLine.h"
 #include "app/PelinDoc.h"
 #include "headless/ConsoleShell.h"
 #include "headless/ConsoleTerminal.h"
@@ -18,6 +19,7 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::
     QCoreApplication qapp(argc, argv);
 
     CConsoleShell shell;
+    shell.ShowTitles(ParseCommandLine(commandLine).hostLink);
     CSteadyClock clock;
     CPelinApp app(commandLine, options.exeName);
     CPelinDoc doc;

@@ -322,7 +322,12 @@ void CCommandPanel::OnMacroStopped(int endStatus) {
 }
 
 void CCommandPanel::EnterCommandLine(const std::string& utf8) {
-    SendLine(Utf8ToCp932(utf8));
+    if (hooks_.typeKey) {
+        for (char c : Utf8ToCp932(utf8)) hooks_.typeKey(static_cast<uint8_t>(c));
+        hooks_.typeKey('\r');
+    } else {
+        SendLine(Utf8ToCp932(utf8));
+    }
     history_.Add(utf8);
     display_.history = history_.Entries();
     Changed();

@@ -69,6 +69,9 @@ struct PanelHooks {
     std::function<void()> stopMacroAndReport;
     // A macro file is open: a macro runs in the terminal.
     std::function<bool()> macroRunning;
+    // Types one byte on the terminal's keyboard path, as a key would (Enter is CR). Empty: the
+    // command line's text goes straight to the link.
+    std::function<void(uint8_t)> typeKey;
 };
 
 // The command button panel: pages of twelve buttons from an INI file, each button a list of
@@ -113,8 +116,9 @@ public:
 
     // One tick of the panel timer.
     void TimerStep();
-    // Enter in the command line: text (UTF-8) and CR LF sent; a non-empty text is kept in the
-    // history.
+    // Enter in the command line: the text (UTF-8) is typed on the terminal's keyboard, then
+    // Enter, so a transfer command is recognised as when typed in the terminal; a non-empty
+    // text is kept in the history.
     void EnterCommandLine(const std::string& utf8);
     // The macro interpreter stopped a macro with this end status (1 by itself, 3 stopped).
     void OnMacroStopped(int endStatus);

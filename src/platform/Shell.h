@@ -132,6 +132,12 @@ public:
     virtual void WatchDescriptor(int fd, std::function<void()> onReadable) = 0;
     virtual void UnwatchDescriptor(int fd) = 0;
 
+    // Moves the main window to (left, top) with this outer size. The console has no window.
+    virtual void MoveFrame(int /*left*/, int /*top*/, int /*width*/, int /*height*/) {}
+    // Closes the main window as a confirmed close does (placement saved, view destroyed, the
+    // program ends). Without a window: the event loop ends with status 0.
+    virtual void CloseFrame() { Quit(0); }
+
     // Ends the program's event loop with this exit status.
     virtual void Quit(int status) = 0;
 };

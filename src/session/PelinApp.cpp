@@ -4,6 +4,7 @@
 
 #include <array>
 
+#include "app/CommandLine.h"
 #include "app/Globals.h"
 #include "app/SettingsLocation.h"
 
@@ -17,24 +18,16 @@ std::string WorkingFolder() {
     return buffer.data();
 }
 
-// The "-F" value: the characters after "-F" up to the first ',' or the end of the line.
-bool FindSettingsOption(const std::string& line, std::string& value) {
-    auto at = line.find("-F");
-    if (at == std::string::npos) return false;
-    auto end = line.find(',', at + 2);
-    value = line.substr(at + 2, end == std::string::npos ? std::string::npos : end - at - 2);
-    return true;
-}
-
 }  // namespace
 
 CPelinApp::CPelinApp(std::string raw, std::string exe)
-    : rawCommandLine(std::move(raw)), exeName(std::move(exe)) {}
+    : rawCommandLine(std::move(raw)),
+      exeName(std::move(exe)),
+      commandLineProfilePath(SettingsPathOption(rawCommandLine, WorkingFolder())) {}
 
 void CPelinApp::FixProfilePath() {
-    std::string value;
-    if (FindSettingsOption(rawCommandLine, value) && !value.empty()) {
-        profilePath = value;
+    if (!commandLineProfilePath.empty()) {
+        profilePath = commandLineProfilePath;
         profilePathPending = 0;
         return;
     }

@@ -24,6 +24,8 @@ public:
     std::string rawCommandLine;
     std::string profilePath;  // the settings file every read and write uses
     std::string exeName;
+    // The "-F" settings file, made absolute in the working folder of the start; empty: none.
+    std::string commandLineProfilePath;
     CPelinView* view = nullptr;
     CPelinDoc* document = nullptr;
 };

@@ -3,11 +3,13 @@
 #include <unistd.h>
 
 #include <array>
+#include <cstring>
 #include <map>
 
 #include "app/CommandLine.h"
 #include "app/Cp932.h"
 #include "app/Globals.h"
+#include "app/IniFile.h"
 #include "app/Menus.h"
 #include "app/MessageTable.h"
 #include "app/Settings.h"
@@ -26,9 +28,12 @@
 #include "link/LinkChannel.h"
 #include "link/SerialChannel.h"
 #include "panel/CommandPanel.h"
+#include "platform/posix/PosixHostChannel.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
+#include "session/CompanionEditors.h"
 #include "session/GuideLocation.h"
+#include "session/HostLink.h"
 #include "session/PelinApp.h"
 #include "terminal/DisplayModel.h"
 #include "terminal/Keyboard.h"
@@ -66,7 +71,7 @@ struct CPelinView::Parts {
           serial(serialDevice, clock, [&app] { return app.profilePath; }),
           link(doc, serial, shell),
           interpreter(doc, view, link, shell),
-          keyboard(doc, view, link, shell, interpreter),
+          keyboard(doc, view, link, shell, interpreter, clock),
           transfer(doc, view, link, clock, shell),
           transferCommand(doc, link, clock),
           connection(doc, view, serial, link, shell, clock,
@@ -77,10 +82,12 @@ struct CPelinView::Parts {
           drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
           selection(doc, view),
           setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
-          panel(view, shell, clock, PanelHooksFor()) {}
+          panel(view, shell, clock, PanelHooksFor(view)),
+          host(view, doc, shell, std::make_unique<CPosixHostChannel>()) {}
 
-    PanelHooks PanelHooksFor() {
+    PanelHooks PanelHooksFor(CPelinView& view) {
         PanelHooks hooks;
+        hooks.typeKey = [&view](uint8_t c) { view.OnChar(c); };
         hooks.startMacro = [this](const std::string& path) { return macro.StartMacro(path); };
         hooks.stopMacroAndReport = [this] { macro.StopMacroAndReport(); };
         hooks.macroRunning = [this] { return macro.IsMacroFileOpen(); };
@@ -115,6 +122,7 @@ struct CPelinView::Parts {
     CSelection selection;
     CTerminalSetup setup;
     CCommandPanel panel;
+    CHostLink host;
     CTitle title;
 
     std::function<void(const uint8_t*)> rowObserver;
@@ -125,6 +133,7 @@ struct CPelinView::Parts {
     bool idleScheduled = false;
     int watchedSerialFd = -1;
     bool destroyed = false;
+    std::string numberedTitle;  // the numbered frame text last set
     // The last state of each command: some rules leave it as it was in some states.
     mutable std::map<int, MenuCommandState> commandStates;
 };
@@ -160,11 +169,31 @@ void CPelinView::WireParts() {
         if (!parts_->log.IsLogOpen()) return true;
         return parts_->log.WriteLogLine({row, kColumns});
     };
-    ih.clearMacroTransferFlag = [this] { parts_->macro.OnControllerPrompt(); };
+    ih.clearMacroTransferFlag = [this] {
+        parts_->macro.OnControllerPrompt();
+        parts_->transfer.Files().ControllerPrompted();
+    };
     ih.postChars = [this](const std::string& chars) {
         for (char c : chars) shell_.Post([this, c] { OnChar(static_cast<uint8_t>(c)); });
     };
     ih.caretMoved = [this] { shell_.UpdateCaret(); };
+    ih.reportHostBusy = [this](int busy) { parts_->host.ReportBusy(busy); };
+    p.transfer.Files().notifyHostSaved = [this](const std::string& name) {
+        parts_->host.NotifyHostSaved(name);
+    };
+
+    HostLinkHooks& hh = p.host.Hooks();
+    // Text from the host takes the same way as the window's typed characters.
+    hh.typeChar = [this](uint8_t c) { shell_.Post([this, c] { OnChar(c); }); };
+    hh.linkChanged = [this] {
+        if (hostWindow == 0) shell_.SetTitle(TitleText());
+        shell_.MenusChanged();
+        UpdateTitle();
+    };
+    hh.confirmClose = [this] { return ConfirmClose(); };
+    hh.closeWindow = [this] { shell_.CloseFrame(); };
+    hh.moveWindow = [this](int x, int y, int w, int h) { shell_.MoveFrame(x, y, w, h); };
+    hh.printLocal = [this](const std::string& cp932) { PrintLocal(cp932); };
 
     p.keyboard.Hooks().sendTransferCommand = [this](const std::string& line, std::string& folder) {
         return parts_->transferCommand.SendTransferCommand(line, folder);
@@ -192,6 +221,8 @@ void CPelinView::WireParts() {
         NoteReception();
     };
     ch.panelSaveAndHide = [this] { parts_->panel.StopAndHide(); };
+    ch.hostLinkState = [this](int up) { parts_->host.ReportConnection(up); };
+    ch.hostConnectedAddress = [this](const std::string& ip) { parts_->host.ReportAddress(ip); };
     p.connection.SetHooks(std::move(ch));
 
     p.log.onStateChanged = [this] {
@@ -244,12 +275,14 @@ int CPelinView::OnCreate() {
     hostTypedPending = 0;
 
     const CommandLineOptions options = ParseCommandLine(app_.rawCommandLine);
-    if (options.hasProfile) app_.ReplaceProfilePath(options.profilePath);
+    std::string ignoredPath;
+    TakeProfileWriteError(ignoredPath);  // only what fails from here on is reported at the end
+    if (!app_.commandLineProfilePath.empty()) app_.ReplaceProfilePath(app_.commandLineProfilePath);
     if (options.hasConnection) doc_.startConnection = options.connection;
     if (options.hostLink) {
-        // No host editor window can be found on this platform; the folder is still stored.
         const std::string folder = CurrentFolder();
         if (ChangeFolder(folder) == 0) SaveFolderSetting(doc_, app_.profilePath);
+        parts_->host.Attach(HostSocketPath());
     }
 
     ReadFontSetting(app_.profilePath, kFontSection, logFont);
@@ -273,9 +306,11 @@ void CPelinView::ScheduleIdle() {
 void CPelinView::OnIdle() {
     parts_->idleScheduled = false;
     if (parts_->destroyed) return;
+    parts_->keyboard.Poll();
     if (firstIdlePending) {
         firstIdlePending = 0;
         SetLanguageAndMenus(language);
+        parts_->host.OnFirstPaint();
         parts_->connection.StartupConnect();
         RefreshSerialWatch();
         if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished)
@@ -319,6 +354,8 @@ void CPelinView::OnTimer(int id) {
     } else if (id == kSilenceTimerId) {
         p.connection.OnSilenceTimer();
     }
+    // After the poll: a held Enter goes on as soon as the echo it waits for has been read.
+    p.keyboard.Poll();
     ScheduleIdle();
 }
 
@@ -365,12 +402,20 @@ void CPelinView::NoteReception() {
     // Output snaps the display back to the live screen; the highlight goes with the next paint.
     parts_->selection.HideHighlight();
     if (parts_->receptionObserver) parts_->receptionObserver();
+    // A held Enter may now find its echo, or waiting keys the prompt; they go on after this
+    // chunk has been taken in.
+    parts_->keyboard.NoteReceived();
+    if (parts_->keyboard.KeysPending()) ScheduleIdle();
 }
 
 void CPelinView::OnChar(uint8_t byte) {
     if (parts_->destroyed) return;
     parts_->keyboard.OnChar(byte);
     ScheduleIdle();
+}
+
+bool CPelinView::KeysPending() const {
+    return parts_->keyboard.KeysPending();
 }
 
 void CPelinView::OnText(const std::string& utf8) {
@@ -389,6 +434,13 @@ void CPelinView::SetLanguageAndMenus(int lang) {
 }
 
 void CPelinView::UpdateTitle() {
+    if (parts_->host.Numbered()) {
+        // The numbered text replaces the document title while the host has numbered us.
+        const std::string numbered = parts_->host.NumberedFrameText();
+        if (numbered != parts_->numberedTitle) shell_.SetTitle(parts_->numberedTitle = numbered);
+        return;
+    }
+    parts_->numberedTitle.clear();
     if (auto title = parts_->title.Update(
             ComposeDocumentTitle(doc_, CurrentFolderOrNothing(), parts_->log.IsLogOpen())))
         shell_.SetTitle(*title);
@@ -401,6 +453,7 @@ std::optional<std::string> CPelinView::CurrentFolderOrNothing() {
 }
 
 std::string CPelinView::TitleText() const {
+    if (parts_->host.Numbered()) return parts_->host.NumberedFrameText();
     const std::string& last = parts_->title.LastTitle();
     return FrameTitle(last.empty() ? GetMessageText(10) : last);
 }
@@ -434,9 +487,11 @@ void CPelinView::OnCommand(int id) {
             shell_.OpenDocument(GuideFile(language));
             break;
         case kCmdZuEditor:
-            shell_.StartDetached(startupFolder + "/ZuEditor.exe", {language == 0 ? "J" : "E"});
+        case kCmdQelEditor:
+            if (auto command = CompanionEditorCommand(id, app_.profilePath, startupFolder, language))
+                shell_.StartDetached(command->front(), {command->begin() + 1, command->end()});
             break;
-        case kCmdQelEditor: shell_.StartDetached(startupFolder + "/QelEditor.exe", {"E"}); break;
+        case kCmdSaveAndOpenInEditor: p.host.SaveAndOpenInEditor(); break;
         case kCmdOptions:
             if (shell_.RunOptionsDialog(doc_, HighestPresentPort(app_.profilePath)))
                 p.connection.AfterOptions();
@@ -488,6 +543,8 @@ CommandState CPelinView::QueryCommand(int id) const {
     s.panelButtonRunning = p.panel.ButtonActive();
     MenuCommandState& last = p.commandStates[id];
     last = ApplyCommandRule(id, s, last);
+    if (id == kCmdZuEditor || id == kCmdQelEditor)
+        last.enabled = CompanionEditorCommand(id, app_.profilePath, startupFolder, language).has_value();
     return {last.enabled, last.checked};
 }
 
@@ -502,6 +559,7 @@ void CPelinView::OnDestroy() {
     p.replay.Join();
     p.macro.StopMacro();
     if (doc_.connected) p.connection.DisconnectLink();
+    p.host.Detach();
     UnwatchSerial();
     shell_.StopTimer(kPollTimerId);
     shell_.StopTimer(kSilenceTimerId);
@@ -512,6 +570,20 @@ void CPelinView::OnDestroy() {
     SaveConnectionList(doc_, app_.profilePath);
     doc_.connections.clear();
     p.destroyed = true;
+    ReportSettingsNotSaved();
+}
+
+void CPelinView::ReportSettingsNotSaved() {
+    // Said once, naming the file and the reason: a message box in the window, stderr in the
+    // console front end.
+    std::string path;
+    const int error = TakeProfileWriteError(path);
+    if (error == 0) return;
+    const std::string reason = std::strerror(error);
+    const std::string text = language == 1
+                                 ? "The settings could not be saved to " + path + ": " + reason + "."
+                                 : "設定を保存できませんでした: " + path + " (" + reason + ")";
+    shell_.MessageBox(text, BoxButtons::Ok, BoxIcon::Exclamation);
 }
 
 void CPelinView::SetCurrentFolder() {
@@ -539,9 +611,13 @@ void CPelinView::Copy() {
 
 void CPelinView::Paste() {
     // Each character is typed as a key, through the Enter handling for CR; a TAB goes out as a
-    // blank.
+    // blank. Text copied on Linux ends its lines with a lone LF: that is typed as Enter too (a
+    // CR LF pair stays CR, then LF, as typed keys would give it).
+    char previous = 0;
     for (char c : Utf8ToCp932(shell_.ClipboardText())) {
-        const uint8_t byte = c == '\t' ? ' ' : static_cast<uint8_t>(c);
+        uint8_t byte = c == '\t' ? ' ' : static_cast<uint8_t>(c);
+        if (c == '\n' && previous != '\r') byte = '\r';
+        previous = c;
         shell_.Post([this, byte] { OnChar(byte); });
     }
 }
@@ -567,6 +643,8 @@ bool CPelinView::SelectionHighlight(int& lo, int& hi) const {
 }
 
 void CPelinView::OnDropFiles(const std::vector<std::string>& files) {
+    // The host editor owns the terminal's input while linked.
+    if (hostWindow != 0) return;
     parts_->drops.OnDropFiles(files);
     ScheduleIdle();
 }

@@ -47,6 +47,8 @@ public:
     void OnTimer(int id);
     // One typed byte (CP932); Enter arrives as '\r'.
     void OnChar(uint8_t byte);
+    // An Enter waits for the controller's echo, or keys wait behind one.
+    bool KeysPending() const;
     // Typed or committed (IME) text in UTF-8: encoded to CP932 and typed byte by byte.
     void OnText(const std::string& utf8);
     void OnArrowKey(ArrowKey key);
@@ -123,6 +125,7 @@ private:
     void SetCurrentFolder();
     void SaveSetup();
     void RestoreSetup();
+    void ReportSettingsNotSaved();
     void Copy();
     void Paste();
     static std::optional<std::string> CurrentFolderOrNothing();

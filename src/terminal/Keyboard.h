@@ -1,11 +1,14 @@
 #pragma once
+#include <array>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <string>
 
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
 #include "link/LinkOps.h"
+#include "platform/Clock.h"
 #include "platform/Shell.h"
 #include "terminal/ReceiveInterpreter.h"
 
@@ -28,6 +31,8 @@ inline constexpr int kEchoedLineStart = 1;
 inline constexpr size_t kEchoedLineMax = 78;
 inline constexpr int kRefusedTransferCode = -110;
 inline constexpr int kNotTransferCommand = -1;
+// The longest an Enter waits for the controller's echo of the line typed before it.
+inline constexpr int64_t kEnterEchoWaitMs = 2000;
 
 struct KeyboardHooks {
     // Examines the echoed line for a transfer command. Returns -1 when it is none (nothing was
@@ -39,15 +44,29 @@ struct KeyboardHooks {
 
 // The character path of the terminal: there is no local echo and no line editor; every typed
 // byte goes to the controller at once, and Enter first looks at the line the controller
-// echoed. Single-threaded, on the event-loop thread.
+// echoed. Keys can come faster than the echo (a fast typist, a paste, a pipe, a replayed log),
+// so the keyboard remembers what it has sent since the last line end; an Enter that comes
+// before all of it is echoed on the current row is held, without blocking, until the echo is
+// there or kEnterEchoWaitMs have passed, and keys that come meanwhile queue behind it in order.
+// After an Enter that started a transfer, keys wait until the controller is back at its prompt
+// (or has been silent for kEnterEchoWaitMs): typed into a running transfer they would be lost.
+// Poll() releases a held Enter; the owner calls it on every timer tick and after received data.
+// Single-threaded, on the event-loop thread.
 class CKeyboard {
 public:
     CKeyboard(CPelinDoc& doc, ViewState& view, LinkOps& link, Shell& shell, CReceiveInterpreter& interpreter,
-              KeyboardHooks hooks = {});
+              Clock& clock, KeyboardHooks hooks = {});
 
     // One typed character (CP932 byte); Enter arrives as CR. Also the path of pasted text, the
-    // host editor's typing, log replay and the automatic login.
+    // host editor's typing, log replay, the panel's command line and the automatic login.
     void OnChar(uint8_t byte);
+    // Releases a held Enter once the echo is on the current row or its wait is over, then types
+    // the keys queued behind it. Cheap when nothing is held.
+    void Poll();
+    // An Enter is held or keys wait behind one.
+    bool KeysPending() const { return holding_ || awaitingPrompt_ || !queued_.empty(); }
+    // Bytes came from the controller (a transfer that keeps keys waiting is still going on).
+    void NoteReceived() { lastReceivedMs_ = clock_.NowMs(); }
     // A key press: the arrow keys send their byte whether or not the link is connected or keys
     // are enabled. True when the key was an arrow key.
     bool OnKeyDown(int virtualKey);
@@ -60,13 +79,31 @@ public:
 
 private:
     void Enter(bool& sendCr);
+    // Everything after the connection check: Enter's transfer check, the 38400 rebuild, sending.
+    void TypeNow(uint8_t byte);
+    // Keeps the record of what the controller has still to echo on this line.
+    void NoteSent(uint8_t byte);
+    // The controller's echo of the bytes sent since the last line end ends at the cursor.
+    bool EchoOnCurrentRow() const;
+    // The cursor stands right after the controller's prompt at the start of its row.
+    bool PromptOnCurrentRow() const;
+    void ReleaseHeldEnter();
+    // The 80 cells of the cursor row: the one place the keyboard reads the screen.
+    std::array<uint8_t, kColumns> CurrentRowCells() const;
 
     CPelinDoc& doc_;
     ViewState& view_;
     LinkOps& link_;
     Shell& shell_;
     CReceiveInterpreter& interpreter_;
+    Clock& clock_;
     KeyboardHooks hooks_;
+    std::string sentOnLine_;  // bytes sent since the last line end, as the controller echoes them
+    bool holding_ = false;
+    int64_t holdStartMs_ = 0;
+    bool awaitingPrompt_ = false;  // a typed transfer command runs; queued keys wait for '>'
+    int64_t lastReceivedMs_ = 0;
+    std::deque<int> queued_;  // keys typed while an Enter is held (key presses as 0x100 + code)
 };
 
 }  // namespace tavrin

@@ -63,6 +63,8 @@ std::string Localized(const char* english, const char* japaneseUtf8) {
 CTransferFiles::CTransferFiles(ViewState& view) : view_(view) {}
 
 CTransferFiles::~CTransferFiles() {
+    // The program is ending: a save left open is dropped without a word (nothing shows it now).
+    DiscardSave(false);
     CloseQuietly();
 }
 
@@ -74,9 +76,111 @@ bool CTransferFiles::IsBareFileName(const std::string& name) {
 }
 
 void CTransferFiles::CloseQuietly() {
+    DiscardSave(true);
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     openMode_ = 0;
+}
+
+void CTransferFiles::Print(const char* english, const char* japaneseUtf8, const std::string& what) {
+    if (printText) printText("\n\r" + Localized(english, japaneseUtf8) + what + "\n\r");
+}
+
+void CTransferFiles::NoteFailedExchange() {
+    if (SaveOpen()) saveBroken_ = true;
+}
+
+void CTransferFiles::DiscardSave(bool announce) {
+    if (tempPath_.empty()) return;
+    if (fd_ >= 0) ::close(fd_);
+    fd_ = -1;
+    openMode_ = 0;
+    ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+    saveBroken_ = false;
+    if (announce)
+        Print("The save did not complete; not saved: ",
+              "保存が完了しませんでした。保存されていないファイル: ", savePath_);
+}
+
+int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& name) {
+    const std::string path = folder + name;
+    // The folder must exist: the controller is told the path is bad and the operator which
+    // folder is missing.
+    struct stat st {};
+    const std::string dir = folder.empty() ? std::string(".") : folder;
+    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+        Print("The folder does not exist: ", "フォルダがありません: ", folder);
+        return kFileBadPath;
+    }
+    mode_t mode = 0;
+    if (::stat(path.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode)) return MapFileError(EISDIR);
+        // The earlier file decides as if it were overwritten in place: a write-protected file
+        // is refused, one another program holds locked too.
+        if (::access(path.c_str(), W_OK) != 0) return MapFileError(errno);
+        const int held = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (held >= 0) {
+            const int locked = ::flock(held, LOCK_EX | LOCK_NB);
+            const int cause = errno;
+            ::close(held);
+            if (locked != 0) return MapFileError(cause);
+        }
+        mode = st.st_mode & 07777;
+    } else if (errno != ENOENT) {
+        return MapFileError(errno);
+    } else {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = 0666 & ~mask;
+    }
+    // A hidden name beside the target, so the rename at the end stays within one file system.
+    std::string temp = folder + "." + name + ".XXXXXX";
+    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
+    if (fd < 0) return MapFileError(errno);
+    if (::fchmod(fd, mode) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int cause = errno;
+        ::close(fd);
+        ::unlink(temp.c_str());
+        return MapFileError(cause);
+    }
+    savePath_ = path;
+    tempPath_ = temp;
+    saveBroken_ = false;
+    return fd;
+}
+
+int CTransferFiles::CommitSave() {
+    int rc = 0;
+    if (::fsync(fd_) != 0) rc = MapFileError(errno);
+    if (::close(fd_) != 0 && rc == 0) rc = MapFileError(errno);
+    fd_ = -1;
+    openMode_ = 0;
+    if (rc == 0) rc = BackupTransferFile(savePath_);
+    if (rc == 0 && ::rename(tempPath_.c_str(), savePath_.c_str()) != 0) {
+        rc = MapFileError(errno);
+        // Put the earlier file back where the backup step took it from.
+        const size_t dot = savePath_.rfind('.');
+        const size_t slash = savePath_.rfind('/');
+        if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
+            const std::string backup = savePath_.substr(0, dot) + ".B" + savePath_.substr(dot + 1, 2);
+            ::rename(backup.c_str(), savePath_.c_str());
+        }
+    }
+    if (rc != 0) {
+        DiscardSave(true);
+        return rc;
+    }
+    tempPath_.clear();
+    // The new name is on disk too, not only the data.
+    const size_t slash = savePath_.rfind('/');
+    const std::string dir = slash == std::string::npos ? std::string(".") : savePath_.substr(0, slash + 1);
+    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0) {
+        ::fsync(dirFd);
+        ::close(dirFd);
+    }
+    return 0;
 }
 
 void CTransferFiles::EchoRequest(const uint8_t* request, size_t requestLength, bool compressed,
@@ -125,30 +229,37 @@ int CTransferFiles::OpenTransferFile(const std::string& name, TransferReply& rep
         return 0;
     }
     const std::string path = folder + name;
+    int fd = -1;
+    struct stat st {};
+    int cause = 0;
     if (save) {
         lastSaveFolder_ = folder;
         saveSeen_ = true;
-        int backup = BackupTransferFile(path);
-        if (backup < 0) {
-            reply.status = backup;
+        fd = OpenSaveFile(folder, name);
+        if (fd < 0) {
+            reply.status = fd;
             return 0;
         }
-    }
-    const int flags = save ? (O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC) : (O_RDONLY | O_CLOEXEC);
-    int fd = ::open(path.c_str(), flags, 0666);
-    struct stat st {};
-    int cause = 0;
-    if (fd < 0) {
-        cause = errno;
-    } else if (::fstat(fd, &st) != 0) {
-        cause = errno;
-    } else if (!S_ISREG(st.st_mode)) {
-        cause = EISDIR;
-    } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        cause = errno;  // another program holds it: exclusive, as the controller expects
+        if (::fstat(fd, &st) != 0) cause = errno;
+    } else {
+        fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+        if (fd < 0) {
+            cause = errno;
+        } else if (::fstat(fd, &st) != 0) {
+            cause = errno;
+        } else if (!S_ISREG(st.st_mode)) {
+            cause = EISDIR;
+        } else if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+            cause = errno;  // another program holds it: exclusive, as the controller expects
+        }
     }
     if (cause != 0) {
-        if (fd >= 0) ::close(fd);
+        if (save) {
+            fd_ = fd;
+            DiscardSave(false);
+        } else if (fd >= 0) {
+            ::close(fd);
+        }
         reply.status = MapFileError(cause);
         return 0;
     }
@@ -356,11 +467,21 @@ int CTransferFiles::CloseTransferFile(const uint8_t* request, size_t requestLeng
     int rc = 0;
     if (fd_ < 0) {
         rc = kNoTransferFile;
+    } else if (!tempPath_.empty()) {
+        // Blocks are written as they arrive, so nothing is left staged here. A save whose
+        // exchanges or writes failed is incomplete: it is dropped, and the controller gets the
+        // reply it always got for the close.
+        if (saveBroken_ || writeError_ != 0) {
+            DiscardSave(true);
+        } else if (coder_.DecodePending()) {
+            // Compressed codes that end inside a match were cut short: the file lacks its end.
+            DiscardSave(true);
+            rc = reply.status = kBlockTooLong;
+        } else {
+            rc = CommitSave();
+        }
     } else {
-        // Compressed codes that end inside a match were cut short: the file lacks its end.
-        if ((openMode_ & kModeWrite) && coder_.DecodePending()) rc = FailWrite(kBlockTooLong, reply);
-        // Blocks are written as they arrive, so nothing is left staged here.
-        if (::close(fd_) != 0 && rc == 0) rc = MapFileError(errno);
+        if (::close(fd_) != 0) rc = MapFileError(errno);
         fd_ = -1;
         openMode_ = 0;
     }

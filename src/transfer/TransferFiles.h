@@ -96,6 +96,15 @@ public:
     int WriteFileBlock(const uint8_t* request, size_t requestLength, TransferReply& reply);
     // E: writes what is staged, closes, then runs the end-of-transfer step.
     int CloseTransferFile(const uint8_t* request, size_t requestLength, TransferReply& reply);
+    // A save that is open is written into a temporary file beside its target; it replaces the
+    // target (the earlier file becoming the backup) only at a successful E. An exchange of the
+    // save that failed (a protocol error, a refused reply) marks it broken: its E, the next A
+    // or B, a lost link or the end of the program then drop the temporary file, leave the
+    // earlier file and its backup as they were, and print which file was not saved.
+    void NoteFailedExchange();
+    // The controller is back at its prompt: a save it left open without E did not complete.
+    void ControllerPrompted() { DiscardSave(true); }
+    bool SaveOpen() const { return fd_ >= 0 && !tempPath_.empty(); }
     // F: deletes the name in the folder of the last B request; before any B in this session,
     // in folder (the transfer folder of the current command), never in the working folder.
     int DeleteTransferFile(const std::string& name, TransferReply& reply, const std::string& folder);
@@ -108,7 +117,7 @@ public:
 
     bool FileOpen() const { return fd_ >= 0; }
     // Closes a file left open by a transfer that cannot go on (the link went down), without the
-    // end-of-transfer step.
+    // end-of-transfer step. A save left open is not saved (see NoteFailedExchange).
     void CloseQuietly();
     bool LastOpenWasSave() const { return lastOpenWasSave_; }
 
@@ -129,6 +138,14 @@ private:
     int WriteAll(const uint8_t* bytes, size_t count);
     int FailWrite(int code, TransferReply& reply);
     void EndOfTransfer();
+    // B: checks the folder and the earlier file, creates the temporary file. Its descriptor, or
+    // a negative code.
+    int OpenSaveFile(const std::string& folder, const std::string& name);
+    // Fsync, backup, rename into place. 0 or a code; on failure the temporary file is gone.
+    int CommitSave();
+    // Drops the temporary file of an open save; announce: print the not-saved line.
+    void DiscardSave(bool announce);
+    void Print(const char* english, const char* japaneseUtf8, const std::string& what);
 
     ViewState& view_;
     bool tcp_ = false;
@@ -147,6 +164,9 @@ private:
     int loadError_ = 0;   // a load that cannot go on: every later C answers this
     int writeError_ = 0;  // the error that cleared the write bit
     bool lastOpenWasSave_ = false;
+    std::string savePath_;  // the target of the open save
+    std::string tempPath_;  // the temporary file it is written to; empty when no save is open
+    bool saveBroken_ = false;
     size_t bytesSinceFlush_ = 0;
     CLzssCoder coder_;
 };

@@ -330,7 +330,11 @@ int CTransferProtocol::HandleTransferRequest(const std::string& folder) {
     const bool tcp = doc_.isTcp != 0;
     files_.SetTcp(tcp);
     const int rc = ReceiveTransferBlock(record_);
-    if (rc < 0) return rc;
+    if (rc < 0) {
+        // A request of an open save was lost: that save cannot be trusted to be whole.
+        files_.NoteFailedExchange();
+        return rc;
+    }
     return tcp ? HandleTcp(record_, folder) : HandleSerial(record_, folder);
 }
 
@@ -354,6 +358,8 @@ int CTransferProtocol::HandleSerial(const TransferRecord& record, const std::str
         default: rc = reply.status = kUnknownRequest; break;
     }
     const int sent = ReplySerial(record.letter, reply, name);
+    // The controller did not get this reply: it does not count the block as written.
+    if (sent < 0 && record.letter != 'E') files_.NoteFailedExchange();
     return rc != 0 ? rc : sent;
 }
 

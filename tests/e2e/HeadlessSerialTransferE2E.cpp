@@ -3,6 +3,7 @@
 // for byte, with and without compression, with the line faults the controller may meet.
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -148,13 +149,17 @@ void RunFaultCase(const FaultCase& c) {
                       c.save ? PalletProgram(1) : PalletProgram(2));
             break;
         case After::SaveCutShort: {
-            // The PC's earlier copy survives whole as the backup; what arrived before the
-            // fault is a true beginning of the program, never foreign bytes.
-            EXPECT_EQ(ReadWholeFile(Backup(pcFile)), PalletProgram(2));
-            const std::string partial = ReadWholeFile(pcFile);
-            EXPECT_GT(partial.size(), 0u) << "the block taken in before the fault is written";
-            EXPECT_LT(partial.size(), PalletProgram(1).size());
-            EXPECT_EQ(PalletProgram(1).compare(0, partial.size(), partial), 0);
+            // The save did not complete: the PC's earlier copy stays as it was, no backup is
+            // made, nothing else is left in the folder, and the terminal says so.
+            EXPECT_EQ(ReadWholeFile(pcFile), PalletProgram(2));
+            EXPECT_FALSE(std::filesystem::exists(Backup(pcFile)));
+            EXPECT_TRUE(
+                s.tavrin->WaitForOutput("The save did not complete; not saved: " + pcFile, 3000, mark))
+                << s.OutputSince(mark);
+            size_t entries = 0;
+            for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(s.Progs()))
+                ++entries;
+            EXPECT_EQ(entries, 1u);
             break;
         }
         case After::LoadRefused:
@@ -175,6 +180,8 @@ TEST(HeadlessSerialTransferE2E, LineFaultsAreRecoveredOrReportedAndNoGoodFileIsL
         {"bad-length", false, "", "Loaded pallet.as", After::Exact},
         {"nak-reply-once", true, "", "Saved pallet.as", After::Exact},
         {"nak-reply-once", false, "", "Loaded pallet.as", After::Exact},
+        {"bad-checksum-always", true, "(-507)Communication error(remorte terminal).",
+         "(E6102) The PC refused the record.", After::SaveCutShort},
         {"nak-reply-twice", true, "(-506)Communication error(remorte terminal).",
          "(E6106) The PC gave up its reply.", After::SaveCutShort},
         {"nak-reply-twice", false, "(-506)Communication error(remorte terminal).",

@@ -268,13 +268,19 @@ std::string CSimConsole::RunTransfer(int code, const std::vector<std::string>& t
         return result;
     }
     if (code <= kZbsave) {
+        // "save PROGRAM FILE" saves the program into a file of another name.
+        std::string program = name;
+        if (code != kZbsave && names.size() >= 2) {
+            name = names[1];
+            if (!CSimDisk::IsValidName(name)) return "(E6204) Bad file name: " + name;
+        }
         std::string data;
-        if (auto file = disk.Read(name)) {
+        if (auto file = disk.Read(program)) {
             data = *file;
         } else {
             // A name that is not on the disk saves every program under that name.
             for (auto& [stored, size] : disk.List()) data += disk.Read(stored).value_or("");
-            if (data.empty()) return "(E6201) No such program: " + name;
+            if (data.empty()) return "(E6201) No such program: " + program;
         }
         int r = transfer.Save(name, data, compress);
         result = r == 0 ? "Saved " + name + ", " + std::to_string(data.size()) + " bytes" +

@@ -43,7 +43,7 @@ int CSerialExchange::SendRequest(uint8_t letter, const Bytes& request, const Exc
 
     const Bytes record = BuildRecord(letter, request);
     bool corruptLength = faults.badLength;
-    bool corruptChecksum = faults.badChecksum;
+    bool corruptChecksum = faults.badChecksum || faults.badChecksumAlways;
     for (int sends = 1;; ++sends) {
         if (corruptLength) {
             // The header alone, its complement off by one: the terminal refuses it as soon as
@@ -56,7 +56,7 @@ int CSerialExchange::SendRequest(uint8_t letter, const Bytes& request, const Exc
             Bytes bad = record;
             bad.back() = static_cast<uint8_t>(bad.back() + 1);
             if (!line.Send(bad.data(), bad.size())) return kSimClosed;
-            corruptChecksum = false;
+            corruptChecksum = faults.badChecksumAlways;
         } else if (!line.Send(record.data(), record.size())) {
             return kSimClosed;
         }

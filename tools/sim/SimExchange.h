@@ -30,6 +30,7 @@ enum SimResult : int {
 // Faults to inject into one exchange.
 struct ExchangeFaults {
     bool badChecksum = false;
+    bool badChecksumAlways = false;
     bool badLength = false;
     int nakReply = 0;
     bool nakEnq = false;

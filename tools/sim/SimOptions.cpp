@@ -19,6 +19,8 @@ bool ParseInt(std::string_view text, int low, int high, int& value) {
 bool ApplyFault(std::string_view name, SimFaults& faults) {
     if (name == "bad-checksum")
         faults.badChecksum = true;
+    else if (name == "bad-checksum-always")
+        faults.badChecksumAlways = true;
     else if (name == "bad-length")
         faults.badLength = true;
     else if (name == "nak-reply-once")
@@ -43,7 +45,8 @@ const char* SimUsage() {
            "                  [--compress] [--login] [--block N] [--disk DIR] [--log FILE]\n"
            "                  [--fault NAME]... [--noise RATE[:tx|rx|both[:KINDS]]]\n"
            "                  [--noise-seed N] [--noise-transfers-only] [--noise-stall-max MS]\n"
-           "faults: bad-checksum bad-length nak-reply-once nak-reply-twice silence nak-enq\n"
+           "faults: bad-checksum bad-checksum-always bad-length nak-reply-once nak-reply-twice silence "
+           "nak-enq\n"
            "        close-mid-save\n"
            "noise: RATE faults per 1024 bytes; KINDS a comma list of flip, drop, insert, stall\n";
 }

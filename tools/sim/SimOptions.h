@@ -9,12 +9,13 @@ enum class SimMode { None, Pty, Tcp };
 
 // Faults the simulated controller can inject, each once per transfer.
 struct SimFaults {
-    bool badChecksum = false;   // serial: one request record goes out with a wrong checksum
-    bool badLength = false;     // serial: one request header has a length complement that does not match
-    int nakReply = 0;           // serial: the next good reply record is refused this many times (1 or 2)
-    bool silence = false;       // stop answering in the middle of the transfer
-    bool nakEnq = false;        // serial: answer the terminal's reply ENQ with NAK
-    bool closeMidSave = false;  // TCP/IP: drop the connection half-way through a save
+    bool badChecksum = false;        // serial: one request record goes out with a wrong checksum
+    bool badChecksumAlways = false;  // serial: ... every time it is sent, so the request fails
+    bool badLength = false;          // serial: one request header has a length complement that does not match
+    int nakReply = 0;                // serial: the next good reply record is refused this many times (1 or 2)
+    bool silence = false;            // stop answering in the middle of the transfer
+    bool nakEnq = false;             // serial: answer the terminal's reply ENQ with NAK
+    bool closeMidSave = false;       // TCP/IP: drop the connection half-way through a save
 };
 
 struct SimOptions {

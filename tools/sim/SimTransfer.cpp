@@ -55,6 +55,7 @@ ExchangeFaults CSimTransfer::FaultsForNext() {
     if (++exchangeIndex != kFaultExchange) return f;
     const SimFaults& o = options.faults;
     f.badChecksum = o.badChecksum;
+    f.badChecksumAlways = o.badChecksumAlways;
     f.badLength = o.badLength;
     f.nakReply = o.nakReply;
     f.nakEnq = o.nakEnq;

@@ -92,6 +92,8 @@ int MakeLineSettings(const SerialParams& params, termios& settings) {
     if (params.dataBits < 5 || params.dataBits > 8) return EINVAL;
     if (params.parityCode < 0 || params.parityCode > 4) return EINVAL;
     cfmakeraw(&settings);
+    // No input parity checking: a byte received with a parity or framing error is passed on as
+    // it came (with INPCK the line discipline would turn it into 0x00).
     settings.c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY | INPCK | IGNPAR | PARMRK);
     settings.c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | PARODD | CMSPAR | CSTOPB | CRTSCTS);
     settings.c_cflag |= CLOCAL | CREAD | SizeFlag(params.dataBits);
@@ -102,7 +104,6 @@ int MakeLineSettings(const SerialParams& params, termios& settings) {
         case 4: settings.c_cflag |= PARENB | CMSPAR; break;
         default: break;
     }
-    if (params.parityCode != 0) settings.c_iflag |= INPCK;
     // One and a half stop bits cannot be set on a tty; two is the nearer frame for a receiver.
     if (params.stopBitsCode != 0) settings.c_cflag |= CSTOPB;
     settings.c_cc[VMIN] = 0;

@@ -73,5 +73,27 @@ TEST(CommandLineTest, JoinsArgumentsWithoutFrontEndOptions) {
     }
 }
 
+// The settings path the program uses: the same "-F" rule as the parser, made absolute at start.
+TEST(CommandLineTest, SettingsPathOptionIsAbsoluteAndFollowsTheParser) {
+    struct Case {
+        const char* line;
+        const char* path;
+    };
+    const Case cases[] = {
+        {"-Fa.ini", "/start/a.ini"},
+        {"-Fcfg/a.ini,-N", "/start/cfg/a.ini"},
+        {"-F/etc/a.ini", "/etc/a.ini"},
+        {"-C=10.0.0.2:23:Cell-F2", ""},  // a "-F" inside another option's value
+        {"-F ", ""},                     // blanks only: no settings file named " "
+        {"", ""},
+        {"-C=10.0.0.2:23:Cell-F2,-Fb.ini", "/start/b.ini"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.line);
+        EXPECT_EQ(SettingsPathOption(c.line, "/start"), c.path);
+        EXPECT_EQ(SettingsPathOption(c.line, "/start/"), c.path);
+    }
+}
+
 }  // namespace
 }  // namespace tavrin

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <cerrno>
+
 #include "unit/app/TempFolder.h"
 
 namespace tavrin {
@@ -214,6 +216,39 @@ TEST(IniFileTest, PathThatIsAFolderIsRefused) {
     ASSERT_EQ(mkdir(dir.File("sub.ini").c_str(), 0700), 0);
     EXPECT_FALSE(WriteProfileString(dir.File("sub.ini"), "S", "A", "1"));
     EXPECT_EQ(dir.Entries(), std::vector<std::string>{"sub.ini"});
+}
+
+// A write that cannot be made leaves the file as it was and is remembered, with its file and
+// reason, until it is taken (once).
+TEST(IniFileTest, FailedWritesAreRememberedAndReadOnlyFilesKept) {
+    CTempFolder dir;
+    std::string path;
+    TakeProfileWriteError(path);
+    dir.Write("ro.ini", "[S]\r\nA=1\r\n");
+    ASSERT_EQ(chmod(dir.File("ro.ini").c_str(), 0444), 0);
+    struct Case {
+        std::string file;
+        int error;
+    };
+    const Case cases[] = {
+        {dir.File("ro.ini"), EACCES},              // made read-only by its user
+        {dir.File("missing/a.ini"), ENOENT},       // its folder is gone
+        {dir.File("ro.ini") + "/a.ini", ENOTDIR},  // a file where a folder should be
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.file);
+        EXPECT_FALSE(WriteProfileString(c.file, "S", "A", "2"));
+        EXPECT_FALSE(WriteProfileString(c.file, "S", "B", "3"));
+        EXPECT_EQ(TakeProfileWriteError(path), c.error);
+        EXPECT_EQ(path, c.file) << "the first failure is the one told";
+        EXPECT_EQ(TakeProfileWriteError(path), 0) << "told once";
+    }
+    EXPECT_EQ(dir.Read("ro.ini"), "[S]\r\nA=1\r\n");
+    struct stat info {};
+    ASSERT_EQ(stat(dir.File("ro.ini").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0444u);
+    ASSERT_TRUE(WriteProfileString(dir.File("ok.ini"), "S", "A", "1"));
+    EXPECT_EQ(TakeProfileWriteError(path), 0);
 }
 
 TEST(IniFileTest, WritesSeveralKeysInOneReplace) {

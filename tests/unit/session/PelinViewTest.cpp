@@ -129,20 +129,30 @@ TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheCon
     EXPECT_EQ(Row(1)[0], '>');
 
     // The serial connect wakes the controller with a line feed; typed keys follow, and Enter on
-    // a plain line sends CR.
+    // a plain line, once the controller has echoed it, sends CR.
     view_->OnText("id");
+    pty_.Send("id");
+    Tick();
     view_->OnChar('\r');
     EXPECT_EQ(pty_.Received(), "\nid\r");
 }
 
-TEST_F(PelinViewTest, PastedTextIsTypedWithTabsAsBlanksAndCrLfAsEnterAndLf) {
+TEST_F(PelinViewTest, PastedTextIsTypedWithTabsAsBlanksCrLfAsEnterAndLfAndLoneLfAsEnter) {
     Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
     ASSERT_EQ(doc_.connected, 1);
     pty_.Received();
-    shell_.clipboard = "a\tb\r\nc";
+    shell_.clipboard = "a\tb\r\nc\nd";
     view_->OnCommand(57637);  // Paste
     shell_.RunPosted();
+    // The Enter waits for the controller's echo of the first line; the rest waits behind it.
+    EXPECT_EQ(pty_.Received(), "\na b");
+    pty_.Send("a b");
+    Tick();
     EXPECT_EQ(pty_.Received(), "\na b\r\nc");
+    // A lone LF (text copied on Linux) is Enter as well, held for its own echo.
+    pty_.Send("\r\n>c");
+    Tick();
+    EXPECT_EQ(pty_.Received(), "\na b\r\nc\rd");
 }
 
 TEST_F(PelinViewTest, NothingOpensWithoutCommandLineConnectionOrAutomaticConnection) {

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "FakeClock.h"
 #include "InterpreterRig.h"
 #include "app/Globals.h"
 #include "app/MessageTable.h"
@@ -12,13 +13,15 @@
 namespace tavrin {
 namespace {
 
+using testing::FakeClock;
 using testing::InterpreterRig;
 
 struct KeyboardRig : InterpreterRig {
     std::vector<std::string> checkedLines;
     int checkResult = -1;
     std::string checkFolder;
-    CKeyboard keyboard{doc, view, link, shell, interpreter, KeyboardHooks{}};
+    FakeClock clock;
+    CKeyboard keyboard{doc, view, link, shell, interpreter, clock, KeyboardHooks{}};
 
     KeyboardRig() {
         doc.connected = 1;
@@ -29,6 +32,11 @@ struct KeyboardRig : InterpreterRig {
         };
     }
     std::string Sent() const { return std::string(link.sent.begin(), link.sent.end()); }
+    // The controller never echoes: the held Enter goes on when its wait is over.
+    void WaitOutEcho() {
+        clock.Advance(kEnterEchoWaitMs);
+        keyboard.Poll();
+    }
 };
 
 struct KeysEnabledGuard {
@@ -65,6 +73,7 @@ TEST(KeyboardTest, TypedCharactersGoToTheLink) {
         rig.doc.connected = c.connected;
         rig.doc.isTcp = c.isTcp;
         for (char ch : c.typed) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
+        rig.WaitOutEcho();
         EXPECT_EQ(rig.Sent(), c.sent);
         EXPECT_EQ(rig.checkedLines.size(), c.checks);
     }
@@ -205,6 +214,124 @@ TEST(KeyboardTest, At38400SerialEveryKeyRebuildsTheScreen) {
         EXPECT_EQ(rig.shell.repaintRequests, repaints + (c.rebuilt ? 1 : 0));
         EXPECT_EQ(rig.Sent(), "x");
     }
+}
+
+// Keys faster than the echo: Enter waits for the controller's echo of the line on the current
+// row (or for its time limit), and keys typed meanwhile follow it in order.
+TEST(KeyboardTest, EnterWaitsForTheEchoOfWhatWasTyped) {
+    struct Case {
+        const char* name;
+        std::string typed;      // at full speed, before any echo
+        std::string echo;       // what the controller has echoed when the keyboard is polled
+        int64_t waitedMs;       // time passed before that poll
+        std::string sent;       // on the link after the poll
+        size_t checks;          // Enter's transfer checks run
+        std::string lastCheck;  // the line the last check saw (trimmed)
+        bool pending;
+    };
+    const std::vector<Case> cases = {
+        {"held until the echo arrives", "save /t/x.as\r", "", 0, "save /t/x.as", 0, "", true},
+        {"released by the echo", "save /t/x.as\r", ">save /t/x.as", 0, "save /t/x.as\r", 1, "save /t/x.as",
+         false},
+        {"a partial echo keeps it held", "save /t/x.as\r", ">save /t/", 1999, "save /t/x.as", 0, "", true},
+        {"the time limit releases it", "save /t/x.as\r", ">save /t/", 2000, "save /t/x.as\r", 1, "save /t/",
+         false},
+        {"keys behind it wait, in order", "ab\rcd", "", 0, "ab", 0, "", true},
+        {"then follow the released Enter", "ab\rcd", ">ab", 0, "ab\rcd", 1, "ab", false},
+        {"a second Enter waits for its own echo", "ab\rcd\r", ">ab", 0, "ab\rcd", 1, "ab", true},
+        {"an erased character is not awaited", "abx\b\r", ">ab", 0, "abx\b\r", 1, "ab", false},
+        {"a two-byte character is erased whole", "a\x82\xa0\b\r", ">a", 0, "a\x82\xa0\b\r", 1, "a", false},
+        {"a control byte ends what is awaited", "ab\x03\r", "", 0, "ab\x03\r", 1, "", false},
+        {"an empty line is not held", "\r", "", 0, "\r", 1, "", false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeyboardRig rig;
+        for (char ch : c.typed) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
+        if (!c.echo.empty()) rig.Feed(c.echo);
+        rig.clock.Advance(c.waitedMs);
+        rig.keyboard.Poll();
+        EXPECT_EQ(rig.Sent(), c.sent);
+        ASSERT_EQ(rig.checkedLines.size(), c.checks);
+        if (c.checks > 0) {
+            std::string line = rig.checkedLines.back();
+            line.erase(line.find_last_not_of(' ') + 1);
+            EXPECT_EQ(line, c.lastCheck);
+        }
+        EXPECT_EQ(rig.keyboard.KeysPending(), c.pending);
+    }
+}
+
+TEST(KeyboardTest, HeldEnterKeepsArrowKeysInOrderAndDropsAllOnDisconnect) {
+    KeyboardRig rig;
+    for (char ch : std::string("ab\r")) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
+    EXPECT_TRUE(rig.keyboard.OnKeyDown(kVkUp));
+    rig.keyboard.OnChar('z');
+    EXPECT_EQ(rig.Sent(), "ab");
+    rig.Feed(">ab");
+    rig.keyboard.Poll();
+    EXPECT_EQ(rig.Sent(), "ab\r\x0cz");
+
+    KeyboardRig lost;
+    for (char ch : std::string("ab\rcd")) lost.keyboard.OnChar(static_cast<uint8_t>(ch));
+    lost.doc.connected = 0;
+    lost.keyboard.Poll();
+    EXPECT_FALSE(lost.keyboard.KeysPending());
+    lost.doc.connected = 1;
+    lost.WaitOutEcho();
+    EXPECT_EQ(lost.Sent(), "ab");
+}
+
+// Keys typed ahead of a transfer command would be lost in the running transfer: they wait for
+// the controller's prompt, or for the controller to fall silent.
+TEST(KeyboardTest, KeysBehindATransferCommandWaitForThePrompt) {
+    struct Case {
+        const char* name;
+        std::string afterTransfer;  // received once the command was rewritten
+        int64_t silentMs;
+        std::string sent;
+        bool pending;
+    };
+    const std::vector<Case> cases = {
+        {"still transferring", "\r\n", 0, "sa /t/x.as", true},
+        {"back at the prompt", "\r\nSaved x.as\r\n>", 0,
+         "sa /t/x.as"
+         "ver",
+         true},
+        {"a '>' inside a line is no prompt", "\r\na>b", 0, "sa /t/x.as", true},
+        {"the controller fell silent", "\r\n", kEnterEchoWaitMs,
+         "sa /t/x.as"
+         "ver",
+         true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        KeyboardRig rig;
+        rig.checkResult = 0;
+        for (char ch : std::string("sa /t/x.as\rver\r")) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
+        rig.Feed(">sa /t/x.as");
+        rig.keyboard.Poll();
+        rig.Feed(c.afterTransfer);
+        rig.keyboard.NoteReceived();
+        rig.clock.Advance(c.silentMs);
+        rig.keyboard.Poll();
+        EXPECT_EQ(rig.Sent(), c.sent);
+        EXPECT_EQ(rig.keyboard.KeysPending(), c.pending) << "the last Enter waits for the echo of ver";
+    }
+}
+
+TEST(KeyboardTest, AcceptedTransferLineHeldForItsEchoIsRewritten) {
+    KeyboardRig rig;
+    rig.checkResult = 0;
+    rig.checkFolder = "/home/op/";
+    for (char ch : std::string("sa /home/op/p.as\r")) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
+    EXPECT_TRUE(rig.checkedLines.empty());
+    rig.Feed(">sa /home/op/p.as");
+    rig.keyboard.Poll();
+    ASSERT_EQ(rig.checkedLines.size(), 1u);
+    EXPECT_EQ(rig.view.transferFolder, "/home/op/");
+    EXPECT_EQ(rig.Sent(), "sa /home/op/p.as");  // no CR: the check sent the rewritten line
+    EXPECT_EQ(rig.History(0), ">sa /home/op/p.as");
 }
 
 }  // namespace

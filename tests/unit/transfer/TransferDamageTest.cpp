@@ -64,14 +64,15 @@ TEST(TransferDamageTest, DamagedWriteBlocksAreRefused) {
     };
     for (const auto& c : cases) {
         Session s;
+        s.folder.Write("p.as", "earlier\r\n");
         ASSERT_EQ(s.Request('B', B("p.as")), 0) << c.name;
         ASSERT_EQ(s.Request('D', WriteRequest(B("kept\r\n"), false, 6)), 0) << c.name;
         EXPECT_EQ(s.Request('D', c.request), kBlockTooLong) << c.name;
         EXPECT_EQ(s.ReplyStatus(), kBlockTooLong) << c.name;
-        // Nothing follows the refused block, and the close reports the failure.
+        // Nothing follows the refused block, and the save is not kept: the earlier file stays.
         EXPECT_EQ(s.Request('D', WriteRequest(B("after"), false, 5)), kBlockTooLong) << c.name;
         s.Request('E', Bytes(4, 0));
-        EXPECT_EQ(s.folder.Read("p.as"), "kept\r\n") << c.name;
+        EXPECT_EQ(s.folder.Read("p.as"), "earlier\r\n") << c.name;
     }
 }
 

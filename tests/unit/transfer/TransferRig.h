@@ -65,6 +65,30 @@ public:
         std::ifstream in(path_ + name, std::ios::binary);
         return std::string(std::istreambuf_iterator<char>(in), {});
     }
+    // The content of the hidden entry (an open save's temporary file); empty when none.
+    std::string ReadHidden() const {
+        std::string found;
+        if (DIR* dir = opendir(path_.c_str())) {
+            while (dirent* entry = readdir(dir)) {
+                const std::string name = entry->d_name;
+                if (name[0] == '.' && name != "." && name != "..") found = name;
+            }
+            closedir(dir);
+        }
+        return found.empty() ? std::string() : Read(found);
+    }
+    // Every entry, hidden ones (a save's temporary file) included.
+    size_t CountAll() const {
+        size_t n = 0;
+        if (DIR* dir = opendir(path_.c_str())) {
+            while (dirent* entry = readdir(dir)) {
+                const std::string name = entry->d_name;
+                n += name != "." && name != "..";
+            }
+            closedir(dir);
+        }
+        return n;
+    }
     size_t Count() const {
         size_t n = 0;
         if (DIR* dir = opendir(path_.c_str())) {
@@ -157,5 +181,41 @@ inline int32_t Be32(const Bytes& data, size_t at) {
     return static_cast<int32_t>(uint32_t(data[at]) << 24 | uint32_t(data[at + 1]) << 16 |
                                 uint32_t(data[at + 2]) << 8 | uint32_t(data[at + 3]));
 }
+
+inline Bytes Record(uint8_t letter, const Bytes& data) {
+    return CTransferProtocol::BuildSerialRecord(letter, data.data(), data.size());
+}
+
+inline Bytes Concat(Bytes a, const Bytes& b) {
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
+}
+
+inline Bytes Be(uint32_t v) {
+    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
+}
+
+// A D request: four echo bytes (byte 0 bit 3 = compressed), two unused, length, block.
+inline Bytes WriteRequest(const Bytes& block, bool compressed = false, int declared = -1) {
+    const int length = declared >= 0 ? declared : static_cast<int>(block.size());
+    Bytes data{
+        uint8_t(compressed ? 0x08 : 0x00), 0x11, 0x22, 0x33, 0, 0, uint8_t(length >> 8), uint8_t(length)};
+    return Concat(data, block);
+}
+
+// A serial transfer against a scripted controller, in a folder of its own.
+struct SerialSession : TransferRig {
+    SerialSession() : controller(link) {}
+    int Request(uint8_t letter, const Bytes& data) {
+        controller.Request({Record(letter, data)});
+        controller.replies.clear();
+        return protocol.HandleTransferRequest(folder.path());
+    }
+    Bytes ReplyData() const {
+        return controller.replies.empty() ? Bytes{} : RecordData(controller.replies.back());
+    }
+    TempFolder folder;
+    SerialController controller;
+};
 
 }  // namespace tavrin::testing

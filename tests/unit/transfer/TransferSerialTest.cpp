@@ -13,27 +13,6 @@ namespace {
 
 using namespace tavrin::testing;
 
-Bytes Record(uint8_t letter, const Bytes& data) {
-    return CTransferProtocol::BuildSerialRecord(letter, data.data(), data.size());
-}
-
-Bytes Concat(Bytes a, const Bytes& b) {
-    a.insert(a.end(), b.begin(), b.end());
-    return a;
-}
-
-Bytes Be(uint32_t v) {
-    return {uint8_t(v >> 24), uint8_t(v >> 16), uint8_t(v >> 8), uint8_t(v)};
-}
-
-// A D request: four echo bytes (byte 0 bit 3 = compressed), two unused, length, block.
-Bytes WriteRequest(const Bytes& block, bool compressed = false, int declared = -1) {
-    const int length = declared >= 0 ? declared : static_cast<int>(block.size());
-    Bytes data{
-        uint8_t(compressed ? 0x08 : 0x00), 0x11, 0x22, 0x33, 0, 0, uint8_t(length >> 8), uint8_t(length)};
-    return Concat(data, block);
-}
-
 TEST(TransferProtocolTest, BuildsSerialRecords) {
     struct Case {
         uint8_t letter;
@@ -173,20 +152,6 @@ TEST(TransferProtocolTest, SerialSendTriesThreeMoreEnqsAfterTheRecord) {
 }
 
 // One request and its reply on the serial line against real files.
-struct SerialSession : TransferRig {
-    SerialSession() : controller(link) {}
-    int Request(uint8_t letter, const Bytes& data) {
-        controller.Request({Record(letter, data)});
-        controller.replies.clear();
-        return protocol.HandleTransferRequest(folder.path());
-    }
-    Bytes ReplyData() const {
-        return controller.replies.empty() ? Bytes{} : RecordData(controller.replies.back());
-    }
-    TempFolder folder;
-    SerialController controller;
-};
-
 TEST(TransferProtocolTest, OpenReplyIsCompactForNamesUnderTwelve) {
     struct Case {
         std::string name;
@@ -221,7 +186,7 @@ TEST(TransferProtocolTest, OpenFailuresReachTheControllerOnlyInTheStatus) {
         int status;
     } cases[] = {
         {'A', "missing.as", kFileNotFound},
-        {'B', "nofolder.as", kFileNotFound},  // run with a folder that does not exist
+        {'B', "nofolder.as", kFileBadPath},  // run with a folder that does not exist
         // Names that would leave the transfer folder are refused before anything is opened.
         {'B', "../escape.as", kFileBadPath},
         {'B', "sub/x.as", kFileBadPath},
@@ -240,7 +205,7 @@ TEST(TransferProtocolTest, OpenFailuresReachTheControllerOnlyInTheStatus) {
         const size_t field = c.name.size() < 12 ? 12 : 128;
         ASSERT_EQ(data.size(), field + 12) << c.name;
         EXPECT_EQ(Be32(data, field), c.status) << c.name;
-        EXPECT_EQ(s.folder.Count(), 0u) << "nothing created for " << c.name;
+        EXPECT_EQ(s.folder.CountAll(), 0u) << "nothing created for " << c.name;
         EXPECT_FALSE(s.protocol.Files().FileOpen()) << c.name;
     }
     struct stat st {};
@@ -253,7 +218,9 @@ TEST(TransferProtocolTest, SaveBacksUpAndWritesExactBytes) {
     s.folder.Write("prog.Bas", "older backup");
     ASSERT_EQ(s.Request('B', B("prog.as")), 0);
     EXPECT_EQ(Be32(s.ReplyData(), 12), 0);
-    EXPECT_EQ(s.folder.Read("prog.Bas"), "old program");
+    // Until the save completes, the earlier file and its backup stay as they are.
+    EXPECT_EQ(s.folder.Read("prog.as"), "old program");
+    EXPECT_EQ(s.folder.Read("prog.Bas"), "older backup");
     Bytes expected;
     for (int block = 0; block < 3; ++block) {
         Bytes data(block == 2 ? 7 : 4096);
@@ -267,7 +234,8 @@ TEST(TransferProtocolTest, SaveBacksUpAndWritesExactBytes) {
     ASSERT_EQ(s.Request('E', Bytes{1, 2, 3, 4}), 0);
     EXPECT_EQ(s.ReplyData(), (Bytes{0, 0, 0, 0, 1, 2, 3, 4}));
     EXPECT_EQ(B(s.folder.Read("prog.as")), expected);
-    EXPECT_EQ(s.folder.Count(), 2u);
+    EXPECT_EQ(s.folder.Read("prog.Bas"), "old program");
+    EXPECT_EQ(s.folder.CountAll(), 2u);
 }
 
 TEST(TransferProtocolTest, BackupNamesFollowTheExtension) {
@@ -431,7 +399,9 @@ TEST(TransferProtocolTest, OversizedBlocksAreRefusedAndNothingFollowsThem) {
         EXPECT_EQ(Be32(s.ReplyData(), 0), kBlockTooLong) << c.name;
         EXPECT_EQ(s.Request('D', WriteRequest(B("after"))), kBlockTooLong) << c.name;
         EXPECT_EQ(s.Request('E', Bytes(4, 0)), 0) << c.name;
-        EXPECT_EQ(s.folder.Read("o.as"), "kept") << c.name;
+        // An incomplete save leaves nothing under the program's name.
+        EXPECT_FALSE(s.folder.Exists("o.as")) << c.name;
+        EXPECT_EQ(s.folder.CountAll(), 0u) << c.name;
     }
 }
 
@@ -452,7 +422,8 @@ TEST(TransferProtocolTest, WriteErrorIsReportedAndStopsTheSave) {
     EXPECT_EQ(first, kFileOtherError);
     EXPECT_EQ(second, kFileOtherError) << "nothing written after the failure";
     EXPECT_EQ(s.Request('E', Bytes(4, 0)), 0);
-    EXPECT_EQ(s.folder.Read("big.as"), std::string(10, 'y'));
+    EXPECT_FALSE(s.folder.Exists("big.as"));
+    EXPECT_EQ(s.folder.CountAll(), 0u);
 }
 
 TEST(TransferProtocolTest, DeleteUsesTheFolderOfTheLastSave) {

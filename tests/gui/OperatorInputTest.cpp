@@ -1,0 +1,199 @@
+// The window against tavrin-sim on loopback: keys as QTest types them (no delay between them),
+// Paste, the command button panel's line and the log file dialog, as an operator uses them.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QClipboard>
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QFileDialog>
+#include <QLineEdit>
+#include <QTemporaryDir>
+#include <QTest>
+#include <filesystem>
+#include <memory>
+#include <string>
+
+#include "app/Globals.h"
+#include "app/Menus.h"
+#include "e2e/HeadlessProcess.h"
+#include "e2e/SimProcess.h"
+#include "gui/CommandPanel.h"
+#include "gui/MainFrame.h"
+#include "gui/QtShell.h"
+#include "gui/TerminalWidget.h"
+#include "gui/WhenModal.h"
+#include "platform/posix/SteadyClock.h"
+#include "session/PelinApp.h"
+#include "session/PelinView.h"
+
+namespace tavrin::testing {
+namespace {
+
+// A robot program of a few blocks: CR LF lines, nothing the console would take as its prompt.
+std::string ProgramLikeText() {
+    std::string text = ".PROGRAM cell()\r\n";
+    for (int step = 1; text.size() < 3000; ++step)
+        text += "  LMOVE SHIFT(base BY " + std::to_string(step * 11 % 300) + ", 0, 0)\r\n";
+    return text + ".END\r\n";
+}
+
+template <typename Predicate>
+bool WaitFor(Predicate done, int ms = 10000) {
+    QElapsedTimer timer;
+    timer.start();
+    while (!done()) {
+        if (timer.elapsed() > ms) return false;
+        QTest::qWait(5);
+    }
+    return true;
+}
+
+// The window over a real view with a real clock, connected to a simulator whose disk is disk/;
+// the PC's folder is pc/. Completed rows are collected as the operator has seen them.
+struct SimWindow {
+    TempFolder folder{"tavrin-gui"};
+    std::string disk = folder / "disk";
+    std::string pc = folder / "pc";
+    std::unique_ptr<SimProcess> sim;
+    CQtShell shell;
+    CSteadyClock clock;
+    std::unique_ptr<CPelinApp> app;
+    CPelinDoc doc;
+    std::unique_ptr<CPelinView> view;
+    std::unique_ptr<CMainFrame> frame;
+    std::string rows;
+    int savedLanguage = language;
+
+    explicit SimWindow(const std::string& panelIni = "") {
+        std::filesystem::create_directory(disk);
+        std::filesystem::create_directory(pc);
+        WriteWholeFile(folder / "t.ini", "[Settings]\r\nLanguage=1\r\nIsAutoConnect=0\r\n");
+        std::string line = "-F" + (folder / "t.ini");
+        if (!panelIni.empty()) {
+            WriteWholeFile(folder / "panel.ini", panelIni);
+            line += ",-DF" + (folder / "panel.ini");
+        }
+        sim = std::make_unique<SimProcess>(std::vector<std::string>{"--tcp", "0", "--disk", disk});
+        if (!sim->Started()) return;
+        line += ",-C=127.0.0.1:" + std::to_string(sim->TcpPort()) + ":Sim";
+        firstIdlePending = 1;  // each window here is a run of its own
+        app = std::make_unique<CPelinApp>(line, "tavrin-test");
+        app->FixProfilePath();
+        view = std::make_unique<CPelinView>(*app, doc, shell, clock);
+        frame = std::make_unique<CMainFrame>(*view, *app);
+        shell.SetFrame(frame.get());
+        view->SetRowObserver([this](const uint8_t* row) {
+            std::string text(reinterpret_cast<const char*>(row), kColumns);
+            text.erase(text.find_last_not_of(' ') + 1);
+            rows += text + "\n";
+        });
+        frame->show();
+        view->OnCreate();
+    }
+    ~SimWindow() {
+        if (view) view->OnDestroy();  // what closing the window does after its confirmation
+        frame.reset();
+        language = savedLanguage;
+    }
+    bool Ready() {
+        return sim->Started() && WaitFor([&] { return Shown("Type help for the commands."); });
+    }
+    bool Shown(const std::string& text) const { return rows.find(text) != std::string::npos; }
+};
+
+TEST(OperatorInputTest, ASaveCommandTypedAtFullSpeedInTheWindowSavesTheProgram) {
+    SimWindow w;
+    ASSERT_TRUE(w.Ready()) << w.rows;
+    const std::string program = ProgramLikeText();
+    WriteWholeFile(w.disk + "/x.as", program);
+    QWidget* terminal = w.frame->Terminal();
+    QTest::keyClicks(terminal, QString::fromStdString("save " + w.pc + "/x.as"));
+    QTest::keyClick(terminal, Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return w.Shown("Saved x.as"); })) << w.rows;
+    EXPECT_EQ(ReadWholeFile(w.pc + "/x.as"), program);
+    EXPECT_FALSE(w.Shown("File name missing")) << w.rows;
+}
+
+TEST(OperatorInputTest, PastingTwoLinesRunsTheSaveOfTheFirst) {
+    SimWindow w;
+    ASSERT_TRUE(w.Ready()) << w.rows;
+    const std::string program = ProgramLikeText();
+    WriteWholeFile(w.disk + "/p.as", program);
+    QGuiApplication::clipboard()->setText(QString::fromStdString("save " + w.pc + "/p.as\nver\n"));
+    w.view->OnCommand(kCmdPaste);
+    // The second line goes out after the first has been carried out, not into its transfer.
+    auto verAfterSave = [&] {
+        const size_t saved = w.rows.find("Saved p.as");
+        return saved != std::string::npos && w.rows.find(">ver", saved) != std::string::npos &&
+               w.rows.find("Tavrin controller simulator 1.0", saved) != std::string::npos;
+    };
+    ASSERT_TRUE(WaitFor(verAfterSave)) << w.rows;
+    EXPECT_EQ(ReadWholeFile(w.pc + "/p.as"), program);
+}
+
+// Enter and keypad Enter in the panel's line send it through the terminal's keyboard (so a
+// save command works there too) and keep it in the history.
+TEST(OperatorInputTest, ThePanelsCommandLineSendsOnEnterAndKeepsItsHistory) {
+    SimWindow w("[START_UP]\r\nPAGE=1\r\n");
+    ASSERT_TRUE(w.Ready()) << w.rows;
+    const std::string program = ProgramLikeText();
+    WriteWholeFile(w.disk + "/q.as", program);
+    w.view->OnCommand(kCmdDialog);
+    CMacroDialog* panel = w.frame->CommandPanel();
+    ASSERT_NE(panel, nullptr);
+    ASSERT_TRUE(WaitFor([&] { return panel->isVisible(); }));
+    QLineEdit* line = panel->CommandLine()->lineEdit();
+
+    QTest::keyClicks(line, "ver");
+    QTest::keyClick(line, Qt::Key_Enter, Qt::KeypadModifier);
+    ASSERT_TRUE(WaitFor([&] { return w.Shown("Tavrin controller simulator 1.0"); })) << w.rows;
+    EXPECT_TRUE(panel->CommandLine()->currentText().isEmpty()) << "the next typing starts a new line";
+
+    QTest::keyClicks(line, QString::fromStdString("save " + w.pc + "/q.as"));
+    QTest::keyClick(line, Qt::Key_Return);
+    ASSERT_TRUE(WaitFor([&] { return w.Shown("Saved q.as"); })) << w.rows;
+    EXPECT_EQ(ReadWholeFile(w.pc + "/q.as"), program);
+    ASSERT_EQ(panel->CommandLine()->count(), 2);
+    EXPECT_EQ(panel->CommandLine()->itemText(0).toStdString(), "save " + w.pc + "/q.as");
+    EXPECT_EQ(panel->CommandLine()->itemText(1), "ver");
+}
+
+// ".log" is added only when the "*.log" filter is selected; with "*.*" the name stands.
+TEST(OperatorInputTest, OpenLogFileAddsTheExtensionOnlyForTheLogFilter) {
+    struct Case {
+        const char* typed;
+        int filter;  // 0 "*.log", 1 "*.*"
+        const char* created;
+    };
+    const Case cases[] = {{"session", 0, "session.log"},
+                          {"session", 1, "session"},
+                          {"cell.txt", 1, "cell.txt"},
+                          {"run.LOG", 0, "run.LOG"}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.typed) + " filter " + std::to_string(c.filter));
+        QTemporaryDir folder;
+        CQtShell shell;
+        CSteadyClock clock;
+        CPelinApp app("-F" + folder.filePath("t.ini").toStdString(), "tavrin-test");
+        app.FixProfilePath();
+        CPelinDoc doc;
+        CPelinView view(app, doc, shell, clock);
+        CMainFrame frame(view, app);
+        shell.SetFrame(&frame);
+        CWhenModal chooser("QFileDialog", [&](QWidget* modal) {
+            auto* dialog = static_cast<QFileDialog*>(modal);
+            dialog->selectNameFilter(dialog->nameFilters().value(c.filter));
+            dialog->selectFile(folder.filePath(c.typed));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        view.OnCommand(kCmdOpenLog);
+        EXPECT_TRUE(chooser.Ran());
+        EXPECT_TRUE(QFileInfo::exists(folder.filePath(c.created)));
+        view.OnCommand(kCmdCloseLog);
+        view.OnDestroy();
+    }
+}
+
+}  // namespace
+}  // namespace tavrin::testing
