@@ -10,6 +10,8 @@
 
 #include "gui/GuiMain.h"
 #include "headless/HeadlessMain.h"
+#include "link/SerialPortList.h"
+#include "platform/linux/UdevSerialPorts.h"
 #include "session/DemoController.h"
 #include "session/GuideLocation.h"
 #include "session/LaunchOptions.h"
@@ -53,6 +55,13 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s: %s (try '%s --help')\n", options.exeName.c_str(), options.error.c_str(),
                      options.exeName.c_str());
         return kUsageErrorStatus;
+    }
+    if (options.listPorts) {
+        CUdevSerialPorts ports;
+        SetSerialPortEnumerator(&ports);
+        std::fputs(SerialPortListing(options).c_str(), stdout);
+        SetSerialPortEnumerator(nullptr);
+        return 0;
     }
     bool headless = options.headless;
     if (!headless && !HasDisplay()) {

@@ -46,7 +46,8 @@ struct CPelinDoc {
     int isAutoLogin = 0;
     int isLinuxTelnet = 0;
     int isAutoConnect = 0;
-    std::string folder;  // at most 259 characters
+    int isSerialReopen = 1;  // reopen an unplugged serial port when its device comes back
+    std::string folder;      // at most 259 characters
 
     std::vector<ConnectionEntry> connections;
     std::string startConnection;  // from "-C="

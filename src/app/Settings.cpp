@@ -132,6 +132,7 @@ void LoadSettings(CPelinDoc& doc, const std::string& profilePath) {
     LoadText(profilePath, "LoginPrompt", kLoginPromptLength, doc.loginPrompt);
     LoadInt(profilePath, "IsAutoLogin", doc.isAutoLogin);
     LoadInt(profilePath, "IsAutoConnect", doc.isAutoConnect);
+    LoadInt(profilePath, "IsSerialReopen", doc.isSerialReopen);
 
     text = ReadSetting(profilePath, "Folder");
     if (!text.empty() && HasWord(text)) {

@@ -79,6 +79,8 @@ COptionsDlg::COptionsDlg(CPelinDoc& doc, int highestPort, QWidget* parent)
     setObjectName("optionsDialog");
     setWindowTitle(Tr("Options", "接続設定"));
     showMessage_ = [this](const QString& text) { ShowPageMessage(this, text); };
+    if (CurrentSerialPortEnumerator() != nullptr)
+        model_.com.UseSerialPorts(PresentSerialPorts(), CurrentSerialPortProfile());
 
     tabs_ = new QTabWidget(this);
     tabs_->setObjectName("tabs");
@@ -130,7 +132,13 @@ QWidget* COptionsDlg::BuildComPage() {
     auto* page = new QWidget;
     page->setObjectName("comPage");
     port_ = new QComboBox(page);
-    for (const std::string& name : model_.com.Ports()) port_->addItem(Q(name));
+    FillPorts();
+    // Choosing a device that has no COM name yet names it (and writes [Ports]) at once.
+    connect(port_, &QComboBox::activated, this, [this](int index) {
+        const bool unnamed = index >= static_cast<int>(model_.com.Ports().size());
+        if (!model_.com.ChoosePort(index) || unnamed) FillPorts();
+        port_->setCurrentIndex(model_.com.controls.port);
+    });
     baud_ = new QComboBox(page);
     FillCombo(baud_, kBaudChoices);
     dataBits_ = new QComboBox(page);
@@ -191,6 +199,12 @@ QWidget* COptionsDlg::BuildTcpPage() {
         ShowTcpControls();
     });
     return page;
+}
+
+void COptionsDlg::FillPorts() {
+    const QSignalBlocker quiet(port_);
+    port_->clear();
+    for (const std::string& label : model_.com.PortLabels()) port_->addItem(Q(label));
 }
 
 void COptionsDlg::ReadControls() {

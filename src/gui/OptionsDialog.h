@@ -40,6 +40,8 @@ private:
     void Press(OptionsPage page, PageButton button);
     void Accept();
     void ReadControls();
+    // The port list as the model describes it.
+    void FillPorts();
     void ShowComControls();
     void ShowTcpControls();
     void ShowLists();

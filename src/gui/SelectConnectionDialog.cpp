@@ -8,6 +8,7 @@
 #include "app/Globals.h"
 #include "app/PelinDoc.h"
 #include "link/ConnectionPages.h"
+#include "link/SerialPortList.h"
 
 namespace tavrin {
 
@@ -17,7 +18,10 @@ CSelectConnDlg::CSelectConnDlg(CPelinDoc& doc, QWidget* parent) : QDialog(parent
 
     list_ = new QListWidget(this);
     list_->setObjectName("connList");
-    for (const ConnectionEntry& entry : doc_.connections) list_->addItem(QString::fromStdString(entry.Item));
+    // Serial entries show the device their COM name stands for; the rows stay in list order.
+    const std::vector<SerialPortRow> ports = ListSerialPorts(CurrentSerialPortProfile());
+    for (const ConnectionEntry& entry : doc_.connections)
+        list_->addItem(QString::fromStdString(ConnectionItemLabel(entry.Item, ports, language)));
     list_->setCurrentRow(0);
     connect(list_, &QListWidget::itemDoubleClicked, this, [this] { Choose(); });
 

@@ -1,12 +1,15 @@
 #include "link/ConnectionControl.h"
 
+#include <unistd.h>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
 
 #include "app/Cp932.h"
+#include "app/Globals.h"
 #include "app/MessageTable.h"
 #include "link/ConnectionListStore.h"
+#include "link/SerialPortList.h"
 
 namespace tavrin {
 
@@ -67,14 +70,19 @@ void MarkItemUsed(std::vector<ConnectionEntry>& connections, const std::string& 
     }
 }
 
+bool IsSerialText(const std::string& text) {
+    return text.compare(0, 3, "COM") == 0 || (!text.empty() && text[0] == '/');
+}
+
 void ApplyConnectionText(CPelinDoc& doc, const std::string& text) {
     std::vector<std::string> f = SplitFields(text, ":");
-    if (text.compare(0, 3, "COM") == 0) {
+    if (IsSerialText(text)) {
         if (f.size() != 5) f.assign(5, std::string());
         doc.dataBits = static_cast<uint8_t>(DecimalValue(f[2]));
         doc.stopBits = f[3] == "1" ? 0 : f[3] == "1.5" ? 1 : 2;
         doc.parity = f[4] == "none" ? 0 : f[4] == "odd" ? 1 : f[4] == "even" ? 2 : f[4] == "mark" ? 3 : 4;
-        doc.comPort = CutCp932(f[0], kComPortChars);
+        // A device path is used whole: cutting it would name another file.
+        doc.comPort = f[0].compare(0, 1, "/") == 0 ? f[0] : CutCp932(f[0], kComPortChars);
         doc.baudRate = CutCp932(f[1], kBaudRateChars);
         doc.isTcp = 0;
     } else {
@@ -159,13 +167,23 @@ int CConnectionControl::ConnectLink(int silent) {
     // start a second connect inside this one.
     if (connecting_) return doc_.connected;
     ConnectingScope scope(connecting_);
+    // Connecting anew (elsewhere or to the same port) ends the wait for a lost port.
+    StopReopenWatch();
     return doc_.isTcp != 0 ? ConnectTcp(silent) : ConnectSerial();
 }
 
 int CConnectionControl::ConnectSerial() {
     const int baud = DecimalValue(doc_.baudRate);
+    openStableName_.clear();
     if (serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity) == 0) {
         doc_.connected = 1;
+        // A port opened by its kernel name is waited for by its by-id name after an unplug, so
+        // that another adapter taking the kernel name meanwhile is not opened in its place.
+        if (SerialPortEnumerator* ports = CurrentSerialPortEnumerator()) {
+            for (const SerialPortInfo& p : ports->ListPorts())
+                if (p.device == serial_.OpenNode() && p.stableName != serial_.OpenDevice())
+                    openStableName_ = p.stableName;
+        }
         const uint8_t lineFeed = 0x0A;
         link_.SendLinkBytes(&lineFeed, 1);
     } else {
@@ -249,6 +267,12 @@ void CConnectionControl::CloseTcpLink() {
 
 void CConnectionControl::DisconnectLink() {
     if (connecting_) return;
+    // The user ended the link: a lost port is no longer waited for.
+    StopReopenWatch();
+    Disconnect();
+}
+
+void CConnectionControl::Disconnect() {
     if (hooks_.panelSaveAndHide) hooks_.panelSaveAndHide();
     if (doc_.isTcp != 0) {
         CloseTcpLink();
@@ -266,6 +290,18 @@ void CConnectionControl::DisconnectLink() {
 
 void CConnectionControl::ConnectByItem(const std::string& text) {
     if (text == kNoConnectionText) return;
+    // A device path holding ':' (the by-path names) splits into too many fields.
+    if (!text.empty() && text[0] == '/') {
+        const std::vector<std::string> f = SplitFields(text, ":");
+        if (f.size() > 5) {
+            const size_t end = text.size() - (f[f.size() - 4].size() + f[f.size() - 3].size() +
+                                              f[f.size() - 2].size() + f.back().size() + 4);
+            const std::string refusal = ColonPathRefusal(text.substr(0, end));
+            Print(Utf8ToCp932(refusal) + "\n\r");
+            shell_.MessageBox(refusal, BoxButtons::Ok, BoxIcon::Exclamation);
+            return;
+        }
+    }
     ApplyConnectionText(doc_, text);
     MarkItemUsed(doc_.connections, text);
     if (hooks_.setLanguageAndMenus) hooks_.setLanguageAndMenus();
@@ -354,6 +390,92 @@ void CConnectionControl::OnPeerClosed() {
     Print(GetMessageTextCp932(kControllerClosedCode));
     Print("\r\n");
     CloseTcpLink();
+}
+
+}  // namespace tavrin
+
+namespace tavrin {
+
+namespace {
+
+constexpr int64_t kReopenCheckMs = 1000;
+
+std::string PortAndDevice(const std::string& port, const std::string& device) {
+    if (port.empty() || port == device) return device;
+    return port + " (" + device + ")";
+}
+
+}  // namespace
+
+void CConnectionControl::OnSerialLineLost(int error) {
+    if (doc_.isTcp != 0 || doc_.connected == 0) return;
+    const std::string device = serial_.OpenDevice();
+    const std::string port = doc_.comPort;
+    const std::string named = PortAndDevice(port, device);
+    (void)error;
+    Print("\r\n");
+    Print(Utf8ToCp932(language != 0 ? named + " was unplugged or hung up: disconnected."
+                                    : named + " が取り外されたか切断されました。接続を切りました。") +
+          "\n\r");
+    Disconnect();
+    if (doc_.isSerialReopen != 0 && !device.empty()) {
+        reopenDevice_ = openStableName_.empty() ? device : openStableName_;
+        reopenPort_ = port;
+        lastReopenCheckMs_ = clock_.NowMs();
+        Print(Utf8ToCp932(language != 0 ? "Waiting for " + reopenDevice_ + " to come back."
+                                        : reopenDevice_ + " が戻るのを待っています。") +
+              "\n\r");
+    }
+}
+
+bool CConnectionControl::OnSerialPortEvents(const std::vector<SerialPortEvent>& events) {
+    auto names = [](const SerialPortEvent& e, const std::string& path) {
+        return !path.empty() &&
+               (e.device == path || std::find(e.links.begin(), e.links.end(), path) != e.links.end());
+    };
+    for (const SerialPortEvent& e : events) {
+        if (!e.added && doc_.isTcp == 0 && doc_.connected != 0 && serial_.IsOpen() &&
+            (names(e, serial_.OpenNode()) || names(e, serial_.OpenDevice()))) {
+            OnSerialLineLost(ENODEV);
+            return true;
+        }
+        if (e.added && !reopenDevice_.empty() &&
+            (names(e, reopenDevice_) || e.device == ResolveDevicePath(reopenDevice_))) {
+            lastReopenCheckMs_ = clock_.NowMs() - kReopenCheckMs;
+            return ReopenTick();
+        }
+    }
+    return false;
+}
+
+bool CConnectionControl::ReopenTick() {
+    if (reopenDevice_.empty() || connecting_) return false;
+    if (doc_.connected != 0 || doc_.isTcp != 0) {
+        StopReopenWatch();
+        return false;
+    }
+    const int64_t now = clock_.NowMs();
+    if (now - lastReopenCheckMs_ < kReopenCheckMs) return false;
+    lastReopenCheckMs_ = now;
+    // A stat once a second: light enough to run where no device events arrive.
+    if (access(reopenDevice_.c_str(), F_OK) != 0) return false;
+    if (serial_.ReopenDevice(reopenDevice_) != 0) return false;  // not ready yet (permissions, busy)
+    // A node that lingers after its device went (a pty whose far end closed) opens but is hung up.
+    if (serial_.LineError() != 0) {
+        serial_.CloseComPort();
+        return false;
+    }
+    ConnectingScope scope(connecting_);
+    const std::string named = PortAndDevice(reopenPort_, reopenDevice_);
+    StopReopenWatch();
+    doc_.connected = 1;
+    Print(Utf8ToCp932(language != 0 ? named + " is back: reconnected."
+                                    : named + " が戻りました。再接続しました。") +
+          "\n\r");
+    const uint8_t lineFeed = 0x0A;
+    link_.SendLinkBytes(&lineFeed, 1);
+    CommonEnding();
+    return true;
 }
 
 }  // namespace tavrin

@@ -13,6 +13,7 @@
 #include "link/LinkOps.h"
 #include "link/SerialChannel.h"
 #include "platform/Clock.h"
+#include "platform/SerialPortEnumerator.h"
 #include "platform/Shell.h"
 #include "platform/StreamSocket.h"
 
@@ -39,8 +40,12 @@ std::vector<std::string> SplitFields(const std::string& text, const std::string&
 // (the empty text after the Options dialog) only renumbers.
 void MarkItemUsed(std::vector<ConnectionEntry>& connections, const std::string& item);
 
-// Sets the document's connection from a connection text: serial when the text starts with
-// "COM" (five fields port:baud:data bits:stop bits:parity), TCP/IP otherwise (three fields
+// Whether a connection text names a serial port: it starts with "COM", or with '/' (a device
+// path such as /dev/ttyUSB0 or a /dev/serial/by-id name).
+bool IsSerialText(const std::string& text);
+
+// Sets the document's connection from a connection text: serial when IsSerialText (five fields
+// port:baud:data bits:stop bits:parity; a device path is kept whole), TCP/IP otherwise (three fields
 // address:port:name). A text of another field count leaves the fields empty. Texts are cut to
 // the document's field sizes without splitting a two-byte character.
 void ApplyConnectionText(CPelinDoc& doc, const std::string& text);
@@ -110,6 +115,21 @@ public:
     // After the Options dialog's OK (the list is already replaced).
     void AfterOptions();
 
+    // The serial poll found the open device gone (SerialDevice::LineError): prints the line
+    // naming the port, disconnects as the Disconnect command does, and, when IsSerialReopen is
+    // on, watches for the device to come back.
+    void OnSerialLineLost(int error);
+    // Called on every timer tick: while a lost port is watched, looks for its device once a
+    // second and reopens the connection with the same frame when it is back. True when it
+    // reopened.
+    bool ReopenTick();
+    // Device events: the removal of the open port's device takes the link down as a failed
+    // read does; the arrival of the device a lost port waits for reopens it at once. True when
+    // the link went down or came up.
+    bool OnSerialPortEvents(const std::vector<SerialPortEvent>& events);
+    // The device a lost port waits for; empty when none is watched.
+    const std::string& ReopenDevice() const { return reopenDevice_; }
+
     // The first idle turn: the "-C=" connection, else the current one when IsAutoConnect is on.
     void StartupConnect();
     // The silence timer fired: on TCP/IP with IsAutoConnect on, disconnect and reconnect
@@ -126,6 +146,8 @@ public:
 private:
     int ConnectTcp(int silent);
     int ConnectSerial();
+    void Disconnect();
+    void StopReopenWatch() { reopenDevice_.clear(); }
     int CommonEnding();
     void DestroySocket();
     void OnPeerClosed();
@@ -146,6 +168,12 @@ private:
     bool connecting_ = false;
     // Set after the first silent failure; cleared by a success or a declined retry.
     bool reconnectNotice_ = false;
+    // The lost port: the device to look for, its COM name, and when it was last looked for.
+    std::string reopenDevice_;
+    std::string reopenPort_;
+    // The open port's by-id name when it was opened through another path; empty otherwise.
+    std::string openStableName_;
+    int64_t lastReopenCheckMs_ = 0;
 };
 
 }  // namespace tavrin

@@ -1,5 +1,7 @@
 #include "link/ConnectionPages.h"
 
+#include "app/Globals.h"
+
 #include <algorithm>
 #include <climits>
 #include <filesystem>
@@ -224,16 +226,79 @@ void CConnectionListModel::DeleteSelection() {
 
 // ---- serial page --------------------------------------------------------------------------
 
-CComPageModel::CComPageModel(int portCount) : ports_(PortChoices(portCount)) {}
+CComPageModel::CComPageModel(int portCount) : ports_(PortChoices(portCount)), labels_(ports_) {}
 
 void CComPageModel::ExtendPortsTo(int n) {
     if (n > static_cast<int>(ports_.size())) ports_ = PortChoices(n);
+    RebuildLabels();
+}
+
+void CComPageModel::UseSerialPorts(std::vector<SerialPortInfo> present, std::string profilePath) {
+    present_ = std::move(present);
+    profilePath_ = std::move(profilePath);
+    rows_ = BuildSerialPortRows(present_, ReadPortMappings(profilePath_));
+    // The list reaches the highest COM name that stands for something (a device present, a
+    // mapping) or that a saved connection names; ttyS nodes without a UART add nothing.
+    int highest = savedHighest_;
+    for (const SerialPortRow& row : rows_) highest = std::max(highest, ComPortNumber(row.comName));
+    ports_ = PortChoices(highest);
+    if (list.Selection() >= 0) {
+        LoadText(list.Items()[static_cast<size_t>(list.Selection())]);
+    } else if (controls.port >= static_cast<int>(ports_.size())) {
+        controls.port = ports_.empty() ? -1 : 0;
+    }
+    RebuildLabels();
+}
+
+void CComPageModel::RebuildLabels() {
+    labels_ = ports_;
+    unnamed_.clear();
+    if (rows_.empty() && present_.empty() && profilePath_.empty()) return;
+    for (size_t i = 0; i < ports_.size(); ++i) {
+        auto row = std::find_if(rows_.begin(), rows_.end(),
+                                [&](const SerialPortRow& r) { return r.comName == ports_[i]; });
+        if (row != rows_.end()) {
+            labels_[i] = PortRowLabel(*row, language);
+        } else {
+            // No mapping and no UART at /dev/ttyS(n-1): nothing stands behind the name.
+            SerialPortRow absent;
+            absent.comName = ports_[i];
+            absent.mapping = "/dev/ttyS" + std::to_string(i);
+            labels_[i] = PortRowLabel(absent, language);
+        }
+    }
+    for (const SerialPortRow& row : rows_) {
+        if (!row.comName.empty()) continue;
+        unnamed_.push_back(row);
+        labels_.push_back(PortRowLabel(row, language));
+    }
+}
+
+bool CComPageModel::ChoosePort(int index) {
+    if (index < 0 || static_cast<size_t>(index) >= labels_.size()) return false;
+    if (static_cast<size_t>(index) < ports_.size()) {
+        controls.port = index;
+        return true;
+    }
+    const SerialPortRow& row = unnamed_[static_cast<size_t>(index) - ports_.size()];
+    const int n = AssignComName(profilePath_, rows_, row);
+    if (n <= 0) return false;
+    UseSerialPorts(present_, profilePath_);
+    if (n > static_cast<int>(ports_.size())) {
+        ports_ = PortChoices(n);
+        RebuildLabels();
+    }
+    controls.port = n - 1;
+    return true;
 }
 
 void CComPageModel::Open(std::vector<std::string> items) {
     for (const std::string& item : items) {
         const std::vector<std::string> f = SplitFields(item, ":");
-        if (f.size() == 5) ExtendPortsTo(ComPortNumber(f[0]));
+        if (f.size() == 5) {
+            savedHighest_ = std::max(savedHighest_, ComPortNumber(f[0]));
+            ExtendPortsTo(ComPortNumber(f[0]));
+        }
     }
     list.SetItems(std::move(items));
     controls = ComControls{};

@@ -9,6 +9,7 @@
 #include "app/ConnectionEntry.h"
 #include "app/IniFile.h"
 #include "app/PelinDoc.h"
+#include "link/SerialPortList.h"
 
 namespace tavrin {
 
@@ -130,6 +131,21 @@ public:
     void Open(std::vector<std::string> items);
     // A selection change of the list: selects index and loads the selected text.
     void Select(int index);
+    // The devices present and the settings file whose [Ports] names them: the port list then
+    // runs to the highest COM name that stands for a device present, that the file maps or
+    // that a saved connection names (no longer to the count given at construction), and
+    // PortLabels() describes each port.
+    void UseSerialPorts(std::vector<SerialPortInfo> present, std::string profilePath);
+    // What the port list shows: for COM1 ... COMn "COM3 — description — /dev/ttyUSB0" (absent
+    // ones marked), then one entry per present device no COM name stands for yet.
+    const std::vector<std::string>& PortLabels() const { return labels_; }
+    // The user chose entry index of PortLabels(). A device without a COM name gets the next
+    // free one, written to [Ports] (its by-id name where it has one); the port list grows to
+    // show it. Afterwards controls.port is the chosen COM port's index. False when a new
+    // device could not be given a name (the file cannot be written): the choice is unchanged.
+    bool ChoosePort(int index);
+    const std::vector<SerialPortRow>& PortRows() const { return rows_; }
+
     // Loads a serial text into the combo indices; a text without five fields changes nothing.
     void LoadText(const std::string& text);
     // The text shown by the combo boxes; empty when one shows no choice.
@@ -142,7 +158,14 @@ public:
     void Delete() { list.DeleteSelection(); }
 
 private:
+    void RebuildLabels();
     std::vector<std::string> ports_;
+    std::vector<std::string> labels_;
+    std::vector<SerialPortInfo> present_;
+    std::string profilePath_;
+    std::vector<SerialPortRow> rows_;
+    std::vector<SerialPortRow> unnamed_;  // present devices without a COM name, in label order
+    int savedHighest_ = 0;                // the highest COM number a saved connection names
 };
 
 // What the TCP/IP page's entries hold. address is empty while the address entry is blank (or

@@ -6,6 +6,7 @@
 
 #include "app/Globals.h"
 #include "app/IniFile.h"
+#include "link/SerialPortList.h"
 
 namespace tavrin {
 
@@ -38,6 +39,7 @@ std::string SystemErrorText(int error) {
 
 std::string DeviceForPort(const std::string& comName, const std::string& profilePath) {
     if (comName.empty()) return {};
+    if (comName[0] == '/') return comName;
     if (!profilePath.empty()) {
         std::string mapped = ReadProfileString(profilePath, kPortsSection, comName, "");
         if (!mapped.empty()) return mapped;
@@ -67,8 +69,16 @@ std::string DescribeSerialOpenFailure(const SerialOpenFailure& failure) {
             return english
                        ? "No permission to open " + dev + ": the user must be a member of the dialout group."
                        : dev + " を開く権限がありません。ユーザーを dialout グループに加えて下さい。";
-        case EBUSY:
-            return english ? dev + " is in use by another program." : dev + " は他のプログラムが使用中です。";
+        case EBUSY: {
+            const std::string port = failure.portName != dev && !failure.portName.empty()
+                                         ? failure.portName + " (" + dev + ")"
+                                         : dev;
+            if (failure.holder.empty())
+                return english ? port + " is in use by another program."
+                               : port + " は他のプログラムが使用中です。";
+            return english ? port + " is in use by " + failure.holder + "."
+                           : port + " は " + failure.holder + " が使用中です。";
+        }
         case ENOTTY:
             return english ? dev + " is not a serial device." : dev + " はシリアルデバイスではありません。";
         case EINVAL:
@@ -93,7 +103,7 @@ int CSerialChannel::OpenComPort(const std::string& portName, int baudRate, [[may
         device_.Close();
     }
     lastFailure_ =
-        SerialOpenFailure{portName, DeviceForPort(portName, profilePath_ ? profilePath_() : ""), 0};
+        SerialOpenFailure{portName, DeviceForPort(portName, profilePath_ ? profilePath_() : ""), 0, {}};
     if (lastFailure_.device.empty()) {
         lastFailure_.error = ENOENT;
         return -1;
@@ -103,16 +113,34 @@ int CSerialChannel::OpenComPort(const std::string& portName, int baudRate, [[may
     params.dataBits = dataBits;
     params.stopBitsCode = stopBitsCode;
     params.parityCode = parityCode;
+    openDevice_.clear();
     int rc = device_.Open(lastFailure_.device, params);
     if (rc != 0) {
         lastFailure_.error = rc;
+        if (rc == EBUSY) lastFailure_.holder = device_.BusyHolder();
         if (device_.IsOpen()) device_.Close();
         return -1;
     }
+    openDevice_ = lastFailure_.device;
+    openNode_ = ResolveDevicePath(openDevice_);
+    lastParams_ = params;
+    return 0;
+}
+
+int CSerialChannel::ReopenDevice(const std::string& device) {
+    if (device_.IsOpen()) device_.Close();
+    openDevice_.clear();
+    if (device.empty() || device_.Open(device, lastParams_) != 0) {
+        if (device_.IsOpen()) device_.Close();
+        return -1;
+    }
+    openDevice_ = device;
+    openNode_ = ResolveDevicePath(device);
     return 0;
 }
 
 void CSerialChannel::CloseComPort() {
+    openDevice_.clear();
     if (!device_.IsOpen()) return;
     device_.Purge();
     device_.Close();

@@ -12,7 +12,8 @@ namespace tavrin {
 
 // The device a COM name stands for. The settings file's section "Ports" maps a name to a
 // device ("COM3=/dev/ttyUSB0"); a name without a mapping, COMn with n >= 1, means
-// /dev/ttyS(n-1). Any other name has no device: the result is empty.
+// /dev/ttyS(n-1). A name that begins with '/' is a device path and stands for itself. Any other
+// name has no device: the result is empty.
 std::string DeviceForPort(const std::string& comName, const std::string& profilePath);
 
 // Why the last open failed, for the line the terminal prints after "COM device open error.".
@@ -20,6 +21,7 @@ struct SerialOpenFailure {
     std::string portName;  // the COM name asked for
     std::string device;    // the device it maps to; empty when the name has none
     int error = 0;         // errno of the failure, 0 after a successful open
+    std::string holder;    // EBUSY: the program holding the device, where the system shows it
 };
 
 // One line (UTF-8, no line end) in the current language saying which device failed and why:
@@ -64,12 +66,24 @@ public:
     // True when the open line reports a hang-up (or an error) and has nothing to read.
     bool LineHungUp() { return device_.IsOpen() && device_.WaitReadable(0) < 0; }
     const SerialOpenFailure& LastOpenFailure() const { return lastFailure_; }
+    // The device the open port stands on (the mapped path as it was opened); empty when none.
+    const std::string& OpenDevice() const { return openDevice_; }
+    // The device node the open port's path led to when it was opened (symlinks followed).
+    const std::string& OpenNode() const { return openNode_; }
+    // Whether the open port's device has gone away (see SerialDevice::LineError): the errno, or 0.
+    int LineError() { return device_.IsOpen() ? device_.LineError() : 0; }
+    // Opens device (a path) with the line settings of the last successful open, for a port that
+    // came back. 0, or -1 with no port open.
+    int ReopenDevice(const std::string& device);
 
 private:
     SerialDevice& device_;
     Clock& clock_;
     std::function<std::string()> profilePath_;
     SerialOpenFailure lastFailure_;
+    std::string openDevice_;
+    std::string openNode_;
+    SerialParams lastParams_;
     // One byte more than a chunk, so a NUL always follows the data.
     std::array<uint8_t, kSerialChunk + 1> chunk_{};
 };

@@ -39,6 +39,13 @@ public:
     virtual void Purge() = 0;
     // The descriptor to watch for readiness, or -1 when not open.
     virtual int Descriptor() const = 0;
+    // Whether the open device has gone away (unplugged, hung up): 0 while it works, else the
+    // errno that says so (EIO, ENXIO, ENODEV; EPIPE for a hang-up seen without a failed call).
+    // Never waits. 0 when not open.
+    virtual int LineError() { return 0; }
+    // After an Open that failed with EBUSY: who holds the device ("minicom (pid 4242)"), where
+    // the system shows it; else empty.
+    virtual std::string BusyHolder() const { return {}; }
 };
 
 }  // namespace tavrin

@@ -1,6 +1,9 @@
 #include "session/LaunchOptions.h"
 
 #include "app/CommandLine.h"
+#include "app/Settings.h"
+#include "app/SettingsLocation.h"
+#include "link/SerialPortList.h"
 #include "session/DemoController.h"
 #include "session/GuideLocation.h"
 
@@ -32,6 +35,8 @@ LaunchOptions ParseLaunchOptions(int argc, char** argv) {
                 break;
             }
             options.runMacro = argv[++i];
+        } else if (std::strcmp(arg, "--list-ports") == 0) {
+            options.listPorts = true;
         } else if (std::strncmp(arg, "--run=", 6) == 0) {
             options.runMacro = arg + 6;
         } else if (std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "-h") == 0) {
@@ -66,6 +71,21 @@ std::string StartupCommandLine(const LaunchOptions& options, CDemoController& de
     // A connection named on the command line wins over the demo's.
     if (ParseCommandLine(raw).hasConnection) return raw;
     return "-C=" + connection + (raw.empty() ? "" : "," + raw);
+}
+
+}  // namespace tavrin
+
+namespace tavrin {
+
+std::string SerialPortListing(const LaunchOptions& options) {
+    const CommandLineOptions line = ParseCommandLine(options.rawCommandLine);
+    const std::string profile =
+        line.hasProfile && !line.profilePath.empty()
+            ? line.profilePath
+            : DefaultSettingsFile(CurrentFolder(), options.exeName, CurrentSettingsEnvironment());
+    std::string text;
+    for (const SerialPortRow& row : ListSerialPorts(profile)) text += PortRowListLine(row) + "\n";
+    return text;
 }
 
 }  // namespace tavrin

@@ -10,6 +10,7 @@ struct LaunchOptions {
     bool help = false;           // --help or -h: print the usage and end
     bool version = false;        // --version: print the version and end
     std::string runMacro;        // --run FILE
+    bool listPorts = false;      // --list-ports: print the serial ports and exit
     std::string rawCommandLine;  // every other argument, joined by ',': the system's options
     std::string exeName;         // the program's file name without folder and extension
     std::string exePath;         // the running program's path (/proc/self/exe; argv[0] if unreadable)
@@ -23,6 +24,10 @@ inline constexpr int kUsageErrorStatus = 2;
 // them is an error; every other argument (the system's own -C=, -F, -N, -DF, with their lenient
 // rules) goes to rawCommandLine untouched.
 LaunchOptions ParseLaunchOptions(int argc, char** argv);
+
+// --list-ports: the serial port list (see PortRowListLine), one line each, for the settings
+// file the command line names with -F (else the settings file a start here would use).
+std::string SerialPortListing(const LaunchOptions& options);
 
 class CDemoController;
 

@@ -27,7 +27,9 @@
 #include "link/ConnectionPages.h"
 #include "link/LinkChannel.h"
 #include "link/SerialChannel.h"
+#include "link/SerialPortList.h"
 #include "panel/CommandPanel.h"
+#include "platform/linux/UdevSerialPorts.h"
 #include "platform/posix/PosixHostChannel.h"
 #include "platform/posix/PosixSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
@@ -106,6 +108,7 @@ struct CPelinView::Parts {
 
     CDisplayModel display;
     CPosixSerialDevice serialDevice;
+    CUdevSerialPorts serialPorts;
     CSerialChannel serial;
     CLinkChannel link;
     CReceiveInterpreter interpreter;
@@ -132,6 +135,7 @@ struct CPelinView::Parts {
     bool batchStarted = false;
     bool idleScheduled = false;
     int watchedSerialFd = -1;
+    int serialEventFd = -1;  // udev's device events, -1 without them
     bool destroyed = false;
     std::string numberedTitle;  // the numbered frame text last set
     // The last state of each command: some rules leave it as it was in some states.
@@ -142,6 +146,12 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
     : app_(app), doc_(doc), shell_(shell), clock_(clock) {
     parts_ = std::make_unique<Parts>(*this, doc, shell, clock, app);
     app_.view = this;
+    SetSerialPortEnumerator(&parts_->serialPorts);
+    SetSerialPortProfile([this] { return app_.profilePath; });
+    // Device events where udev sends them; the poll timer's checks cover the rest.
+    parts_->serialEventFd = parts_->serialPorts.EventDescriptor();
+    if (parts_->serialEventFd >= 0)
+        shell_.WatchDescriptor(parts_->serialEventFd, [this] { OnSerialPortEvents(); });
     WireParts();
     // The panel's file is fixed at creation, in the folder the program started in (before the
     // settings move the current folder).
@@ -149,6 +159,11 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
 }
 
 CPelinView::~CPelinView() {
+    if (parts_->serialEventFd >= 0) shell_.UnwatchDescriptor(parts_->serialEventFd);
+    if (CurrentSerialPortEnumerator() == &parts_->serialPorts) {
+        SetSerialPortEnumerator(nullptr);
+        SetSerialPortProfile({});
+    }
     parts_->replay.StopReplay();
     parts_->replay.Join();
     UnwatchSerial();
@@ -351,6 +366,11 @@ void CPelinView::OnTimer(int id) {
     if (doc_.isTcp == 0) {
         if (p.watchedSerialFd < 0 && p.serial.IsOpen()) RefreshSerialWatch();
         SerialPoll();
+        CheckSerialLine();
+        if (p.connection.ReopenTick()) {
+            RefreshSerialWatch();
+            UpdateTitle();
+        }
     } else if (id == kSilenceTimerId) {
         p.connection.OnSilenceTimer();
     }
@@ -373,11 +393,34 @@ size_t CPelinView::SerialPoll() {
 
 void CPelinView::OnSerialReadable() {
     if (doc_.connected != 1 || doc_.isTcp != 0) return;
-    // Readable with nothing to read and the line hung up: stop watching; the poll timer goes on
-    // and watches again on its next tick. Nothing to read on a live line only means the poll
-    // tick took the bytes first; the watch stays, so the next ENQ is answered at once.
-    if (SerialPoll() == 0 && parts_->serial.LineHungUp()) UnwatchSerial();
+    // Readable with nothing to read: the device may have gone (the link then goes down), or the
+    // line hung up for a moment: stop watching; the poll timer goes on and watches again on its
+    // next tick. Nothing to read on a live line only means the poll tick took the bytes first;
+    // the watch stays, so the next ENQ is answered at once.
+    if (SerialPoll() == 0 && !CheckSerialLine() && parts_->serial.LineHungUp()) UnwatchSerial();
     ScheduleIdle();
+}
+
+void CPelinView::OnSerialPortEvents() {
+    if (parts_->destroyed) return;
+    const std::vector<SerialPortEvent> events = parts_->serialPorts.TakeEvents();
+    if (events.empty() || !parts_->connection.OnSerialPortEvents(events)) return;
+    RefreshSerialWatch();
+    UpdateTitle();
+    shell_.MenusChanged();
+    ScheduleIdle();
+}
+
+bool CPelinView::CheckSerialLine() {
+    if (doc_.connected != 1 || doc_.isTcp != 0 || !parts_->serial.IsOpen()) return false;
+    const int error = parts_->serial.LineError();
+    if (error == 0) return false;
+    // No more readiness from a dead descriptor: it would report the hang-up forever.
+    UnwatchSerial();
+    parts_->connection.OnSerialLineLost(error);
+    UpdateTitle();
+    shell_.MenusChanged();
+    return true;
 }
 
 void CPelinView::RefreshSerialWatch() {

@@ -121,6 +121,10 @@ private:
     void OnSerialReadable();
     void RefreshSerialWatch();
     void UnwatchSerial();
+    // Whether the open serial device has gone; if so the link goes down (true).
+    bool CheckSerialLine();
+    // udev reported serial devices coming or going.
+    void OnSerialPortEvents();
     void NoteReception();
     void SetCurrentFolder();
     void SaveSetup();

@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <poll.h>
+#include <sys/file.h>
 #include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -157,9 +158,15 @@ int CPosixSerialDevice::Open(const std::string& path, const SerialParams& params
         tcflush(fd_, TCIOFLUSH);
         Release();
     }
+    holder_.clear();
+    gone_ = 0;
     if (path.empty()) return ENOENT;
     int fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0) {
+        const int err = errno;
+        if (err == EBUSY) holder_ = DeviceHolder(path);
+        return err;
+    }
     if (!isatty(fd)) {
         ::close(fd);
         return ENOTTY;
@@ -168,6 +175,14 @@ int CPosixSerialDevice::Open(const std::string& path, const SerialParams& params
     if (ioctl(fd, TIOCEXCL) != 0 && errno != ENOTTY && errno != EINVAL) {
         int err = errno;
         ::close(fd);
+        return err;
+    }
+    // The lock other serial programs take; held until the descriptor closes.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int err = errno == EWOULDBLOCK ? EBUSY : errno;
+        ioctl(fd, TIOCNXCL);
+        ::close(fd);
+        if (err == EBUSY) holder_ = DeviceHolder(path);
         return err;
     }
     int rc = ConfigureSerialLine(fd, params);
@@ -183,6 +198,7 @@ int CPosixSerialDevice::Open(const std::string& path, const SerialParams& params
 }
 
 void CPosixSerialDevice::Release() {
+    gone_ = 0;
     if (fd_ < 0) return;
     ioctl(fd_, TIOCNXCL);
     ::close(fd_);
@@ -191,13 +207,37 @@ void CPosixSerialDevice::Release() {
 
 void CPosixSerialDevice::Close() {
     if (fd_ < 0) return;
-    tcflush(fd_, TCIOFLUSH);
-    SetModemLines(fd_, TIOCMBIC, TIOCM_DTR);
+    if (gone_ == 0) {
+        tcflush(fd_, TCIOFLUSH);
+        SetModemLines(fd_, TIOCMBIC, TIOCM_DTR);
+    }
     Release();
 }
 
+void CPosixSerialDevice::NoteFailure(int err) {
+    if (err == EIO || err == ENXIO || err == ENODEV) gone_ = err;
+}
+
+int CPosixSerialDevice::LineError() {
+    if (fd_ < 0) return 0;
+    if (gone_ != 0) return gone_;
+    pollfd p{fd_, POLLIN, 0};
+    if (::poll(&p, 1, 0) <= 0) return 0;
+    if ((p.revents & POLLNVAL) != 0) {
+        gone_ = ENODEV;
+    } else if ((p.revents & (POLLHUP | POLLERR)) != 0) {
+        // A hang-up with bytes still queued lets the reads take them first.
+        if (Queued() > 0) return 0;
+        uint8_t byte = 0;
+        const ssize_t n = ::read(fd_, &byte, 1);
+        if (n < 0) NoteFailure(errno);
+        if (gone_ == 0) gone_ = EPIPE;
+    }
+    return gone_;
+}
+
 size_t CPosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
-    if (fd_ < 0 || bytes == nullptr || count == 0) return 0;
+    if (fd_ < 0 || gone_ != 0 || bytes == nullptr || count == 0) return 0;
     using Steady = std::chrono::steady_clock;
     const auto deadline = Steady::now() + std::chrono::milliseconds(kWriteLimitMs);
     size_t written = 0;
@@ -208,7 +248,10 @@ size_t CPosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
             continue;
         }
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) break;
+        if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            NoteFailure(errno);
+            break;
+        }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
         if (left <= 0) break;
         pollfd p{fd_, POLLOUT, 0};
@@ -220,7 +263,7 @@ size_t CPosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
 }
 
 size_t CPosixSerialDevice::Queued() {
-    if (fd_ < 0) return 0;
+    if (fd_ < 0 || gone_ != 0) return 0;
     int waiting = 0;
     if (ioctl(fd_, FIONREAD, &waiting) != 0 || waiting < 0) return 0;
     return static_cast<size_t>(waiting);
@@ -237,11 +280,12 @@ int CPosixSerialDevice::WaitReadable(int ms) {
 }
 
 size_t CPosixSerialDevice::Read(uint8_t* buffer, size_t count) {
-    if (fd_ < 0 || buffer == nullptr || count == 0) return 0;
+    if (fd_ < 0 || gone_ != 0 || buffer == nullptr || count == 0) return 0;
     for (;;) {
         ssize_t n = ::read(fd_, buffer, count);
         if (n > 0) return static_cast<size_t>(n);
         if (n < 0 && errno == EINTR) continue;
+        if (n < 0) NoteFailure(errno);
         return 0;
     }
 }

@@ -12,7 +12,15 @@ namespace tavrin {
 // Open configures the line as the controller expects it: raw bytes (no line discipline, no
 // echo, no CR/LF translation), CLOCAL and CREAD, no hardware (CRTSCTS) and no software
 // (IXON/IXOFF/IXANY) flow control, DTR and RTS raised, and the tty held exclusively (TIOCEXCL)
-// so a second program cannot open it meanwhile. The descriptor is non-blocking and reads never
+// so a second program cannot open it meanwhile. Besides, the descriptor holds flock(LOCK_EX |
+// LOCK_NB) while open, the lock other serial programs take: it keeps out a second open by root
+// (whom TIOCEXCL does not stop) and programs that lock without TIOCEXCL. A held lock fails the
+// open with EBUSY and BusyHolder() names the program from /proc.
+//
+// A device that goes away (a USB adapter unplugged, the far end of a pty closed) is noticed
+// by reads and writes failing with EIO, ENXIO or ENODEV and by poll() reporting a hang-up;
+// LineError() then reports it, and Read and Write return 0 without touching the descriptor
+// again. The descriptor is non-blocking and reads never
 // wait (VMIN = VTIME = 0).
 //
 // Line settings:
@@ -43,6 +51,8 @@ public:
     size_t Read(uint8_t* buffer, size_t count) override;
     void Purge() override;
     int Descriptor() const override { return fd_; }
+    int LineError() override;
+    std::string BusyHolder() const override { return holder_; }
 
     // How long Write keeps trying to hand bytes to the driver.
     static constexpr int kWriteLimitMs = 500;
@@ -50,8 +60,16 @@ public:
 private:
     // Closes the descriptor without touching the modem lines (used when reopening).
     void Release();
+    // Notes err as the line's end when it says the device has gone.
+    void NoteFailure(int err);
     int fd_ = -1;
+    int gone_ = 0;
+    std::string holder_;
 };
+
+// Who holds the character device at path open, other than this process: "name (pid N)" for
+// the first such process /proc shows; empty when none is visible.
+std::string DeviceHolder(const std::string& path);
 
 // Fills settings (starting from the tty's current ones) with the raw line of params. 0, or EINVAL
 // for a frame a tty cannot carry (rate <= 0, data bits outside 5..8, parity code outside 0..4).

@@ -53,6 +53,8 @@ public:
         input.clear();
     }
     int Descriptor() const override { return open ? 42 : -1; }
+    int LineError() override { return open ? lineError : 0; }
+    std::string BusyHolder() const override { return busyHolder; }
 
     void Feed(const std::vector<uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
 
@@ -64,6 +66,8 @@ public:
     std::deque<uint8_t> input;
     size_t writeLimit = static_cast<size_t>(-1);
     int closes = 0, purges = 0, readCalls = 0;
+    int lineError = 0;       // what LineError reports while open (the device "unplugged")
+    std::string busyHolder;  // what BusyHolder reports
 };
 
 }  // namespace tavrin::testing

@@ -177,13 +177,20 @@ TEST(SerialOpenFailureTest, SaysWhichDeviceAndWhy) {
         std::vector<std::string> parts;
     };
     const Case cases[] = {
-        {1, {"COM1", "/dev/ttyS0", ENOENT}, {"/dev/ttyS0", "does not exist"}},
-        {1, {"COM1", "/dev/ttyUSB0", EACCES}, {"/dev/ttyUSB0", "dialout"}},
-        {0, {"COM1", "/dev/ttyUSB0", EACCES}, {"/dev/ttyUSB0", "dialout", "権限"}},
-        {1, {"COM2", "/dev/ttyS1", EBUSY}, {"/dev/ttyS1", "in use"}},
-        {1, {"COM2", "/dev/ttyS1", EINVAL}, {"/dev/ttyS1", "line settings"}},
-        {1, {"COM7", "", ENOENT}, {"COM7", "[Ports]"}},
-        {1, {"COM2", "/dev/ttyS1", EIO}, {"/dev/ttyS1: ", "error"}},
+        {1, {"COM1", "/dev/ttyS0", ENOENT, ""}, {"/dev/ttyS0", "does not exist"}},
+        {1, {"COM1", "/dev/ttyUSB0", EACCES, ""}, {"/dev/ttyUSB0", "dialout"}},
+        {0, {"COM1", "/dev/ttyUSB0", EACCES, ""}, {"/dev/ttyUSB0", "dialout", "権限"}},
+        {1, {"COM2", "/dev/ttyS1", EBUSY, ""}, {"/dev/ttyS1", "in use"}},
+        {1, {"COM2", "/dev/ttyS1", EINVAL, ""}, {"/dev/ttyS1", "line settings"}},
+        {1, {"COM7", "", ENOENT, ""}, {"COM7", "[Ports]"}},
+        {1, {"COM2", "/dev/ttyS1", EIO, ""}, {"/dev/ttyS1: ", "error"}},
+        {1,
+         {"COM2", "/dev/ttyS1", EBUSY, "minicom (pid 77)"},
+         {"COM2 (/dev/ttyS1)", "in use by minicom (pid 77)"}},
+        {0,
+         {"COM2", "/dev/ttyS1", EBUSY, "minicom (pid 77)"},
+         {"COM2 (/dev/ttyS1)", "minicom (pid 77)", "使用中"}},
+        {1, {"/dev/ttyUSB0", "/dev/ttyUSB0", EBUSY, ""}, {"/dev/ttyUSB0 is in use"}},
     };
     const int saved = language;
     for (const Case& c : cases) {

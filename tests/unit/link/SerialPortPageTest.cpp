@@ -1,0 +1,123 @@
+// The Options dialog's serial page over the devices present and the settings file's [Ports].
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "FakeSerialPorts.h"
+#include "app/Globals.h"
+#include "app/IniFile.h"
+#include "link/ConnectionPages.h"
+
+namespace tavrin {
+namespace {
+
+using testing::AcmBoard;
+using testing::FtdiAdapter;
+using testing::Uart;
+
+class SerialPortPageTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        language = 1;
+        char pattern[] = "/tmp/tavrin-page-XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        folder = pattern;
+        profile = folder + "/tavrin.ini";
+        std::ofstream(profile) << "[Ports]\r\nCOM3=/dev/ttyUSB0\r\nCOM5=/dev/serial/by-id/usb-gone\r\n";
+    }
+    void TearDown() override { std::filesystem::remove_all(folder); }
+
+    static ConnectionEntry Serial(const std::string& item) {
+        ConnectionEntry e = SerialEntryFromText(item);
+        e.Order = 0;
+        return e;
+    }
+
+    std::string folder, profile;
+};
+
+TEST_F(SerialPortPageTest, ThePortListDescribesEveryPortAndOffersUnnamedDevices) {
+    COptionsModel model({Serial("COM3:9600:8:2:none")}, 1);
+    model.com.UseSerialPorts({Uart(0), FtdiAdapter(), AcmBoard()}, profile);
+    // COM1 ... COM5 (the highest name the file maps), then the board no name stands for.
+    const std::vector<std::string> expected = {
+        "COM1 — serial8250 — /dev/ttyS0",
+        "COM2 — (absent) — /dev/ttyS1",
+        "COM3 — FTDI FT232R USB UART A50285BI — /dev/ttyUSB0",
+        "COM4 — (absent) — /dev/ttyS3",
+        "COM5 — (absent) — /dev/serial/by-id/usb-gone",
+        "(new) — Arduino SA Uno R3 7563331 — /dev/ttyACM0",
+    };
+    EXPECT_EQ(model.com.PortLabels(), expected);
+    EXPECT_EQ(model.com.Ports().size(), 5u);
+    // The saved connection still selects its port by COM number.
+    EXPECT_EQ(model.com.controls.port, 2);
+}
+
+TEST_F(SerialPortPageTest, ChoosingANewDeviceNamesItWritesPortsAndBuildsItsText) {
+    COptionsModel model({}, 0);
+    model.com.UseSerialPorts({FtdiAdapter(), AcmBoard()}, profile);
+    const int newEntry = static_cast<int>(model.com.PortLabels().size()) - 1;
+    ASSERT_EQ(model.com.PortLabels()[static_cast<size_t>(newEntry)].rfind("(new)", 0), 0u);
+
+    ASSERT_TRUE(model.com.ChoosePort(newEntry));
+    // COM1 and COM2 are free (no UART there, no mapping): the board gets COM1.
+    EXPECT_EQ(ReadProfileString(profile, "Ports", "COM1", ""), AcmBoard().stableName);
+    EXPECT_EQ(model.com.controls.port, 0);
+    EXPECT_EQ(model.com.PortLabels()[0], "COM1 — Arduino SA Uno R3 7563331 — /dev/ttyACM0");
+    for (const std::string& label : model.com.PortLabels())
+        EXPECT_EQ(label.rfind("(new)", 0), std::string::npos);
+
+    EXPECT_EQ(model.Press(OptionsPage::Com, PageButton::Add), PageMessage::None);
+    EXPECT_EQ(model.com.list.Items(), std::vector<std::string>{"COM1:9600:8:2:none"});
+
+    // Choosing an existing COM entry writes nothing.
+    const std::string before = ReadProfileString(profile, "Ports", "COM3", "");
+    ASSERT_TRUE(model.com.ChoosePort(2));
+    EXPECT_EQ(model.com.controls.port, 2);
+    EXPECT_EQ(ReadProfileString(profile, "Ports", "COM3", ""), before);
+    EXPECT_FALSE(model.com.ChoosePort(99));
+}
+
+TEST_F(SerialPortPageTest, ANameBeyondTheListGrowsIt) {
+    std::ofstream(profile) << "[Ports]\r\n";
+    for (int n = 1; n <= 8; ++n)
+        std::ofstream(profile, std::ios::app) << "COM" << n << "=/dev/gone" << n << "\r\n";
+    COptionsModel model({}, 0);
+    model.com.UseSerialPorts({FtdiAdapter()}, profile);
+    ASSERT_EQ(model.com.Ports().size(), 8u);
+    ASSERT_TRUE(model.com.ChoosePort(8));
+    EXPECT_EQ(model.com.Ports().size(), 9u);
+    EXPECT_EQ(model.com.controls.port, 8);
+    EXPECT_EQ(ReadProfileString(profile, "Ports", "COM9", ""), FtdiAdapter().stableName);
+}
+
+TEST_F(SerialPortPageTest, TtySNodesWithoutAUartAddNoPorts) {
+    std::ofstream(profile) << "[Settings]\r\n";
+    COptionsModel model({}, 32);  // 32 ttyS nodes exist, none with a UART
+    model.com.UseSerialPorts({FtdiAdapter()}, profile);
+    EXPECT_TRUE(model.com.Ports().empty());
+    EXPECT_EQ(model.com.controls.port, -1);
+    EXPECT_EQ(model.com.PortLabels(),
+              std::vector<std::string>{"(new) — FTDI FT232R USB UART A50285BI — /dev/ttyUSB0"});
+    EXPECT_EQ(model.Press(OptionsPage::Com, PageButton::Add), PageMessage::SerialPort);
+    ASSERT_TRUE(model.com.ChoosePort(0));
+    EXPECT_EQ(model.com.Ports(), std::vector<std::string>{"COM1"});
+    EXPECT_EQ(model.Press(OptionsPage::Com, PageButton::Add), PageMessage::None);
+    EXPECT_EQ(model.com.list.Items(), std::vector<std::string>{"COM1:9600:8:2:none"});
+}
+
+TEST_F(SerialPortPageTest, AFileThatCannotBeWrittenLeavesTheChoiceAsItWas) {
+    COptionsModel model({}, 0);
+    model.com.UseSerialPorts({FtdiAdapter()}, folder + "/no-such-folder/tavrin.ini");
+    const int before = model.com.controls.port;
+    EXPECT_FALSE(model.com.ChoosePort(static_cast<int>(model.com.PortLabels().size()) - 1));
+    EXPECT_EQ(model.com.controls.port, before);
+}
+
+}  // namespace
+}  // namespace tavrin
