@@ -16,7 +16,6 @@ namespace {
 
 constexpr const char* kPortsSection = "Ports";
 constexpr const char* kDeviceFolder = "/dev";
-constexpr int kMaxComNumber = 9999;
 constexpr int kMaxTcpPort = 65535;
 
 // The plain decimal conversion of the stored numbers: leading blanks and a sign, then digits up
@@ -103,18 +102,6 @@ std::string PageMessageText(PageMessage message, int language) {
         case PageMessage::OutOfMemory: return english ? "Out of memory. " : "メモリが不足しています。 ";
     }
     return {};
-}
-
-int ComPortNumber(const std::string& name) {
-    if (name.size() < 4 || name.compare(0, 3, "COM") != 0) return 0;
-    int n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        const char c = name[i];
-        if (c < '0' || c > '9') return 0;
-        n = n * 10 + (c - '0');
-        if (n > kMaxComNumber) return 0;
-    }
-    return n;
 }
 
 // Windows lists the COM ports its spooler knows; here a COM number counts when the device the

@@ -59,9 +59,6 @@ enum class PageMessage {
 // The message's text (UTF-8) in language (1 English, 0 Japanese); empty for None.
 std::string PageMessageText(PageMessage message, int language);
 
-// n of "COMn" (digits only after "COM", 1 ... 9999), or 0.
-int ComPortNumber(const std::string& name);
-
 // The highest COM number that names a serial device present: COMn stands for the device the
 // settings file's section "Ports" maps it to, or for /dev/ttyS(n-1) when it has no mapping (as
 // the serial channel opens it). ports holds the section's keys and values; present tells whether

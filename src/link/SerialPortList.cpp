@@ -17,18 +17,6 @@ constexpr int kMaxComNumber = 9999;
 SerialPortEnumerator* currentEnumerator = nullptr;
 std::function<std::string()> currentProfile;
 
-int ComNumber(const std::string& name) {
-    if (name.size() < 4 || (name.compare(0, 3, "COM") != 0 && name.compare(0, 3, "com") != 0)) return 0;
-    int n = 0;
-    for (size_t i = 3; i < name.size(); ++i) {
-        const char c = name[i];
-        if (c < '0' || c > '9') return 0;
-        n = n * 10 + (c - '0');
-        if (n > kMaxComNumber) return 0;
-    }
-    return n;
-}
-
 std::string Upper(std::string name) {
     for (char& c : name)
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
@@ -74,7 +62,7 @@ std::vector<SerialPortRow> BuildSerialPortRows(const std::vector<SerialPortInfo>
     std::map<int, SerialPortRow> named;
     std::vector<const SerialPortInfo*> taken;
     for (const auto& [key, value] : ports) {
-        const int n = ComNumber(key);
+        const int n = ComPortNumber(key, true);
         if (n <= 0 || named.count(n) != 0 || value.empty()) continue;
         SerialPortRow row;
         row.comName = "COM" + std::to_string(n);
@@ -114,6 +102,19 @@ std::vector<SerialPortRow> BuildSerialPortRows(const std::vector<SerialPortInfo>
         rows.push_back(std::move(row));
     }
     return rows;
+}
+
+int ComPortNumber(const std::string& name, bool lowerCaseToo) {
+    if (name.size() < 4) return 0;
+    if (name.compare(0, 3, "COM") != 0 && !(lowerCaseToo && name.compare(0, 3, "com") == 0)) return 0;
+    int n = 0;
+    for (size_t i = 3; i < name.size(); ++i) {
+        const char c = name[i];
+        if (c < '0' || c > '9') return 0;
+        n = n * 10 + (c - '0');
+        if (n > kMaxComNumber) return 0;
+    }
+    return n;
 }
 
 int NextFreeComNumber(const std::vector<SerialPortRow>& rows, const ProfileEntries& ports) {

@@ -37,6 +37,10 @@ std::vector<SerialPortRow> BuildSerialPortRows(const std::vector<SerialPortInfo>
                                                const ProfileEntries& ports,
                                                const DevicePathResolver& resolve = ResolveDevicePath);
 
+// n of "COMn" (digits only after "COM", 1 ... 9999), or 0. lowerCaseToo also takes "comn", as
+// the keys of section "Ports" may be written.
+int ComPortNumber(const std::string& name, bool lowerCaseToo = false);
+
 // The smallest n >= 1 such that COMn neither is mapped in ports nor stands for a present
 // /dev/ttyS(n-1) of rows.
 int NextFreeComNumber(const std::vector<SerialPortRow>& rows, const ProfileEntries& ports);

@@ -4,7 +4,6 @@
 
 #include <array>
 #include <cstring>
-#include <map>
 
 #include "app/CommandLine.h"
 #include "app/Cp932.h"
@@ -16,34 +15,17 @@
 #include "app/TermSettings.h"
 #include "app/TerminalSetup.h"
 #include "app/Title.h"
-#include "automation/DroppedFiles.h"
 #include "automation/LogFile.h"
-#include "automation/LogReplay.h"
-#include "automation/MacroEngine.h"
 #include "automation/MacroExecution.h"
-#include "automation/SendFile.h"
-#include "link/ConnectionControl.h"
 #include "link/ConnectionListStore.h"
 #include "link/ConnectionPages.h"
-#include "link/LinkChannel.h"
-#include "link/SerialChannel.h"
 #include "link/SerialPortList.h"
-#include "panel/CommandPanel.h"
-#include "platform/linux/UdevSerialPorts.h"
-#include "platform/posix/PosixHostChannel.h"
-#include "platform/posix/PosixSerialDevice.h"
-#include "platform/posix/PosixStreamSocket.h"
 #include "session/CompanionEditors.h"
 #include "session/GuideLocation.h"
-#include "session/HostLink.h"
 #include "session/PelinApp.h"
+#include "session/PelinViewParts.h"
 #include "terminal/DisplayModel.h"
 #include "terminal/Keyboard.h"
-#include "terminal/ReceiveInterpreter.h"
-#include "terminal/Selection.h"
-#include "terminal/WatchBuffer.h"
-#include "transfer/TransferCommand.h"
-#include "transfer/TransferProtocol.h"
 
 namespace tavrin {
 
@@ -64,83 +46,6 @@ ScrollRequest ToRequest(ScrollAction action) {
 }
 
 }  // namespace
-
-// Every subsystem of the one terminal, wired together. Members are declared in the order they
-// are built: each takes references to the ones before it.
-struct CPelinView::Parts {
-    Parts(CPelinView& view, CPelinDoc& doc, Shell& shell, Clock& clock, CPelinApp& app)
-        : display(doc, view),
-          serial(serialDevice, clock, [&app] { return app.profilePath; }),
-          link(doc, serial, shell),
-          interpreter(doc, view, link, shell),
-          keyboard(doc, view, link, shell, interpreter, clock),
-          transfer(doc, view, link, clock, shell),
-          transferCommand(doc, link, clock),
-          connection(doc, view, serial, link, shell, clock,
-                     [] { return std::make_unique<CPosixStreamSocket>(); }),
-          macro(doc, view, link, shell, clock, log, view.MakeMacroHooks()),
-          replay(shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
-          sendFile(macro, shell),
-          drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
-          selection(doc, view),
-          setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
-          panel(view, shell, clock, PanelHooksFor(view)),
-          host(view, doc, shell, std::make_unique<CPosixHostChannel>()) {}
-
-    PanelHooks PanelHooksFor(CPelinView& view) {
-        PanelHooks hooks;
-        hooks.typeKey = [&view](uint8_t c) { view.OnChar(c); };
-        hooks.startMacro = [this](const std::string& path) { return macro.StartMacro(path); };
-        hooks.stopMacroAndReport = [this] { macro.StopMacroAndReport(); };
-        hooks.macroRunning = [this] { return macro.IsMacroFileOpen(); };
-        return hooks;
-    }
-
-    TerminalSetupHooks SetupHooks(CPelinView& view, CPelinDoc& doc) {
-        TerminalSetupHooks hooks;
-        hooks.loadConnectionList = [&doc](const std::string& path) { LoadConnectionList(doc, path); };
-        hooks.saveConnectionList = [&doc](const std::string& path) { return SaveConnectionList(doc, path); };
-        hooks.setLanguageAndMenus = [&view](int lang) { view.SetLanguageAndMenus(lang); };
-        hooks.typeKey = [&view](uint8_t c) { view.OnChar(c); };
-        hooks.terminalCleared = [this] { selection.HideHighlight(); };
-        return hooks;
-    }
-
-    CDisplayModel display;
-    CPosixSerialDevice serialDevice;
-    CUdevSerialPorts serialPorts;
-    CSerialChannel serial;
-    CLinkChannel link;
-    CReceiveInterpreter interpreter;
-    CKeyboard keyboard;
-    CWatchBuffer watch;
-    CTransferProtocol transfer;
-    CTransferCommand transferCommand;
-    CConnectionControl connection;
-    CLogFile log;
-    CMacroEngine macro;
-    CLogReplay replay;
-    CSendFile sendFile;
-    CDroppedFiles drops;
-    CSelection selection;
-    CTerminalSetup setup;
-    CCommandPanel panel;
-    CHostLink host;
-    CTitle title;
-
-    std::function<void(const uint8_t*)> rowObserver;
-    std::function<void()> receptionObserver;
-    std::string batchMacro;
-    std::function<void(int)> batchFinished;
-    bool batchStarted = false;
-    bool idleScheduled = false;
-    int watchedSerialFd = -1;
-    int serialEventFd = -1;  // udev's device events, -1 without them
-    bool destroyed = false;
-    std::string numberedTitle;  // the numbered frame text last set
-    // The last state of each command: some rules leave it as it was in some states.
-    mutable std::map<int, MenuCommandState> commandStates;
-};
 
 CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& clock)
     : app_(app), doc_(doc), shell_(shell), clock_(clock) {
@@ -167,108 +72,6 @@ CPelinView::~CPelinView() {
     parts_->replay.StopReplay();
     parts_->replay.Join();
     UnwatchSerial();
-}
-
-void CPelinView::WireParts() {
-    Parts& p = *parts_;
-
-    InterpreterHooks& ih = p.interpreter.Hooks();
-    ih.handleTransferRequest = [this](const std::string& folder) {
-        return parts_->transfer.HandleTransferRequest(folder);
-    };
-    ih.transferResumePending = [this] { return parts_->transfer.ResumePending(); };
-    // Every completed row passes here: the front end may show it, the log records it.
-    ih.logOpen = [] { return true; };
-    ih.writeLogRow = [this](const uint8_t* row) {
-        if (parts_->rowObserver) parts_->rowObserver(row);
-        if (!parts_->log.IsLogOpen()) return true;
-        return parts_->log.WriteLogLine({row, kColumns});
-    };
-    ih.clearMacroTransferFlag = [this] {
-        parts_->macro.OnControllerPrompt();
-        parts_->transfer.Files().ControllerPrompted();
-    };
-    ih.postChars = [this](const std::string& chars) {
-        for (char c : chars) shell_.Post([this, c] { OnChar(static_cast<uint8_t>(c)); });
-    };
-    ih.caretMoved = [this] { shell_.UpdateCaret(); };
-    ih.reportHostBusy = [this](int busy) { parts_->host.ReportBusy(busy); };
-    p.transfer.Files().notifyHostSaved = [this](const std::string& name) {
-        parts_->host.NotifyHostSaved(name);
-    };
-
-    HostLinkHooks& hh = p.host.Hooks();
-    // Text from the host takes the same way as the window's typed characters.
-    hh.typeChar = [this](uint8_t c) { shell_.Post([this, c] { OnChar(c); }); };
-    hh.linkChanged = [this] {
-        if (hostWindow == 0) shell_.SetTitle(TitleText());
-        shell_.MenusChanged();
-        UpdateTitle();
-    };
-    hh.confirmClose = [this] { return ConfirmClose(); };
-    hh.closeWindow = [this] { shell_.CloseFrame(); };
-    hh.moveWindow = [this](int x, int y, int w, int h) { shell_.MoveFrame(x, y, w, h); };
-    hh.printLocal = [this](const std::string& cp932) { PrintLocal(cp932); };
-
-    p.keyboard.Hooks().sendTransferCommand = [this](const std::string& line, std::string& folder) {
-        return parts_->transferCommand.SendTransferCommand(line, folder);
-    };
-
-    p.transfer.Files().printText = [this](const std::string& cp932) { PrintLocal(cp932); };
-
-    p.watch.SetMacroRunning([this] { return parts_->macro.IsRunning(); });
-    p.macro.UseWatchBuffer(p.watch);
-
-    ConnectionHooks ch;
-    ch.printLocalText = [this](const std::string& cp932) { PrintLocal(cp932); };
-    ch.setLanguageAndMenus = [this] { SetLanguageAndMenus(language); };
-    ch.repaintView = [this] {
-        shell_.RequestRepaint();
-        UpdateTitle();
-    };
-    ch.resetTransferState = [this] { parts_->transfer.ResetTcpState(); };
-    ch.closeTransferFile = [this] { parts_->transfer.Files().CloseQuietly(); };
-    ch.onTcpChunk = [this] {
-        ReceiveChunk& chunk = doc_.tcpChunk;
-        parts_->interpreter.InterpretReceived(chunk.data.data(), chunk.position, chunk.length);
-        const int length = chunk.length < 0 ? 0 : chunk.length;
-        parts_->watch.CollectReceivedText(chunk.data.data(), static_cast<size_t>(length));
-        NoteReception();
-    };
-    ch.panelSaveAndHide = [this] { parts_->panel.StopAndHide(); };
-    ch.hostLinkState = [this](int up) { parts_->host.ReportConnection(up); };
-    ch.hostConnectedAddress = [this](const std::string& ip) { parts_->host.ReportAddress(ip); };
-    p.connection.SetHooks(std::move(ch));
-
-    p.log.onStateChanged = [this] {
-        UpdateTitle();
-        shell_.MenusChanged();
-    };
-}
-
-MacroHooks CPelinView::MakeMacroHooks() {
-    MacroHooks mh;
-    mh.sendTransferCommand = [this](const std::string& line, std::string& folder) {
-        return parts_->transferCommand.SendTransferCommand(line, folder, true);
-    };
-    // Macro texts go through the interpreter like received text, so they are logged.
-    mh.printLocalText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
-    mh.reopenSerial = [this](int baud) {
-        parts_->serial.CloseComPort();
-        int rc = parts_->serial.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
-        RefreshSerialWatch();
-        return rc;
-    };
-    mh.clearReceivedText = [this] { parts_->watch.Clear(); };
-    mh.checkWaitPatterns = [this](const std::string& awaited, const std::string& error) {
-        return parts_->watch.CheckWaitPatterns(awaited, error);
-    };
-    mh.onStopped = [this](int endStatus) {
-        parts_->panel.OnMacroStopped(endStatus);
-        UpdateTitle();
-        if (parts_->batchStarted && parts_->batchFinished) parts_->batchFinished(BatchExitStatus(endStatus));
-    };
-    return mh;
 }
 
 void CPelinView::PrintLocal(const std::string& cp932) {
@@ -377,68 +180,6 @@ void CPelinView::OnTimer(int id) {
     // After the poll: a held Enter goes on as soon as the echo it waits for has been read.
     p.keyboard.Poll();
     ScheduleIdle();
-}
-
-size_t CPelinView::SerialPoll() {
-    if (doc_.connected != 1 || !parts_->serial.IsOpen()) return 0;
-    const size_t got = parts_->serial.DrainComPort([this](const uint8_t* chunk, int length) {
-        int position = 0;
-        int end = length;
-        parts_->interpreter.InterpretReceived(chunk, position, end);
-        parts_->watch.CollectReceivedText(chunk, static_cast<size_t>(length));
-    });
-    if (got > 0) NoteReception();
-    return got;
-}
-
-void CPelinView::OnSerialReadable() {
-    if (doc_.connected != 1 || doc_.isTcp != 0) return;
-    // Readable with nothing to read: the device may have gone (the link then goes down), or the
-    // line hung up for a moment: stop watching; the poll timer goes on and watches again on its
-    // next tick. Nothing to read on a live line only means the poll tick took the bytes first;
-    // the watch stays, so the next ENQ is answered at once.
-    if (SerialPoll() == 0 && !CheckSerialLine() && parts_->serial.LineHungUp()) UnwatchSerial();
-    ScheduleIdle();
-}
-
-void CPelinView::OnSerialPortEvents() {
-    if (parts_->destroyed) return;
-    const std::vector<SerialPortEvent> events = parts_->serialPorts.TakeEvents();
-    if (events.empty() || !parts_->connection.OnSerialPortEvents(events)) return;
-    RefreshSerialWatch();
-    UpdateTitle();
-    shell_.MenusChanged();
-    ScheduleIdle();
-}
-
-bool CPelinView::CheckSerialLine() {
-    if (doc_.connected != 1 || doc_.isTcp != 0 || !parts_->serial.IsOpen()) return false;
-    const int error = parts_->serial.LineError();
-    if (error == 0) return false;
-    // No more readiness from a dead descriptor: it would report the hang-up forever.
-    UnwatchSerial();
-    parts_->connection.OnSerialLineLost(error);
-    UpdateTitle();
-    shell_.MenusChanged();
-    return true;
-}
-
-void CPelinView::RefreshSerialWatch() {
-    const int fd =
-        (doc_.isTcp == 0 && doc_.connected && parts_->serial.IsOpen()) ? parts_->serial.Descriptor() : -1;
-    if (fd == parts_->watchedSerialFd) return;
-    UnwatchSerial();
-    if (fd >= 0) {
-        parts_->watchedSerialFd = fd;
-        shell_.WatchDescriptor(fd, [this] { OnSerialReadable(); });
-    }
-}
-
-void CPelinView::UnwatchSerial() {
-    if (parts_->watchedSerialFd >= 0) {
-        shell_.UnwatchDescriptor(parts_->watchedSerialFd);
-        parts_->watchedSerialFd = -1;
-    }
 }
 
 void CPelinView::NoteReception() {

@@ -53,6 +53,10 @@ public:
     // and kDecodeRefused is returned. Otherwise returns the number of plain bytes written.
     size_t DecompressBlock(const uint8_t* codes, size_t count, uint8_t* out, size_t outCapacity);
 
+    // The codes decoded so far end inside a match: its first byte came, its second has not.
+    // At the end of a file this means the codes were cut short.
+    bool DecodePending() const { return cursor.firstPending; }
+
 private:
     enum class Phase { Fill, Emit, Advance, Done };
 

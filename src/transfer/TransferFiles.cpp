@@ -69,7 +69,8 @@ CTransferFiles::~CTransferFiles() {
 }
 
 bool CTransferFiles::IsBareFileName(const std::string& name) {
-    if (name.empty()) return false;
+    // "." names the transfer folder itself.
+    if (name.empty() || name == ".") return false;
     if (name.find('/') != std::string::npos || name.find('\\') != std::string::npos) return false;
     return name.find("..") == std::string::npos;
 }
@@ -201,6 +202,9 @@ int CTransferFiles::BackupTransferFile(const std::string& path) {
     const std::string backup = path.substr(0, dot) + ".B" + path.substr(dot + 1, 2);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return 0;  // nothing to back up
+    // Only a program file is backed up; a folder of that name is left alone (the create that
+    // follows fails on it and the controller gets the error).
+    if (!S_ISREG(st.st_mode)) return 0;
     if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return MapFileError(errno);
     if (::rename(path.c_str(), backup.c_str()) != 0) return MapFileError(errno);
     return 0;
@@ -230,6 +234,7 @@ int CTransferFiles::OpenTransferFile(const std::string& name, TransferReply& rep
     int cause = 0;
     if (save) {
         lastSaveFolder_ = folder;
+        saveSeen_ = true;
         fd = OpenSaveFile(folder, name);
         if (fd < 0) {
             reply.status = fd;
@@ -417,15 +422,24 @@ int CTransferFiles::WriteFileBlock(const uint8_t* request, size_t requestLength,
         if (fd_ < 0) return reply.status = kNoTransferFile;
         if (writeError_ != 0) return reply.status = writeError_;
         const int16_t declared = static_cast<int16_t>(head[6] << 8 | head[7]);
-        length = declared > 0 ? static_cast<size_t>(declared) : 0;
         const size_t carried = requestLength > 8 ? requestLength - 8 : 0;
-        // A block longer than its record or than the staging area is refused whole rather
-        // than written cut short.
-        if (length > carried || length > kSerialWriteLimit) return FailWrite(kBlockTooLong, reply);
+        // The record carries the 8 header bytes and exactly the declared block. A block longer
+        // or shorter than its record, or longer than the staging area, is damaged (its length
+        // or its record was hit by line noise the checksum missed): it is refused whole rather
+        // than written cut short or with stray bytes.
+        if (requestLength < 8 || declared < 0 || static_cast<size_t>(declared) != carried ||
+            carried > kSerialWriteLimit)
+            return FailWrite(kBlockTooLong, reply);
+        length = carried;
         block = request + 8;
         if (compressed) {
             size_t plain = coder_.DecompressBlock(block, length, textArea_.data(), textArea_.size());
             if (plain == CLzssCoder::kDecodeRefused) return FailWrite(kBlockTooLong, reply);
+            // The controller codes text, which holds no NUL; a NUL in the decoded block comes
+            // from damaged codes (a match into the ring's untouched zero bytes, a changed
+            // literal), and the text would end there.
+            if (std::find(textArea_.begin(), textArea_.begin() + plain, 0) != textArea_.begin() + plain)
+                return FailWrite(kBlockTooLong, reply);
             block = textArea_.data();
             length = plain;
         }
@@ -459,6 +473,10 @@ int CTransferFiles::CloseTransferFile(const uint8_t* request, size_t requestLeng
         // reply it always got for the close.
         if (saveBroken_ || writeError_ != 0) {
             DiscardSave(true);
+        } else if (coder_.DecodePending()) {
+            // Compressed codes that end inside a match were cut short: the file lacks its end.
+            DiscardSave(true);
+            rc = reply.status = kBlockTooLong;
         } else {
             rc = CommitSave();
         }
@@ -485,10 +503,14 @@ void CTransferFiles::EndOfTransfer() {
     }
 }
 
-int CTransferFiles::DeleteTransferFile(const std::string& name, TransferReply& reply) {
+int CTransferFiles::DeleteTransferFile(const std::string& name, TransferReply& reply,
+                                       const std::string& folder) {
     reply = TransferReply{};
     if (!IsBareFileName(name)) return reply.status = kFileBadPath;
-    const std::string path = lastSaveFolder_ + name;
+    // The controller deletes in the folder it last saved to. Until it has saved, the folder of
+    // the current command is the only one it may reach: an empty last-save folder would mean
+    // the working folder of the process.
+    const std::string path = (saveSeen_ ? lastSaveFolder_ : folder) + name;
     if (::unlink(path.c_str()) != 0) reply.status = MapFileError(errno);
     return reply.status;
 }

@@ -105,13 +105,14 @@ public:
     // The controller is back at its prompt: a save it left open without E did not complete.
     void ControllerPrompted() { DiscardSave(true); }
     bool SaveOpen() const { return fd_ >= 0 && !tempPath_.empty(); }
-    // F: deletes the name in the folder of the last B request.
-    int DeleteTransferFile(const std::string& name, TransferReply& reply);
+    // F: deletes the name in the folder of the last B request; before any B in this session,
+    // in folder (the transfer folder of the current command), never in the working folder.
+    int DeleteTransferFile(const std::string& name, TransferReply& reply, const std::string& folder);
     // ".as" -> ".Bas": renames an existing file to its backup name, replacing an older backup.
     // No extension: no backup. Skipped while linked to a host window and numbered. 0 or a code.
     int BackupTransferFile(const std::string& path);
 
-    // True when the name is a bare file name (no '/', '\\', "..", not empty).
+    // True when the name is a bare file name (no '/', '\\', "..", not empty, not ".").
     static bool IsBareFileName(const std::string& name);
 
     bool FileOpen() const { return fd_ >= 0; }
@@ -158,6 +159,7 @@ private:
     std::array<uint8_t, kSerialWriteLimit + 1> textArea_{};  // a decompressed block and its NUL
     long long remainingSize_ = 0;
     std::string lastSaveFolder_;
+    bool saveSeen_ = false;  // a B request has set lastSaveFolder_
     bool endOfFile_ = false;
     int loadError_ = 0;   // a load that cannot go on: every later C answers this
     int writeError_ = 0;  // the error that cleared the write bit

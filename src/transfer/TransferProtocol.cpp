@@ -354,7 +354,7 @@ int CTransferProtocol::HandleSerial(const TransferRecord& record, const std::str
             break;
         case 'D': rc = files_.WriteFileBlock(data, length, reply); break;
         case 'E': rc = files_.CloseTransferFile(data, length, reply); break;
-        case 'F': rc = files_.DeleteTransferFile(name, reply); break;
+        case 'F': rc = files_.DeleteTransferFile(name, reply, folder); break;
         default: rc = reply.status = kUnknownRequest; break;
     }
     const int sent = ReplySerial(record.letter, reply, name);
@@ -403,7 +403,7 @@ int CTransferProtocol::HandleTcp(const TransferRecord& record, const std::string
             rc = files_.CloseTransferFile(data, length, reply);
             if (rc == 0 && files_.LastOpenWasSave()) reply.status = tcpSaveError_;
             break;
-        case 'F': rc = files_.DeleteTransferFile(NameOf(record), reply); break;
+        case 'F': rc = files_.DeleteTransferFile(NameOf(record), reply, folder); break;
         default: rc = reply.status = kUnknownRequest; break;
     }
     const int sent = ReplyTcp(record.letter, reply.status, reply.data, reply.dataLength);

@@ -13,21 +13,11 @@
 #include "FakeClock.h"
 #include "GuiFixture.h"
 #include "ScriptedLink.h"
+#include "SimWindow.h"
 #include "app/Menus.h"
 
 namespace tavrin::testing {
 namespace {
-
-template <typename Predicate>
-bool WaitFor(Predicate done, int ms = 3000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
 
 void WriteFile(const QString& path, const std::string& text) {
     std::ofstream(path.toStdString(), std::ios::binary) << text;

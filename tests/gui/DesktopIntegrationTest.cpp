@@ -20,6 +20,7 @@
 namespace tavrin {
 namespace {
 
+using testing::FindAction;
 using testing::GuiFixture;
 
 // Stands in for the desktop's browser: records the URLs QDesktopServices would open.
@@ -38,15 +39,6 @@ public slots:
 private:
     QString scheme_;
 };
-
-QAction* FindAction(const QList<QAction*>& actions, int id) {
-    for (QAction* action : actions) {
-        if (CommandOf(action) == id) return action;
-        if (action->menu())
-            if (QAction* found = FindAction(action->menu()->actions(), id)) return found;
-    }
-    return nullptr;
-}
 
 void ChooseMenuItem(GuiFixture& f, int id) {
     QAction* action = FindAction(f.frame->menuBar()->actions(), id);

@@ -1,12 +1,15 @@
 #pragma once
+#include <QAction>
 #include <QApplication>
 #include <QDir>
+#include <QMenu>
 #include <QTemporaryDir>
 #include <memory>
 
 #include "FakeClock.h"
 #include "app/Globals.h"
 #include "gui/MainFrame.h"
+#include "gui/MenuBuilder.h"
 #include "gui/QtShell.h"
 #include "gui/TerminalWidget.h"
 #include "session/PelinApp.h"
@@ -37,5 +40,15 @@ struct GuiFixture {
         language = savedLanguage;
     }
 };
+
+// The action of command id among actions and their submenus, nullptr when there is none.
+inline QAction* FindAction(const QList<QAction*>& actions, int id) {
+    for (QAction* action : actions) {
+        if (CommandOf(action) == id) return action;
+        if (action->menu())
+            if (QAction* found = FindAction(action->menu()->actions(), id)) return found;
+    }
+    return nullptr;
+}
 
 }  // namespace tavrin::testing

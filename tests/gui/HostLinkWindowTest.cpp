@@ -23,6 +23,7 @@
 #include <regex>
 #include <sstream>
 
+#include "SimWindow.h"
 #include "WhenModal.h"
 #include "app/Globals.h"
 #include "app/Menus.h"
@@ -95,22 +96,14 @@ struct TestHost {
 };
 
 // A window over a real view, connected to the simulator, working in a scratch folder.
-struct WindowScene {
+struct WindowScene : testing::RealViewWindow {
     QTemporaryDir folder;
     std::string disk = QDir(folder.path()).filePath("disk").toStdString();
     std::string work = QDir(folder.path()).filePath("work").toStdString();
     SimProcess sim{{"--tcp", "0", "--disk",
                     (std::filesystem::create_directories(QDir(folder.path()).filePath("disk").toStdString()),
                      QDir(folder.path()).filePath("disk").toStdString())}};
-    CQtShell shell;
-    CSteadyClock clock;
-    std::unique_ptr<CPelinApp> app;
-    CPelinDoc doc;
-    std::unique_ptr<CPelinView> view;
-    std::unique_ptr<CMainFrame> frame;
-    std::string rows;
     std::filesystem::path previousFolder = std::filesystem::current_path();
-    int savedLanguage = language;
 
     explicit WindowScene(const std::string& extraOptions = "") {
         // Each scene is a fresh run of the program.
@@ -123,19 +116,12 @@ struct WindowScene {
             "-C=127.0.0.1:" + std::to_string(sim.TcpPort()) + ":Sim" + extraOptions, "tavrin-test");
         app->profilePath = QDir(folder.path()).filePath("t.ini").toStdString();
         std::ofstream(app->profilePath) << "[Settings]\r\nLanguage=1\r\n";
-        view = std::make_unique<CPelinView>(*app, doc, shell, clock);
-        frame = std::make_unique<CMainFrame>(*view, *app);
-        shell.SetFrame(frame.get());
-        view->SetRowObserver([this](const uint8_t* row) {
-            rows += std::string(reinterpret_cast<const char*>(row), 80);
-            rows += '\n';
-        });
+        BuildView(false);
     }
     ~WindowScene() {
         frame.reset();
         view.reset();
         std::filesystem::current_path(previousFolder);
-        language = savedLanguage;
     }
     bool Open() {
         if (view->OnCreate() != 0) return false;

@@ -12,6 +12,7 @@
 namespace tavrin {
 namespace {
 
+using testing::FindAction;
 using testing::GuiFixture;
 
 struct Shown {
@@ -52,15 +53,6 @@ ConnectionEntry Entry(const std::string& item, int order) {
     e.Item = item;
     e.Order = order;
     return e;
-}
-
-QAction* FindAction(const QList<QAction*>& actions, int id) {
-    for (QAction* action : actions) {
-        if (CommandOf(action) == id) return action;
-        if (action->menu())
-            if (QAction* found = FindAction(action->menu()->actions(), id)) return found;
-    }
-    return nullptr;
 }
 
 TEST(MainFrameTest, MenuBarShowsTheMainMenuItemByItemInBothLanguages) {

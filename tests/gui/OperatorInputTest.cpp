@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "SimWindow.h"
 #include "app/Globals.h"
 #include "app/Menus.h"
 #include "e2e/HeadlessProcess.h"
@@ -38,32 +39,13 @@ std::string ProgramLikeText() {
     return text + ".END\r\n";
 }
 
-template <typename Predicate>
-bool WaitFor(Predicate done, int ms = 10000) {
-    QElapsedTimer timer;
-    timer.start();
-    while (!done()) {
-        if (timer.elapsed() > ms) return false;
-        QTest::qWait(5);
-    }
-    return true;
-}
-
 // The window over a real view with a real clock, connected to a simulator whose disk is disk/;
 // the PC's folder is pc/. Completed rows are collected as the operator has seen them.
-struct SimWindow {
+struct SimWindow : RealViewWindow {
     TempFolder folder{"tavrin-gui"};
     std::string disk = folder / "disk";
     std::string pc = folder / "pc";
     std::unique_ptr<SimProcess> sim;
-    CQtShell shell;
-    CSteadyClock clock;
-    std::unique_ptr<CPelinApp> app;
-    CPelinDoc doc;
-    std::unique_ptr<CPelinView> view;
-    std::unique_ptr<CMainFrame> frame;
-    std::string rows;
-    int savedLanguage = language;
 
     explicit SimWindow(const std::string& panelIni = "") {
         std::filesystem::create_directory(disk);
@@ -80,21 +62,14 @@ struct SimWindow {
         firstIdlePending = 1;  // each window here is a run of its own
         app = std::make_unique<CPelinApp>(line, "tavrin-test");
         app->FixProfilePath();
-        view = std::make_unique<CPelinView>(*app, doc, shell, clock);
-        frame = std::make_unique<CMainFrame>(*view, *app);
-        shell.SetFrame(frame.get());
-        view->SetRowObserver([this](const uint8_t* row) {
-            std::string text(reinterpret_cast<const char*>(row), kColumns);
-            text.erase(text.find_last_not_of(' ') + 1);
-            rows += text + "\n";
-        });
+        BuildView(true);
         frame->show();
         view->OnCreate();
     }
     ~SimWindow() {
         if (view) view->OnDestroy();  // what closing the window does after its confirmation
         frame.reset();
-        language = savedLanguage;
+        view.reset();
     }
     bool Ready() {
         return sim->Started() && WaitFor([&] { return Shown("Type help for the commands."); });

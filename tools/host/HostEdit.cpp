@@ -4,13 +4,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
 #include <optional>
 #include <sstream>
-#include <thread>
 
 #include "HostControl.h"
 
@@ -20,9 +18,6 @@ namespace {
 
 // How long a save or a load may take before the controller is given up on.
 constexpr int64_t kTransferLimitMs = 120000;
-// The terminal reads a command back from the controller's echo when Enter comes: the echo
-// gets this long to arrive before Enter is typed.
-constexpr auto kEchoTime = std::chrono::milliseconds(300);
 
 std::optional<std::string> ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -32,10 +27,10 @@ std::optional<std::string> ReadFile(const std::string& path) {
     return content.str();
 }
 
-// Types a command line and waits until the controller is back at its prompt.
+// Types a command line and waits until the controller is back at its prompt. Enter follows the
+// line at once: the terminal holds it until the controller's echo of the line is on the screen.
 int RunCommand(const std::string& socket, int terminal, const std::string& line, std::string& why) {
     if (Request(socket, kCtlType, terminal, line, why) != 0) return -1;
-    std::this_thread::sleep_for(kEchoTime);
     return Request(socket, kCtlRun, terminal, "\r", why, kTransferLimitMs) == 0 ? 0 : -1;
 }
 

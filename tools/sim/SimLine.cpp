@@ -21,6 +21,22 @@ CSimLine::Clock::duration CSimLine::ByteTime(size_t count) const {
 
 bool CSimLine::Send(const uint8_t* data, size_t count) {
     if (closed) return false;
+    if (noise) {
+        // What reaches the terminal is the noisy copy, held back at each stall.
+        std::vector<CLineNoise::Stall> stalls;
+        const std::vector<uint8_t> noisy = noise->Apply(data, count, true, stalls);
+        size_t from = 0;
+        for (const CLineNoise::Stall& stall : stalls) {
+            if (!Write(noisy.data() + from, stall.at - from)) return false;
+            std::this_thread::sleep_for(std::chrono::milliseconds(stall.ms));
+            from = stall.at;
+        }
+        return Write(noisy.data() + from, noisy.size() - from);
+    }
+    return Write(data, count);
+}
+
+bool CSimLine::Write(const uint8_t* data, size_t count) {
     // Paced output goes out in slices of about 10 ms of line time, so the terminal receives a
     // steady stream rather than one burst per write.
     size_t slice = count;
@@ -84,6 +100,9 @@ bool CSimLine::Fill(int timeoutMs) {
             return false;
         }
         size_t want = input.size();
+        const bool noisy = noise != nullptr;
+        // Room for the bytes noise may insert.
+        if (noisy) want = input.size() / 2;
         if (pacing.baud > 0)
             want = std::max<size_t>(1, static_cast<size_t>(pacing.baud / pacing.frameBits / 100));
         ssize_t n = ::read(fd, input.data(), std::min(want, input.size()));
@@ -94,6 +113,15 @@ bool CSimLine::Fill(int timeoutMs) {
         }
         inputLength = static_cast<size_t>(n);
         inputPosition = 0;
+        if (noisy) {
+            // The chunk as the noise leaves it; a stall holds the whole chunk back.
+            std::vector<CLineNoise::Stall> stalls;
+            const std::vector<uint8_t> changed = noise->Apply(input.data(), inputLength, false, stalls);
+            inputLength = std::min(changed.size(), input.size());
+            std::copy_n(changed.begin(), inputLength, input.begin());
+            for (const CLineNoise::Stall& stall : stalls)
+                std::this_thread::sleep_for(std::chrono::milliseconds(stall.ms));
+        }
         if (log) log->Received(input.data(), inputLength);
         if (pacing.baud > 0) inputFreeAt = std::max(inputFreeAt, Clock::now()) + ByteTime(inputLength);
         return true;

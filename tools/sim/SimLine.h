@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "SimLog.h"
+#include "SimNoise.h"
 
 namespace tavrin::sim {
 
@@ -47,16 +48,25 @@ public:
     // Ends the connection from this side (sockets: shutdown both directions).
     void Hangup();
 
+    // Line noise on a serial line (ignored on sockets); the noise belongs to the caller.
+    void SetNoise(CLineNoise* lineNoise) { noise = socket ? nullptr : lineNoise; }
+    // A transfer exchange runs: noise limited to transfers applies.
+    void SetInTransfer(bool on) {
+        if (noise) noise->SetInTransfer(on);
+    }
+
 private:
     using Clock = std::chrono::steady_clock;
 
     Clock::duration ByteTime(size_t count) const;
     bool Fill(int timeoutMs);
+    bool Write(const uint8_t* data, size_t count);
 
     int fd;
     bool socket;
     LinePacing pacing;
     CSimLog* log;
+    CLineNoise* noise = nullptr;
     bool closed = false;
     std::array<uint8_t, kReadChunk> input{};
     size_t inputLength = 0;

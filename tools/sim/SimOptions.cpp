@@ -43,10 +43,12 @@ bool ApplyFault(std::string_view name, SimFaults& faults) {
 const char* SimUsage() {
     return "usage: tavrin-sim (--pty | --tcp PORT) [--once] [--baud N] [--frame-bits 10|11]\n"
            "                  [--compress] [--login] [--block N] [--disk DIR] [--log FILE]\n"
-           "                  [--fault NAME]...\n"
+           "                  [--fault NAME]... [--noise RATE[:tx|rx|both[:KINDS]]]\n"
+           "                  [--noise-seed N] [--noise-transfers-only] [--noise-stall-max MS]\n"
            "faults: bad-checksum bad-checksum-always bad-length nak-reply-once nak-reply-twice silence "
            "nak-enq\n"
-           "        close-mid-save\n";
+           "        close-mid-save\n"
+           "noise: RATE faults per 1024 bytes; KINDS a comma list of flip, drop, insert, stall\n";
 }
 
 int ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& error) {
@@ -107,6 +109,24 @@ int ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& err
             if (!needValue(value)) return -2;
             if (!ApplyFault(value, options.faults)) {
                 error = "unknown fault: " + std::string(value);
+                return -2;
+            }
+        } else if (arg == "--noise") {
+            if (!needValue(value)) return -2;
+            if (!ParseNoise(std::string(value), options.noise, error)) return -2;
+        } else if (arg == "--noise-seed") {
+            if (!needValue(value)) return -2;
+            auto [end, ec] = std::from_chars(value.data(), value.data() + value.size(), options.noise.seed);
+            if (ec != std::errc() || end != value.data() + value.size()) {
+                error = "bad noise seed: " + std::string(value);
+                return -2;
+            }
+        } else if (arg == "--noise-transfers-only") {
+            options.noise.transfersOnly = true;
+        } else if (arg == "--noise-stall-max") {
+            if (!needValue(value)) return -2;
+            if (!ParseInt(value, 1, 60000, options.noise.stallMaxMs)) {
+                error = "bad stall time: " + std::string(value);
                 return -2;
             }
         } else {

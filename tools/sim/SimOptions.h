@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "SimNoise.h"
+
 namespace tavrin::sim {
 
 enum class SimMode { None, Pty, Tcp };
@@ -28,6 +30,7 @@ struct SimOptions {
     std::string diskDir;    // empty = the built-in in-memory disk
     std::string logPath;    // empty = no byte log
     SimFaults faults;
+    NoiseOptions noise;
 };
 
 // Reads the command line. Returns 0 when the simulator should run, 1 when only the usage was

@@ -110,7 +110,20 @@ void CSimTransfer::CloseAfterFailure(int result) {
     }
 }
 
+namespace {
+
+// Marks the line as carrying a transfer while a request series runs (noise limited to
+// transfers applies then).
+struct TransferScope {
+    explicit TransferScope(CSimLine& l) : line(l) { line.SetInTransfer(true); }
+    ~TransferScope() { line.SetInTransfer(false); }
+    CSimLine& line;
+};
+
+}  // namespace
+
 int CSimTransfer::Save(const std::string& pcName, const std::string& data, bool compress) {
+    TransferScope scope(line);
     exchangeIndex = 0;
     pcStatus = 0;
     silenced = false;
@@ -119,6 +132,7 @@ int CSimTransfer::Save(const std::string& pcName, const std::string& data, bool 
 }
 
 int CSimTransfer::Load(const std::string& pcName, bool compress, std::string& data) {
+    TransferScope scope(line);
     exchangeIndex = 0;
     pcStatus = 0;
     silenced = false;
@@ -128,6 +142,7 @@ int CSimTransfer::Load(const std::string& pcName, bool compress, std::string& da
 }
 
 int CSimTransfer::Delete(const std::string& pcName) {
+    TransferScope scope(line);
     exchangeIndex = 0;
     pcStatus = 0;
     silenced = false;

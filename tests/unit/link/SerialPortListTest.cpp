@@ -120,6 +120,23 @@ TEST(SerialPortRows, NextFreeComNumberSkipsMappedAndBuiltInNames) {
     }
 }
 
+TEST(SerialPortRows, ComPortNumberTakesLowerCaseOnlyWhenAsked) {
+    struct Case {
+        const char* name;
+        int exact;
+        int anyCase;
+    };
+    const Case cases[] = {
+        {"COM1", 1, 1},     {"COM9999", 9999, 9999}, {"com3", 0, 3},  {"COm3", 0, 0}, {"COM", 0, 0},
+        {"COM10000", 0, 0}, {"COM3a", 0, 0},         {"COM 3", 0, 0}, {"LPT1", 0, 0}, {"", 0, 0},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(ComPortNumber(c.name), c.exact);
+        EXPECT_EQ(ComPortNumber(c.name, true), c.anyCase);
+    }
+}
+
 TEST(SerialPortRows, LabelsAndListLinesInBothLanguages) {
     const auto rows =
         BuildSerialPortRows({FtdiAdapter(), Uart(0), AcmBoard()},

@@ -11,6 +11,7 @@
 #include "app/Globals.h"
 #include "app/IniFile.h"
 #include "link/ConnectionPages.h"
+#include "unit/app/TempFolder.h"
 
 namespace tavrin {
 namespace {
@@ -23,13 +24,10 @@ class SerialPortPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
         language = 1;
-        char pattern[] = "/tmp/tavrin-page-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = temp.Path();
         profile = folder + "/tavrin.ini";
         std::ofstream(profile) << "[Ports]\r\nCOM3=/dev/ttyUSB0\r\nCOM5=/dev/serial/by-id/usb-gone\r\n";
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
 
     static ConnectionEntry Serial(const std::string& item) {
         ConnectionEntry e = SerialEntryFromText(item);
@@ -37,6 +35,7 @@ protected:
         return e;
     }
 
+    testing::CTempFolder temp;
     std::string folder, profile;
 };
 

@@ -18,6 +18,7 @@
 #include "link/ConnectionControl.h"
 #include "link/LinkChannel.h"
 #include "link/SerialPortList.h"
+#include "unit/app/TempFolder.h"
 
 namespace tavrin {
 namespace {
@@ -30,9 +31,7 @@ class SerialUnplugTest : public ::testing::Test {
 public:
     void SetUp() override {
         language = 1;
-        char pattern[] = "/tmp/tavrin-unplug-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        folder = pattern;
+        folder = temp.Path();
         node = folder + "/usb-FTDI_A50285BI-if00-port0";
         std::ofstream(node) << "";
         ConnectionHooks hooks;
@@ -42,7 +41,6 @@ public:
         control.SetHooks(hooks);
         view.hostWindow = 1;
     }
-    void TearDown() override { std::filesystem::remove_all(folder); }
 
     void Connect() {
         control.ConnectByItem(node + ":115200:8:1:none");
@@ -67,6 +65,7 @@ public:
         return reopened;
     }
 
+    testing::CTempFolder temp;
     std::string folder, node;
     CPelinDoc doc;
     ViewState view;

@@ -1,0 +1,116 @@
+#pragma once
+// The view's subsystems, shared by the files that make up CPelinView. Only those files include
+// this header.
+#include <functional>
+#include <map>
+#include <memory>
+#include <string>
+
+#include "app/Menus.h"
+#include "app/TerminalSetup.h"
+#include "app/Title.h"
+#include "automation/DroppedFiles.h"
+#include "automation/LogFile.h"
+#include "automation/LogReplay.h"
+#include "automation/MacroEngine.h"
+#include "automation/SendFile.h"
+#include "link/ConnectionControl.h"
+#include "link/ConnectionListStore.h"
+#include "link/LinkChannel.h"
+#include "link/SerialChannel.h"
+#include "panel/CommandPanel.h"
+#include "platform/linux/UdevSerialPorts.h"
+#include "platform/posix/PosixHostChannel.h"
+#include "platform/posix/PosixSerialDevice.h"
+#include "platform/posix/PosixStreamSocket.h"
+#include "session/HostLink.h"
+#include "session/PelinApp.h"
+#include "session/PelinView.h"
+#include "terminal/DisplayModel.h"
+#include "terminal/Keyboard.h"
+#include "terminal/ReceiveInterpreter.h"
+#include "terminal/Selection.h"
+#include "terminal/WatchBuffer.h"
+#include "transfer/TransferCommand.h"
+#include "transfer/TransferProtocol.h"
+
+namespace tavrin {
+
+// Every subsystem of the one terminal, wired together. Members are declared in the order they
+// are built: each takes references to the ones before it.
+struct CPelinView::Parts {
+    Parts(CPelinView& view, CPelinDoc& doc, Shell& shell, Clock& clock, CPelinApp& app)
+        : display(doc, view),
+          serial(serialDevice, clock, [&app] { return app.profilePath; }),
+          link(doc, serial, shell),
+          interpreter(doc, view, link, shell),
+          keyboard(doc, view, link, shell, interpreter, clock),
+          transfer(doc, view, link, clock, shell),
+          transferCommand(doc, link, clock),
+          connection(doc, view, serial, link, shell, clock,
+                     [] { return std::make_unique<CPosixStreamSocket>(); }),
+          macro(doc, view, link, shell, clock, log, view.MakeMacroHooks()),
+          replay(shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
+          sendFile(macro, shell),
+          drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
+          selection(doc, view),
+          setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
+          panel(view, shell, clock, PanelHooksFor(view)),
+          host(view, doc, shell, std::make_unique<CPosixHostChannel>()) {}
+
+    PanelHooks PanelHooksFor(CPelinView& view) {
+        PanelHooks hooks;
+        hooks.typeKey = [&view](uint8_t c) { view.OnChar(c); };
+        hooks.startMacro = [this](const std::string& path) { return macro.StartMacro(path); };
+        hooks.stopMacroAndReport = [this] { macro.StopMacroAndReport(); };
+        hooks.macroRunning = [this] { return macro.IsMacroFileOpen(); };
+        return hooks;
+    }
+
+    TerminalSetupHooks SetupHooks(CPelinView& view, CPelinDoc& doc) {
+        TerminalSetupHooks hooks;
+        hooks.loadConnectionList = [&doc](const std::string& path) { LoadConnectionList(doc, path); };
+        hooks.saveConnectionList = [&doc](const std::string& path) { return SaveConnectionList(doc, path); };
+        hooks.setLanguageAndMenus = [&view](int lang) { view.SetLanguageAndMenus(lang); };
+        hooks.typeKey = [&view](uint8_t c) { view.OnChar(c); };
+        hooks.terminalCleared = [this] { selection.HideHighlight(); };
+        return hooks;
+    }
+
+    CDisplayModel display;
+    CPosixSerialDevice serialDevice;
+    CUdevSerialPorts serialPorts;
+    CSerialChannel serial;
+    CLinkChannel link;
+    CReceiveInterpreter interpreter;
+    CKeyboard keyboard;
+    CWatchBuffer watch;
+    CTransferProtocol transfer;
+    CTransferCommand transferCommand;
+    CConnectionControl connection;
+    CLogFile log;
+    CMacroEngine macro;
+    CLogReplay replay;
+    CSendFile sendFile;
+    CDroppedFiles drops;
+    CSelection selection;
+    CTerminalSetup setup;
+    CCommandPanel panel;
+    CHostLink host;
+    CTitle title;
+
+    std::function<void(const uint8_t*)> rowObserver;
+    std::function<void()> receptionObserver;
+    std::string batchMacro;
+    std::function<void(int)> batchFinished;
+    bool batchStarted = false;
+    bool idleScheduled = false;
+    int watchedSerialFd = -1;
+    int serialEventFd = -1;  // udev's device events, -1 without them
+    bool destroyed = false;
+    std::string numberedTitle;  // the numbered frame text last set
+    // The last state of each command: some rules leave it as it was in some states.
+    mutable std::map<int, MenuCommandState> commandStates;
+};
+
+}  // namespace tavrin

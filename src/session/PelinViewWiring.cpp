@@ -1,0 +1,112 @@
+// The view's wiring: the hooks through which its subsystems reach one another and the view.
+#include "app/Globals.h"
+#include "app/ScreenRows.h"
+#include "automation/MacroExecution.h"
+#include "session/PelinView.h"
+#include "session/PelinViewParts.h"
+
+namespace tavrin {
+
+void CPelinView::WireParts() {
+    Parts& p = *parts_;
+
+    InterpreterHooks& ih = p.interpreter.Hooks();
+    ih.handleTransferRequest = [this](const std::string& folder) {
+        return parts_->transfer.HandleTransferRequest(folder);
+    };
+    ih.transferResumePending = [this] { return parts_->transfer.ResumePending(); };
+    // Every completed row passes here: the front end may show it, the log records it.
+    ih.logOpen = [] { return true; };
+    ih.writeLogRow = [this](const uint8_t* row) {
+        if (parts_->rowObserver) parts_->rowObserver(row);
+        if (!parts_->log.IsLogOpen()) return true;
+        return parts_->log.WriteLogLine({row, kColumns});
+    };
+    ih.clearMacroTransferFlag = [this] {
+        parts_->macro.OnControllerPrompt();
+        parts_->transfer.Files().ControllerPrompted();
+    };
+    ih.postChars = [this](const std::string& chars) {
+        for (char c : chars) shell_.Post([this, c] { OnChar(static_cast<uint8_t>(c)); });
+    };
+    ih.caretMoved = [this] { shell_.UpdateCaret(); };
+    ih.reportHostBusy = [this](int busy) { parts_->host.ReportBusy(busy); };
+    p.transfer.Files().notifyHostSaved = [this](const std::string& name) {
+        parts_->host.NotifyHostSaved(name);
+    };
+
+    HostLinkHooks& hh = p.host.Hooks();
+    // Text from the host takes the same way as the window's typed characters.
+    hh.typeChar = [this](uint8_t c) { shell_.Post([this, c] { OnChar(c); }); };
+    hh.linkChanged = [this] {
+        if (hostWindow == 0) shell_.SetTitle(TitleText());
+        shell_.MenusChanged();
+        UpdateTitle();
+    };
+    hh.confirmClose = [this] { return ConfirmClose(); };
+    hh.closeWindow = [this] { shell_.CloseFrame(); };
+    hh.moveWindow = [this](int x, int y, int w, int h) { shell_.MoveFrame(x, y, w, h); };
+    hh.printLocal = [this](const std::string& cp932) { PrintLocal(cp932); };
+
+    p.keyboard.Hooks().sendTransferCommand = [this](const std::string& line, std::string& folder) {
+        return parts_->transferCommand.SendTransferCommand(line, folder);
+    };
+
+    p.transfer.Files().printText = [this](const std::string& cp932) { PrintLocal(cp932); };
+
+    p.watch.SetMacroRunning([this] { return parts_->macro.IsRunning(); });
+    p.macro.UseWatchBuffer(p.watch);
+
+    ConnectionHooks ch;
+    ch.printLocalText = [this](const std::string& cp932) { PrintLocal(cp932); };
+    ch.setLanguageAndMenus = [this] { SetLanguageAndMenus(language); };
+    ch.repaintView = [this] {
+        shell_.RequestRepaint();
+        UpdateTitle();
+    };
+    ch.resetTransferState = [this] { parts_->transfer.ResetTcpState(); };
+    ch.closeTransferFile = [this] { parts_->transfer.Files().CloseQuietly(); };
+    ch.onTcpChunk = [this] {
+        ReceiveChunk& chunk = doc_.tcpChunk;
+        parts_->interpreter.InterpretReceived(chunk.data.data(), chunk.position, chunk.length);
+        const int length = chunk.length < 0 ? 0 : chunk.length;
+        parts_->watch.CollectReceivedText(chunk.data.data(), static_cast<size_t>(length));
+        NoteReception();
+    };
+    ch.panelSaveAndHide = [this] { parts_->panel.StopAndHide(); };
+    ch.hostLinkState = [this](int up) { parts_->host.ReportConnection(up); };
+    ch.hostConnectedAddress = [this](const std::string& ip) { parts_->host.ReportAddress(ip); };
+    p.connection.SetHooks(std::move(ch));
+
+    p.log.onStateChanged = [this] {
+        UpdateTitle();
+        shell_.MenusChanged();
+    };
+}
+
+MacroHooks CPelinView::MakeMacroHooks() {
+    MacroHooks mh;
+    mh.sendTransferCommand = [this](const std::string& line, std::string& folder) {
+        return parts_->transferCommand.SendTransferCommand(line, folder, true);
+    };
+    // Macro texts go through the interpreter like received text, so they are logged.
+    mh.printLocalText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
+    mh.reopenSerial = [this](int baud) {
+        parts_->serial.CloseComPort();
+        int rc = parts_->serial.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
+        RefreshSerialWatch();
+        return rc;
+    };
+    mh.clearReceivedText = [this] { parts_->watch.Clear(); };
+    mh.checkWaitPatterns = [this](const std::string& awaited, const std::string& error) {
+        return parts_->watch.CheckWaitPatterns(awaited, error);
+    };
+    mh.onStopped = [this](int endStatus) {
+        parts_->panel.OnMacroStopped(endStatus);
+        UpdateTitle();
+        if (parts_->batchStarted && parts_->batchFinished) parts_->batchFinished(BatchExitStatus(endStatus));
+    };
+    return mh;
+}
+
+}  // namespace tavrin
