@@ -281,6 +281,9 @@ void CConnectionControl::Disconnect() {
         serial_.CloseComPort();
         // A socket left from a TCP/IP connection made before the medium changed goes too.
         if (socket_) CloseTcpLink();
+        // The serial line is gone or given up: a transfer in progress cannot go on, and a save
+        // left open must be dropped (and said so) now, not when the program ends.
+        if (hooks_.closeTransferFile) hooks_.closeTransferFile();
     }
     doc_.connected = 0;
     if (view_.hostWindow != 0 && hooks_.hostLinkState) hooks_.hostLinkState(0);

@@ -38,6 +38,7 @@ public:
         hooks.printLocalText = [this](const std::string& t) { printed += t; };
         hooks.panelSaveAndHide = [this] { ++panelHides; };
         hooks.hostLinkState = [this](int up) { hostStates.push_back(up); };
+        hooks.closeTransferFile = [this] { ++transferFileCloses; };
         control.SetHooks(hooks);
         view.hostWindow = 1;
     }
@@ -77,6 +78,7 @@ public:
     CConnectionControl control{doc, view, serial, link, shell, clock, nullptr};
     std::string printed;
     int panelHides = 0;
+    int transferFileCloses = 0;
     std::vector<int> hostStates;
 };
 
@@ -119,6 +121,8 @@ TEST_F(SerialUnplugTest, UnplugDisconnectsWithALineAndReplugReopensWithTheSameFr
     EXPECT_FALSE(serial.IsOpen());
     EXPECT_NE(printed.find(node + " was unplugged"), std::string::npos) << printed;
     EXPECT_EQ(panelHides, 1);
+    // A save under way ends with the link: its file is dropped now, not at program end.
+    EXPECT_EQ(transferFileCloses, 1);
     EXPECT_EQ(hostStates, std::vector<int>{0});
     EXPECT_EQ(control.ReopenDevice(), node);
 
