@@ -87,42 +87,36 @@ F Next(const char* name) {
 }  // namespace tavrin::fuzz
 
 // The replaced libc entry points (only in the fuzz program that includes this header once).
+
+// The mode argument of the open family is there only when the file may be created; it must be
+// read with va_arg in the variadic function itself, hence a macro.
+#define TAVRIN_FUZZ_OPEN_MODE(flags, mode) \
+    mode_t mode = 0;                       \
+    if ((flags) & (O_CREAT | O_TMPFILE)) { \
+        va_list args;                      \
+        va_start(args, flags);             \
+        mode = va_arg(args, mode_t);       \
+        va_end(args);                      \
+    }
+
 extern "C" {
 
 int open(const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
+    TAVRIN_FUZZ_OPEN_MODE(flags, mode);
     if (tavrin::fuzz::Changes(flags)) tavrin::fuzz::CheckChange("open", path);
     static auto real = tavrin::fuzz::Next<int (*)(const char*, int, ...)>("open");
     return real(path, flags, mode);
 }
 
 int open64(const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
+    TAVRIN_FUZZ_OPEN_MODE(flags, mode);
     if (tavrin::fuzz::Changes(flags)) tavrin::fuzz::CheckChange("open64", path);
     static auto real = tavrin::fuzz::Next<int (*)(const char*, int, ...)>("open64");
     return real(path, flags, mode);
 }
 
 int openat(int dirfd, const char* path, int flags, ...) {
-    mode_t mode = 0;
-    if (flags & (O_CREAT | O_TMPFILE)) {
-        va_list args;
-        va_start(args, flags);
-        mode = va_arg(args, mode_t);
-        va_end(args);
-    }
+    TAVRIN_FUZZ_OPEN_MODE(flags, mode);
     if (tavrin::fuzz::Changes(flags)) tavrin::fuzz::CheckAt("openat", dirfd, path);
     static auto real = tavrin::fuzz::Next<int (*)(int, const char*, int, ...)>("openat");
     return real(dirfd, path, flags, mode);
