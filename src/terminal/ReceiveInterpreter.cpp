@@ -113,16 +113,6 @@ CReceiveInterpreter::CReceiveInterpreter(CPelinDoc& doc, ViewState& view, LinkOp
                                          InterpreterHooks hooks)
     : doc_(doc), view_(view), link_(link), shell_(shell), hooks_(std::move(hooks)) {}
 
-int CReceiveInterpreter::MaxRows() const {
-    return std::clamp(doc_.maxRows, 1, kMaxRowsLimit);
-}
-int CReceiveInterpreter::VisibleRows() const {
-    return std::clamp(doc_.visibleRows, 1, kMaxRowsLimit);
-}
-int CReceiveInterpreter::RowLimit() const {
-    return std::max(MaxRows(), VisibleRows());
-}
-
 // The cursor and the history index come from other parts too (the display rebuild, the
 // settings); whatever they hold, no write may leave the 200 rows of the buffers.
 void CReceiveInterpreter::SanitizeCursor() {
@@ -425,6 +415,11 @@ int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
     while (n < available) {
         const uint8_t byte = data[n];
         if (byte == kEsc) {
+            const int whole = controlCount_ == 0 ? TakeWholeControlSequence(data + n, available - n) : 0;
+            if (whole > 0) {
+                n += whole;
+                continue;
+            }
             receivedEscape_ = true;  // a second ESC keeps what has been collected
             ++n;
             continue;
@@ -485,6 +480,29 @@ int CReceiveInterpreter::TakeRun(const uint8_t* data, int available) {
         report();
     }
     return n;
+}
+
+// ESC [ parameters final, whole within the data, is run in one step; it leaves the reader as
+// the byte-by-byte path would. Returns its length, or 0 when the sequence is not whole here, is
+// too long to run, or holds a byte that needs a decision of its own.
+int CReceiveInterpreter::TakeWholeControlSequence(const uint8_t* data, int available) {
+    constexpr int kMostParameters = kControlSequenceLimit - 2;  // '[' and the final byte
+    if (available < 3 || data[1] != '[') return 0;
+    const int end = std::min(available, 2 + kMostParameters + 1);
+    for (int at = 2; at < end; ++at) {
+        const uint8_t byte = data[at];
+        if (!kPlainByte[byte]) return 0;
+        if (!IsControlSequenceFinal(byte)) continue;
+        const int parameters = at - 2;
+        controlBuffer_[0] = '[';
+        std::memcpy(controlBuffer_.data() + 1, data + 2, static_cast<size_t>(parameters));
+        controlBuffer_[static_cast<size_t>(parameters) + 1] = '\0';
+        RunControlSequence(static_cast<char>(byte), controlBuffer_.data() + 1);
+        FinishControlSequence();
+        receivedEscape_ = false;
+        return at + 1;
+    }
+    return 0;
 }
 
 void CReceiveInterpreter::PrintByte(uint8_t byte, uint8_t& pendingLead) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <cstdint>
@@ -89,7 +90,8 @@ private:
     void CarriageReturn();
     void PrintByte(uint8_t byte, uint8_t& pendingLead);
     void PutCell(int column, uint8_t byte);
-    int TakeRun(const uint8_t* data, int available);  // bytes taken at once, 0 if none
+    int TakeRun(const uint8_t* data, int available);                   // bytes taken at once, 0 if none
+    int TakeWholeControlSequence(const uint8_t* data, int available);  // ESC [ ... final
 
     // The ESC [ reader shared by both operations: true when the sequence is finished.
     bool FeedControlSequence(uint8_t byte);
@@ -104,9 +106,10 @@ private:
     void SanitizeCursor();
     void MoveCaret();
 
-    int MaxRows() const;      // maxRows within 1 .. 200
-    int VisibleRows() const;  // visibleRows within 1 .. 200
-    int RowLimit() const;     // rows the cursor may use: max(visible, maxRows)
+    // maxRows and visibleRows within 1 .. 200, and the rows the cursor may use: the larger.
+    int MaxRows() const { return std::clamp(doc_.maxRows, 1, kMaxRowsLimit); }
+    int VisibleRows() const { return std::clamp(doc_.visibleRows, 1, kMaxRowsLimit); }
+    int RowLimit() const { return std::max(MaxRows(), VisibleRows()); }
 
     CPelinDoc& doc_;
     ViewState& view_;

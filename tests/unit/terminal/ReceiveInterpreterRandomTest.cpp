@@ -31,6 +31,10 @@ std::string RandomStream(std::mt19937& rng, size_t size) {
         "\x1b[-7A",
         "\x1b[99C",
         "\x1b[?25l",
+        "\x1b[00000000000002K",   // the longest sequence that still runs
+        "\x1b[000000000000002K",  // one parameter byte too many: dropped
+        "\x1b[1\r;5H",
+        "\x1b[2>J",
         "\x1b",
         "\xff\xfd\x1f",
         "\xff\xfa\x18\x01\xff\xf0",
