@@ -22,6 +22,7 @@ constexpr size_t kIpAddressChars = 15;
 constexpr size_t kTelnetPortChars = 7;
 constexpr int kMaxTcpPort = 65535;
 constexpr int kSilentRetryPauseMs = 1000;
+constexpr int kChunksPerReadiness = 16;
 
 // Marks a connect as running for as long as it lives.
 class ConnectingScope {
@@ -365,26 +366,37 @@ void CConnectionControl::OnSilenceTimer() {
     ConnectLink(1);
 }
 
+// A burst is taken a chunk at a time, several chunks to one readiness, so the event loop's turn
+// and the silence timer's restart are paid once for all of them. Each chunk is interpreted before
+// the next is read: whatever reads the socket itself meanwhile (a transfer) finds the bytes that
+// follow in order. The turn ends at a short read (the socket is nearly drained) or after
+// kChunksPerReadiness chunks, so keys and paints still come between.
 void CConnectionControl::OnSocketReadable() {
-    if (!socket_ || doc_.connected == 0) return;
-    ReceiveChunk& chunk = doc_.tcpChunk;
-    chunk.data.fill(0);
-    chunk.length = 0;
-    const ssize_t n = socket_->ReceiveNow(chunk.data.data(), kTcpChunkSize);
-    if (n > 0) {
-        chunk.position = 0;
-        chunk.length = static_cast<int>(n);
-        chunk.data[static_cast<size_t>(n)] = 0;
-        if (hooks_.onTcpChunk) hooks_.onTcpChunk();
-        RestartSilenceTimer();
+    bool received = false;
+    for (int taken = 0; taken < kChunksPerReadiness; ++taken) {
+        if (!socket_ || doc_.connected == 0) break;
+        ReceiveChunk& chunk = doc_.tcpChunk;
+        chunk.data.fill(0);
+        chunk.length = 0;
+        const ssize_t n = socket_->ReceiveNow(chunk.data.data(), kTcpChunkSize);
+        if (n > 0) {
+            chunk.position = 0;
+            chunk.length = static_cast<int>(n);
+            chunk.data[static_cast<size_t>(n)] = 0;
+            received = true;
+            if (hooks_.onTcpChunk) hooks_.onTcpChunk();
+            if (static_cast<size_t>(n) < kTcpChunkSize) break;
+            continue;
+        }
+        if (n < 0) {
+            const int err = socket_->LastError();
+            if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) break;
+        }
+        // The peer closed the connection (or reset it).
+        OnPeerClosed();
         return;
     }
-    if (n < 0) {
-        const int err = socket_->LastError();
-        if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) return;
-    }
-    // The peer closed the connection (or reset it).
-    OnPeerClosed();
+    if (received && socket_ && doc_.connected != 0) RestartSilenceTimer();
 }
 
 void CConnectionControl::OnPeerClosed() {

@@ -121,7 +121,14 @@ void CReceiveInterpreter::SanitizeCursor() {
     view_.historyCount = std::clamp(view_.historyCount, 0, MaxRows() - 1);
 }
 
+// The caret follows the cursor once per chunk, not at every CR, LF and BS of it.
 void CReceiveInterpreter::MoveCaret() {
+    caretMoved_ = true;
+}
+
+void CReceiveInterpreter::PlaceCaret() {
+    if (!caretMoved_) return;
+    caretMoved_ = false;
     if (hooks_.caretMoved) hooks_.caretMoved();
 }
 
@@ -164,6 +171,7 @@ void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, 
         const Step step = ReceiveByte(byte, resumed, position);
         if (step == Step::Stop) {
             position = length;
+            PlaceCaret();
             if (repaintWanted_) shell_.RequestRepaint();
             repaintWanted_ = false;
             return;
@@ -173,6 +181,7 @@ void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, 
     }
 
     CheckAutomaticLogin(data, length);
+    PlaceCaret();
     shell_.RequestRepaint();
     repaintWanted_ = false;
 }
@@ -330,6 +339,7 @@ void CReceiveInterpreter::SendTelnetReply(const uint8_t* reply, size_t count) {
 CReceiveInterpreter::Step CReceiveInterpreter::HandOffTransfer(bool resumed, int& position) {
     doc_.transferWork = 0;
     const int start = position;
+    PlaceCaret();  // where the controller's text ended, for as long as the transfer runs
     const int result = hooks_.handleTransferRequest ? hooks_.handleTransferRequest(view_.transferFolder) : 0;
     if (result < 0) {
         const bool protocolCode = result >= kProtocolCodeFirst && result <= kProtocolCodeLast;
@@ -545,6 +555,7 @@ void CReceiveInterpreter::PrintLocalText(const char* text) {
             PrintByte(byte, localLead_);
         }
     }
+    PlaceCaret();
     shell_.RequestRepaint();
     repaintWanted_ = false;
 }

@@ -41,7 +41,8 @@ struct InterpreterHooks {
     std::function<void()> clearMacroTransferFlag;
     // Typed as key characters later (the automatic login's "zu" and LF).
     std::function<void(const std::string& chars)> postChars;
-    // The cursor moved where the caret must follow (BS, CR, LF).
+    // The cursor moved where the caret must follow (BS, CR, LF): called once at the end of a
+    // chunk or a local text that moved it, and before a transfer hand-off.
     std::function<void()> caretMoved;
 };
 
@@ -104,7 +105,8 @@ private:
     void ClearTelnetCollection();
     void EnterOutput();
     void SanitizeCursor();
-    void MoveCaret();
+    void MoveCaret();   // the caret is to follow the cursor ...
+    void PlaceCaret();  // ... and does so now, once for all the moves since the last time
 
     // maxRows and visibleRows within 1 .. 200, and the rows the cursor may use: the larger.
     int MaxRows() const { return std::clamp(doc_.maxRows, 1, kMaxRowsLimit); }
@@ -125,6 +127,7 @@ private:
     size_t telnetLength_ = 0;
     bool telnetSwallow_ = false;
 
+    bool caretMoved_ = false;
     bool receivedEscape_ = false;
     bool localEscape_ = false;
     std::array<char, kControlSequenceSize> controlBuffer_{};

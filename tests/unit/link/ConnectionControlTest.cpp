@@ -294,6 +294,50 @@ TEST_F(ConnectionControlTest, ReceivedChunksReachTheTerminalAndRestartTheSilence
     }
 }
 
+// One readiness takes a burst a chunk at a time, up to sixteen chunks, each handed on before the
+// next is read; a link that goes down while a chunk is handled ends the turn, and a close found
+// after the data is reported once the data has been shown.
+TEST_F(ConnectionControlTest, OneReadinessTakesSeveralChunksInOrder) {
+    doc.timeoutSec = 600;
+    ConnectTcp();
+    std::vector<uint8_t> data(16 * 4096 + 100);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>('a' + i % 23);
+    fake.Feed(data);
+    SocketReadable();
+    ASSERT_EQ(chunks.size(), 16u);
+    shell.timers.clear();
+    SocketReadable();
+    ASSERT_EQ(chunks.size(), 17u);
+    EXPECT_EQ(shell.timers.at(kSilenceTimerId), 600000);
+    std::vector<uint8_t> joined;
+    for (const auto& chunk : chunks) joined.insert(joined.end(), chunk.begin(), chunk.end());
+    EXPECT_EQ(joined, data);
+
+    chunks.clear();
+    fake.Feed(std::vector<uint8_t>(3 * 4096, 'x'));
+    fake.peerClosed = true;
+    SocketReadable();
+    EXPECT_EQ(chunks.size(), 3u);
+    EXPECT_EQ(doc.connected, 0);
+    EXPECT_NE(printed.find(GetMessageTextCp932(kControllerClosedCode)), std::string::npos);
+
+    ConnectTcp();
+    fake.peerClosed = false;
+    chunks.clear();
+    fake.Feed(std::vector<uint8_t>(3 * 4096, 'y'));
+    ConnectionHooks hooks;
+    hooks.onTcpChunk = [this] {
+        chunks.emplace_back();
+        control.DisconnectLink();  // a macro's or the user's disconnect while the chunk is shown
+    };
+    control.SetHooks(hooks);
+    shell.timers.clear();
+    SocketReadable();
+    EXPECT_EQ(chunks.size(), 1u);
+    EXPECT_EQ(doc.connected, 0);
+    EXPECT_EQ(shell.timers.count(kSilenceTimerId), 0u);  // a link that is down waits for no silence
+}
+
 TEST_F(ConnectionControlTest, ThePeerClosingPrintsTheCloseLinesAndDropsTheLinkQuietly) {
     ConnectTcp();
     doc.promptSeen = 1;

@@ -30,7 +30,8 @@ struct InterpreterRig {
     int lastHostBusy = -1;
     int macroTransferClears = 0;
     int caretMoves = 0;
-    std::string events;  // the hooks in the order they were called: r busy report, L log row, c caret
+    int caretMovesAtTransfer = -1;
+    std::string events;  // the hooks in the order they were called: r busy report, L log row
 
     CReceiveInterpreter interpreter{doc, view, link, shell, Hooks()};
 
@@ -38,6 +39,7 @@ struct InterpreterRig {
         InterpreterHooks h;
         h.handleTransferRequest = [this](const std::string& folder) {
             transferFolders.push_back(folder);
+            caretMovesAtTransfer = caretMoves;
             ReceiveChunk& chunk = doc.tcpChunk;
             chunk.position = std::min(chunk.position + transferConsumes, chunk.length);
             return transferResult;
@@ -56,10 +58,7 @@ struct InterpreterRig {
         };
         h.clearMacroTransferFlag = [this] { ++macroTransferClears; };
         h.postChars = [this](const std::string& chars) { posted += chars; };
-        h.caretMoved = [this] {
-            ++caretMoves;
-            events += 'c';
-        };
+        h.caretMoved = [this] { ++caretMoves; };
         return h;
     }
 

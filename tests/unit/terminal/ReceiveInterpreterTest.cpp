@@ -565,6 +565,21 @@ TEST(ReceiveInterpreterTest, OneRepaintPerChunk) {
     EXPECT_EQ(rig.shell.beeps, 1);
 }
 
+// The caret follows the cursor once per chunk that moved it (CR, LF, BS), and is placed before
+// a transfer takes the line over; text alone leaves it to the repaint.
+TEST(ReceiveInterpreterTest, CaretFollowsOncePerChunk) {
+    InterpreterRig rig;
+    rig.Feed("one\r\ntwo\r\nthree\b\b");
+    EXPECT_EQ(rig.caretMoves, 1);
+    rig.Feed("plain text");
+    EXPECT_EQ(rig.caretMoves, 1);
+    rig.Feed("x\r\x05");  // serial ENQ: the caret is placed, then the transfer runs
+    EXPECT_EQ(rig.caretMovesAtTransfer, 2);
+    EXPECT_EQ(rig.caretMoves, 2);
+    rig.interpreter.PrintLocalText("done\n\r");
+    EXPECT_EQ(rig.caretMoves, 3);
+}
+
 TEST(ReceiveInterpreterTest, LocalTextUsesScreenLogicOnly) {
     struct Case {
         const char* name;
