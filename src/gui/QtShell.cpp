@@ -241,7 +241,8 @@ void CQtShell::PaintNow() {
 }
 
 void CQtShell::UpdateCaret() {
-    if (frame_) frame_->Terminal()->SyncScrollBarsAndCaret();
+    // A paint already on its way syncs the scroll bars and the caret when it is done.
+    if (frame_ && !frame_->Terminal()->RepaintPending()) frame_->Terminal()->SyncScrollBarsAndCaret();
 }
 
 void CQtShell::SetTitle(const std::string& title) {
