@@ -14,6 +14,7 @@
 #include <QMimeData>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QUrl>
 
 #include <cstdlib>
@@ -213,7 +214,8 @@ TEST(HostLinkWindowTest, NumberedWindowSavesForTheEditorAndClosesOnTheHostsReque
     ASSERT_EQ(r.data.rfind(expectedFolder, 0), 0u) << r.data;
     EXPECT_TRUE(std::regex_match(r.data.substr(expectedFolder.size()), std::regex("sv[0-9A-F]{1,4}\\.tmp")))
         << r.data;
-    EXPECT_EQ(ReadAll(r.data), ReadAll(s.disk + "/pick.as"));
+    const std::string savedForEditor = r.data;
+    EXPECT_EQ(ReadAll(savedForEditor), ReadAll(s.disk + "/pick.as"));
 
     // The close request answered Yes: the window closes and the host hears of it.
     CWhenModal yes("QMessageBox", [](QWidget* box) {
@@ -224,6 +226,11 @@ TEST(HostLinkWindowTest, NumberedWindowSavesForTheEditorAndClosesOnTheHostsReque
     ASSERT_TRUE(host.Await(kHostMsgDetached, r)) << "0x8005 when the view is destroyed";
     EXPECT_EQ(r.lParam, 7);
     EXPECT_TRUE(yes.Ran());
+    std::filesystem::remove(savedForEditor);
+    // Ending the session quits the application's event loop, which here never ran: it runs once
+    // and ends, so the dialogs of the tests after this one still open.
+    QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+    QCoreApplication::exec();
 }
 
 }  // namespace
