@@ -25,10 +25,8 @@
 #include "RecordingShell.h"
 #include "app/Globals.h"
 #include "app/PelinDoc.h"
-#include "gui/MainFrame.h"
-#include "gui/QtShell.h"
+#include "gui/GuiSession.h"
 #include "gui/TerminalWidget.h"
-#include "platform/posix/SteadyClock.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
 #include "terminal/ReceiveInterpreter.h"
@@ -231,22 +229,14 @@ void BM_BurstThroughWindow(benchmark::State& state) {
     }
     {
         firstIdlePending = 1;  // each run of the benchmark starts a window of its own
-        CQtShell shell;
-        CSteadyClock clock;
-        CPelinApp app("-F" + ini + ",-C=127.0.0.1:" + std::to_string(controller.port) + ":Bench",
-                      "window_bench");
-        CPelinDoc doc;
-        app.FixProfilePath();
-        CPelinView view(app, doc, shell, clock);
-        CMainFrame frame(view, app);
-        shell.SetFrame(&frame);
-        shell.SetActivityHandler([&frame] { frame.ScheduleIdle(); });
+        CGuiSession session("-F" + ini + ",-C=127.0.0.1:" + std::to_string(controller.port) + ":Bench",
+                            "window_bench");
+        CPelinDoc& doc = session.doc;
+        CMainFrame& frame = session.frame;
         size_t received = 0;
-        view.SetReceptionObserver([&] { received += static_cast<size_t>(std::max(doc.tcpChunk.length, 0)); });
-        view.OnCreate();
-        frame.Terminal()->ApplyFont();
-        frame.show();
-        frame.ScheduleIdle();
+        session.view.SetReceptionObserver(
+            [&] { received += static_cast<size_t>(std::max(doc.tcpChunk.length, 0)); });
+        session.Start();
         for (int turn = 0; turn < 1000 && doc.connected == 0; ++turn)
             QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
         if (doc.connected == 0 || !controller.Accept()) {
@@ -285,7 +275,7 @@ void BM_BurstThroughWindow(benchmark::State& state) {
             if (aloneCpuPerBurst > 0)
                 state.counters["x_cpu"] = cpu / static_cast<double>(state.iterations()) / aloneCpuPerBurst;
         }
-        view.OnDestroy();
+        frame.FinishView();
     }
     std::filesystem::remove_all(folder);
 }

@@ -1,0 +1,35 @@
+#pragma once
+#include <string>
+
+#include "app/PelinDoc.h"
+#include "gui/MainFrame.h"
+#include "gui/QtShell.h"
+#include "platform/posix/SteadyClock.h"
+#include "session/PelinApp.h"
+#include "session/PelinView.h"
+
+namespace tavrin {
+
+// The window session as the program builds it: the document with its defaults, the settings
+// file path fixed before the view and the frame exist (the frame's placement and toolbar are
+// read from it), and the shell tied to the frame, whose idle turn follows every event the shell
+// hands on. A QApplication must exist first.
+class CGuiSession {
+public:
+    CGuiSession(const std::string& commandLine, const std::string& exeName);
+    CGuiSession(const CGuiSession&) = delete;
+    CGuiSession& operator=(const CGuiSession&) = delete;
+
+    // The view's creation, then the frame shown; its first idle turn loads the menus and opens
+    // the start-up connection. False when the terminal could not start.
+    bool Start();
+
+    CQtShell shell;
+    CSteadyClock clock;
+    CPelinApp app;
+    CPelinDoc doc;
+    CPelinView view;
+    CMainFrame frame;
+};
+
+}  // namespace tavrin
