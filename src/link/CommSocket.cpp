@@ -1,6 +1,8 @@
 #include "link/CommSocket.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <cstring>
 
 namespace tavrin {
 
@@ -30,6 +32,7 @@ CCommSocket::~CCommSocket() {
 int CCommSocket::Create() {
     if (!socket_) return lastError_ = EBADF;
     connectTried_ = false;
+    heldAt_ = heldEnd_ = 0;
     lastError_ = socket_->Create();
     return lastError_;
 }
@@ -109,14 +112,31 @@ ssize_t CCommSocket::Send(const uint8_t* bytes, size_t count) {
     return static_cast<ssize_t>(count);
 }
 
+bool CCommSocket::FillHeld(ssize_t& n) {
+    if (Held() > 0) return true;
+    held_.resize(kReadAheadSize);
+    heldAt_ = heldEnd_ = 0;
+    n = socket_->Receive(held_.data(), held_.size());
+    if (n <= 0) {
+        lastError_ = n < 0 ? socket_->LastError() : 0;
+        return false;
+    }
+    heldEnd_ = static_cast<size_t>(n);
+    return true;
+}
+
 ssize_t CCommSocket::ReceiveNow(uint8_t* buffer, size_t count) {
     if (!socket_ || !socket_->IsOpen() || buffer == nullptr || count == 0) {
         lastError_ = ENOTCONN;
         return -1;
     }
-    ssize_t n = socket_->Receive(buffer, count);
-    lastError_ = n < 0 ? socket_->LastError() : 0;
-    return n;
+    ssize_t n = 0;
+    if (!FillHeld(n)) return n;
+    const size_t taken = std::min(count, Held());
+    std::memcpy(buffer, held_.data() + heldAt_, taken);
+    heldAt_ += taken;
+    lastError_ = 0;
+    return static_cast<ssize_t>(taken);
 }
 
 int CCommSocket::ReceiveByte() {
@@ -125,9 +145,12 @@ int CCommSocket::ReceiveByte() {
     BusyScope busy(busy_);
     const int64_t start = clock_.NowMs();
     int64_t lastPaint = start;
+    if (Held() > 0) return held_[heldAt_++];
+    // One byte at a time from the socket itself: nothing is held back once this returns, so the
+    // readiness of the socket still tells of every byte not yet handed out.
     for (;;) {
         uint8_t byte = 0;
-        ssize_t n = socket_->Receive(&byte, 1);
+        const ssize_t n = socket_->Receive(&byte, 1);
         if (n == 1) return byte;
         if (n == 0) return kPeerClosed;
         const int err = socket_->LastError();
@@ -146,6 +169,7 @@ void CCommSocket::ShutdownSend() {
 }
 
 void CCommSocket::Close() {
+    heldAt_ = heldEnd_ = 0;
     if (socket_) socket_->Close();
 }
 

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "platform/Clock.h"
 #include "platform/Shell.h"
@@ -42,6 +43,8 @@ public:
     // they do on the serial line.
     static constexpr int kSendStallLimitMs = 30000;
     static constexpr int kReceiveWaitLimitMs = 1000;
+    // One read from the socket takes up to this much.
+    static constexpr size_t kReadAheadSize = 65536;
 
     CCommSocket(std::unique_ptr<StreamSocket> socket, Shell& shell, Clock& clock);
     ~CCommSocket();
@@ -59,7 +62,13 @@ public:
     ssize_t Send(const uint8_t* bytes, size_t count);
     // What has arrived, at most count bytes, without waiting: the count, 0 when the peer has
     // closed the connection, -1 when nothing is waiting (LastError() EAGAIN) or on an error.
+    // The socket is read kReadAheadSize bytes at a time; what a read brought and the caller has
+    // not yet taken is held here and handed out first, by this and by ReceiveByte alike, so the
+    // bytes come out in the order they arrived whichever of the two asks. The caller takes all
+    // that is held before it waits for the socket's readiness again.
     ssize_t ReceiveNow(uint8_t* buffer, size_t count);
+    // Bytes read from the socket and not yet handed out.
+    size_t Held() const { return heldEnd_ - heldAt_; }
     // The next byte 0..255, waiting for it; else kPeerClosed, kBusy, kWaitedOut or kError.
     int ReceiveByte();
     void ShutdownSend();
@@ -76,6 +85,12 @@ private:
     std::unique_ptr<StreamSocket> socket_;
     Shell& shell_;
     Clock& clock_;
+    // Reads from the socket into held_ when nothing is held; false when nothing came (n: 0 the
+    // peer closed, -1 nothing waiting or an error, in lastError_). Only ReceiveNow reads ahead.
+    bool FillHeld(ssize_t& n);
+    std::vector<uint8_t> held_;
+    size_t heldAt_ = 0;
+    size_t heldEnd_ = 0;
     bool connectTried_ = false;
     bool busy_ = false;
     int lastError_ = 0;

@@ -22,7 +22,6 @@ constexpr size_t kIpAddressChars = 15;
 constexpr size_t kTelnetPortChars = 7;
 constexpr int kMaxTcpPort = 65535;
 constexpr int kSilentRetryPauseMs = 1000;
-constexpr int kChunksPerReadiness = 16;
 
 // Marks a connect as running for as long as it lives.
 class ConnectingScope {
@@ -366,15 +365,18 @@ void CConnectionControl::OnSilenceTimer() {
     ConnectLink(1);
 }
 
-// A burst is taken a chunk at a time, several chunks to one readiness, so the event loop's turn
-// and the silence timer's restart are paid once for all of them. Each chunk is interpreted before
-// the next is read: whatever reads the socket itself meanwhile (a transfer) finds the bytes that
-// follow in order. The turn ends at a short read (the socket is nearly drained) or after
-// kChunksPerReadiness chunks, so keys and paints still come between.
+// One readiness reads the socket once (up to 64 KB) and hands what came on a chunk at a time,
+// each chunk interpreted before the next is taken: whatever reads the link itself meanwhile (a
+// transfer command waiting for its echo) takes the bytes that follow, in order. Nothing read is
+// left over at the end of the turn, and the silence timer is restarted once for all of it.
 void CConnectionControl::OnSocketReadable() {
     bool received = false;
-    for (int taken = 0; taken < kChunksPerReadiness; ++taken) {
-        if (!socket_ || doc_.connected == 0) break;
+    bool readSocket = false;
+    while (socket_ && doc_.connected != 0) {
+        if (socket_->Held() == 0) {
+            if (readSocket) break;  // the next read is the next readiness's
+            readSocket = true;
+        }
         ReceiveChunk& chunk = doc_.tcpChunk;
         chunk.data.fill(0);
         chunk.length = 0;
@@ -385,7 +387,6 @@ void CConnectionControl::OnSocketReadable() {
             chunk.data[static_cast<size_t>(n)] = 0;
             received = true;
             if (hooks_.onTcpChunk) hooks_.onTcpChunk();
-            if (static_cast<size_t>(n) < kTcpChunkSize) break;
             continue;
         }
         if (n < 0) {

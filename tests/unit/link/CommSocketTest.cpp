@@ -136,6 +136,40 @@ TEST_F(CommSocketTest, ReceiveByteWaitsForAByteAndTellsClosedFromBroken) {
     EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kPeerClosed);
 }
 
+// A read takes what has arrived in one go; it is handed out in the pieces asked for, and the
+// one-byte receive takes the held bytes first, so the order is kept; only then does it go to
+// the socket, a byte at a time, holding nothing back. Closing or creating anew drops what is held.
+TEST_F(CommSocketTest, BytesReadAheadComeOutInOrderWhoeverAsks) {
+    ASSERT_EQ(socket.Create(), 0);
+    std::vector<uint8_t> arrived(10000);
+    for (size_t i = 0; i < arrived.size(); ++i) arrived[i] = static_cast<uint8_t>(i * 7);
+    fake.Feed(arrived);
+    std::vector<uint8_t> out(4096);
+    ASSERT_EQ(socket.ReceiveNow(out.data(), out.size()), 4096);
+    EXPECT_TRUE(fake.input.empty());  // one read took it all
+    EXPECT_EQ(socket.Held(), 10000u - 4096u);
+    EXPECT_EQ(socket.ReceiveByte(), arrived[4096]);
+    ASSERT_EQ(socket.ReceiveNow(out.data(), out.size()), 4096);
+    EXPECT_EQ(out.front(), arrived[4097]);
+    ASSERT_EQ(socket.ReceiveNow(out.data(), out.size()), 10000 - 4097 - 4096);
+    EXPECT_EQ(out.front(), arrived[4097 + 4096]);
+    EXPECT_EQ(socket.Held(), 0u);
+    EXPECT_EQ(socket.ReceiveNow(out.data(), out.size()), -1);
+    EXPECT_EQ(socket.LastError(), EAGAIN);
+
+    fake.Feed({'a', 'b'});
+    EXPECT_EQ(socket.ReceiveByte(), 'a');
+    EXPECT_EQ(socket.Held(), 0u);
+    EXPECT_EQ(fake.input.size(), 1u);  // still in the socket, where its readiness tells of it
+
+    fake.Feed({'c', 'd', 'e'});
+    ASSERT_EQ(socket.ReceiveNow(out.data(), 1), 1);
+    EXPECT_EQ(socket.Held(), 3u);
+    socket.Close();
+    EXPECT_EQ(socket.Held(), 0u);
+    EXPECT_EQ(socket.ReceiveNow(out.data(), out.size()), -1);
+}
+
 TEST_F(CommSocketTest, ABlockingOperationInsideAnotherFailsAtOnce) {
     ASSERT_EQ(socket.Create(), 0);
     int inner = 1;

@@ -294,9 +294,9 @@ TEST_F(ConnectionControlTest, ReceivedChunksReachTheTerminalAndRestartTheSilence
     }
 }
 
-// One readiness takes a burst a chunk at a time, up to sixteen chunks, each handed on before the
-// next is read; a link that goes down while a chunk is handled ends the turn, and a close found
-// after the data is reported once the data has been shown.
+// One readiness reads the socket once and hands what came on a chunk at a time, each before the
+// next; a link that goes down while a chunk is handled ends the turn, and a close that follows
+// the data is found at the next readiness, once the data has been shown.
 TEST_F(ConnectionControlTest, OneReadinessTakesSeveralChunksInOrder) {
     doc.timeoutSec = 600;
     ConnectTcp();
@@ -318,6 +318,8 @@ TEST_F(ConnectionControlTest, OneReadinessTakesSeveralChunksInOrder) {
     fake.peerClosed = true;
     SocketReadable();
     EXPECT_EQ(chunks.size(), 3u);
+    EXPECT_EQ(doc.connected, 1);
+    SocketReadable();
     EXPECT_EQ(doc.connected, 0);
     EXPECT_NE(printed.find(GetMessageTextCp932(kControllerClosedCode)), std::string::npos);
 
@@ -336,6 +338,29 @@ TEST_F(ConnectionControlTest, OneReadinessTakesSeveralChunksInOrder) {
     EXPECT_EQ(chunks.size(), 1u);
     EXPECT_EQ(doc.connected, 0);
     EXPECT_EQ(shell.timers.count(kSilenceTimerId), 0u);  // a link that is down waits for no silence
+}
+
+// A transfer command started while a chunk is shown waits for its echo by reading the link
+// itself: it gets the bytes after that chunk, and the chunks handed on after it go on from there.
+TEST_F(ConnectionControlTest, ALinkReadDuringAChunkTakesTheBytesThatFollowIt) {
+    doc.isTcp = 1;
+    ConnectTcp();
+    std::vector<uint8_t> data(5000);
+    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>('A' + i % 26);
+    fake.Feed(data);
+    std::string readByLink;
+    ConnectionHooks hooks;
+    hooks.onTcpChunk = [&] {
+        chunks.emplace_back(doc.tcpChunk.data.begin(), doc.tcpChunk.data.begin() + doc.tcpChunk.length);
+        if (chunks.size() == 1)
+            for (int i = 0; i < 2; ++i) readByLink += static_cast<char>(link.ReadLinkByte());
+    };
+    control.SetHooks(hooks);
+    SocketReadable();
+    ASSERT_EQ(chunks.size(), 2u);
+    EXPECT_EQ(chunks[0], std::vector<uint8_t>(data.begin(), data.begin() + 4096));
+    EXPECT_EQ(readByLink, std::string(data.begin() + 4096, data.begin() + 4098));
+    EXPECT_EQ(chunks[1], std::vector<uint8_t>(data.begin() + 4098, data.end()));
 }
 
 TEST_F(ConnectionControlTest, ThePeerClosingPrintsTheCloseLinesAndDropsTheLinkQuietly) {
