@@ -87,8 +87,7 @@ void CCommandPanel::AttachWindow(std::function<void()> onChanged) {
     display_.status.clear();
     macroEndStatus_ = kPanelMacroIdle;
     step_ = kStepFetch;
-    shell_.StartTimer(kPanelTimerId, kPanelTimerPeriodMs);
-    Changed();
+    Changed();  // starts the timer when the panel shows
 }
 
 void CCommandPanel::LoadAndShow() {
@@ -195,28 +194,32 @@ int CCommandPanel::SectionNumber(int position) const {
     return (currentPage_ - 1) * static_cast<int>(kPanelButtons) + position;
 }
 
-void CCommandPanel::EnableUpdate() {
-    display_.cancelEnabled = active_ != 0;
+bool CCommandPanel::EnableUpdate() {
+    const bool cancel = active_ != 0;
+    bool changed = display_.cancelEnabled != cancel;
+    display_.cancelEnabled = cancel;
     const int ready = Ready() ? 1 : 0;
-    if (ready == lastEnable_) return;
+    if (ready == lastEnable_) return changed;
     for (size_t i = 0; i < kPanelButtons; ++i) display_.buttons[i].enabled = ready && enableFlags_[i];
     display_.backEnabled = display_.nextEnabled = ready != 0;
     lastEnable_ = ready;
+    return true;
 }
 
 void CCommandPanel::TimerStep() {
     // A step that comes while another waits in a message box of the panel is skipped.
     if (inStep_) return;
+    if (active_ == 0) {  // no button runs: only the buttons' enabling can change
+        step_ = kStepFetch;
+        if (EnableUpdate()) Changed();
+        return;
+    }
     inStep_ = true;
     const PanelDisplay before = display_;
     EnableUpdate();
-    if (active_ == 0) {
-        step_ = kStepFetch;
-    } else {
-        if (commandIndex_ == 0) SendLine("");  // an empty command line first
-        if (step_ == kStepFetch) FetchCommand();
-        Execute();
-    }
+    if (commandIndex_ == 0) SendLine("");  // an empty command line first
+    if (step_ == kStepFetch) FetchCommand();
+    Execute();
     inStep_ = false;
     if (!(display_ == before)) Changed();
 }
@@ -343,7 +346,20 @@ void CCommandPanel::SetStatus(const std::string& cp932) {
 }
 
 void CCommandPanel::Changed() {
+    UpdateTimer();
     if (onChanged_) onChanged_();
+}
+
+// The timer steps a pressed button's commands and keeps the buttons' enabling current. A panel
+// that is hidden with no button running has nothing to step: its timer rests until it shows.
+void CCommandPanel::UpdateTimer() {
+    const bool wanted = HasWindow() && (display_.visible || active_ != 0);
+    if (wanted == timerRunning_) return;
+    timerRunning_ = wanted;
+    if (wanted)
+        shell_.StartTimer(kPanelTimerId, kPanelTimerPeriodMs);
+    else
+        shell_.StopTimer(kPanelTimerId);
 }
 
 }  // namespace tavrin

@@ -85,8 +85,8 @@ public:
     // The INI file at creation: fileName (the "-DF" value, or "MacroDlg.INI") in folder unless
     // it is an absolute path; a file of that name in another case is found too. Sets the title.
     void SetFile(const std::string& fileName, const std::string& folder);
-    // The window exists: the panel shows itself now when START_UP/SHOW is "ON", and its timer
-    // starts. onChanged runs after every change of Display().
+    // The window exists: the panel shows itself now when START_UP/SHOW is "ON". Its timer runs
+    // while the panel shows or a button runs. onChanged runs after every change of Display().
     void AttachWindow(std::function<void()> onChanged);
     // The window is going away: no more change reports (the timer is the session's to stop).
     void DetachWindow() { onChanged_ = nullptr; }
@@ -134,7 +134,7 @@ public:
     int MacroEndStatus() const { return macroEndStatus_; }
 
 private:
-    void EnableUpdate();
+    bool EnableUpdate();  // true when the display changed
     void FetchCommand();
     void Execute();
     void Finish(int state);
@@ -143,6 +143,7 @@ private:
     void SendLine(const std::string& cp932);
     void SetStatus(const std::string& cp932);
     void Changed();
+    void UpdateTimer();
 
     LinkOps& link_;
     Shell& shell_;
@@ -164,6 +165,7 @@ private:
     PanelCommand command_;
     CCommandHistory history_;
     bool inStep_ = false;
+    bool timerRunning_ = false;
     PanelDisplay display_;
 };
 

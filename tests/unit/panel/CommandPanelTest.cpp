@@ -144,6 +144,33 @@ TEST(CommandPanelTest, FileFoundInAnotherCaseAndShownAtStartWhenAsked) {
     EXPECT_EQ(rig.panel.Display().buttons[0].caption, "Go");
 }
 
+// The timer runs while the panel shows or one of its buttons runs; hidden and idle, it rests,
+// and the buttons' enabling is current again at the first step after the panel shows.
+TEST(CommandPanelTest, TheTimerRestsWhileThePanelIsHiddenAndIdle) {
+    PanelRig rig;
+    rig.folder.Write("MacroDlg.INI", Button(1, {"here"}));
+    rig.panel.SetFile("MacroDlg.INI", rig.folder.Path());
+    rig.panel.AttachWindow([] {});
+    EXPECT_EQ(rig.shell.timers.count(kPanelTimerId), 0u);
+    rig.panel.LoadAndShow();
+    EXPECT_EQ(rig.shell.timers.at(kPanelTimerId), kPanelTimerPeriodMs);
+    rig.panel.TimerStep();
+    EXPECT_TRUE(rig.panel.Display().buttons[0].enabled);
+    rig.macroRunning = true;  // a macro of the terminal's own disables the buttons
+    rig.panel.TimerStep();
+    EXPECT_FALSE(rig.panel.Display().buttons[0].enabled);
+    rig.panel.Close();
+    EXPECT_EQ(rig.shell.timers.count(kPanelTimerId), 0u);
+    rig.macroRunning = false;
+    rig.panel.LoadAndShow();
+    EXPECT_EQ(rig.shell.timers.at(kPanelTimerId), kPanelTimerPeriodMs);
+    rig.panel.TimerStep();
+    EXPECT_TRUE(rig.panel.Display().buttons[0].enabled);
+    EXPECT_EQ(rig.panel.Press(1), 0);
+    rig.panel.TimerStep();
+    EXPECT_EQ(rig.Sent(), "\r\nHERE\r\n");  // an empty line first, then the command
+}
+
 // Each button's commands from the press to the end: one command per timer step, what went to
 // the controller, the boxes shown and the status the run ends with.
 TEST(CommandPanelTest, RunsAButtonsCommandsInOrderOnePerStep) {
