@@ -65,6 +65,13 @@ protected:
         auto handler = shell.watches[7];
         handler();
     }
+    // Puts size bytes of a repeating alphabet in the socket; returns them.
+    std::vector<uint8_t> FeedLetters(size_t size) {
+        std::vector<uint8_t> data(size);
+        for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>('A' + i % 26);
+        fake.Feed(data);
+        return data;
+    }
     void ConnectTcp(const char* text = "10.0.0.5:23:Cell") {
         fake.attempts.push_back({0, -1, 0});
         control.ConnectByItem(text);
@@ -268,10 +275,7 @@ TEST_F(ConnectionControlTest, DecliningARetryStartsANewRunOfSilentNotices) {
 TEST_F(ConnectionControlTest, ReceivedChunksReachTheTerminalAndRestartTheSilenceTimer) {
     doc.timeoutSec = 600;
     ConnectTcp();
-    std::vector<uint8_t> data(5000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>('A' + i % 26);
-    fake.Feed(data);
-    SocketReadable();
+    FeedLetters(5000);
     SocketReadable();
     ASSERT_EQ(chunks.size(), 2u);
     EXPECT_EQ(chunks[0].size(), 4096u);
@@ -300,9 +304,7 @@ TEST_F(ConnectionControlTest, ReceivedChunksReachTheTerminalAndRestartTheSilence
 TEST_F(ConnectionControlTest, OneReadinessTakesSeveralChunksInOrder) {
     doc.timeoutSec = 600;
     ConnectTcp();
-    std::vector<uint8_t> data(16 * 4096 + 100);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>('a' + i % 23);
-    fake.Feed(data);
+    const std::vector<uint8_t> data = FeedLetters(16 * 4096 + 100);
     SocketReadable();
     ASSERT_EQ(chunks.size(), 16u);
     shell.timers.clear();
@@ -345,9 +347,7 @@ TEST_F(ConnectionControlTest, OneReadinessTakesSeveralChunksInOrder) {
 TEST_F(ConnectionControlTest, ALinkReadDuringAChunkTakesTheBytesThatFollowIt) {
     doc.isTcp = 1;
     ConnectTcp();
-    std::vector<uint8_t> data(5000);
-    for (size_t i = 0; i < data.size(); ++i) data[i] = static_cast<uint8_t>('A' + i % 26);
-    fake.Feed(data);
+    const std::vector<uint8_t> data = FeedLetters(5000);
     std::string readByLink;
     ConnectionHooks hooks;
     hooks.onTcpChunk = [&] {
