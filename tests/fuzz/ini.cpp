@@ -38,7 +38,17 @@ bool Plain(const std::string& text, bool name) {
     return true;
 }
 
-bool SameName(const std::string& a, const std::string& b) {
+// Whether two section or key names name the same thing: the store drops blanks and tabs at
+// either end of a name and compares the rest without case.
+std::string Trimmed(const std::string& name) {
+    const size_t first = name.find_first_not_of(" \t");
+    if (first == std::string::npos) return {};
+    return name.substr(first, name.find_last_not_of(" \t") - first + 1);
+}
+
+bool SameName(const std::string& untrimmedA, const std::string& untrimmedB) {
+    const std::string a = Trimmed(untrimmedA);
+    const std::string b = Trimmed(untrimmedB);
     if (a.size() != b.size()) return false;
     for (size_t i = 0; i < a.size(); ++i)
         if (tolower(static_cast<unsigned char>(a[i])) != tolower(static_cast<unsigned char>(b[i])))
