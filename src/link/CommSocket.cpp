@@ -112,26 +112,21 @@ ssize_t CCommSocket::Send(const uint8_t* bytes, size_t count) {
     return static_cast<ssize_t>(count);
 }
 
-bool CCommSocket::FillHeld(ssize_t& n) {
-    if (Held() > 0) return true;
-    held_.resize(kReadAheadSize);
-    heldAt_ = heldEnd_ = 0;
-    n = socket_->Receive(held_.data(), held_.size());
-    if (n <= 0) {
-        lastError_ = n < 0 ? socket_->LastError() : 0;
-        return false;
-    }
-    heldEnd_ = static_cast<size_t>(n);
-    return true;
-}
-
 ssize_t CCommSocket::ReceiveNow(uint8_t* buffer, size_t count) {
     if (!socket_ || !socket_->IsOpen() || buffer == nullptr || count == 0) {
         lastError_ = ENOTCONN;
         return -1;
     }
-    ssize_t n = 0;
-    if (!FillHeld(n)) return n;
+    if (Held() == 0) {
+        held_.resize(kReadAheadSize);
+        const ssize_t n = socket_->Receive(held_.data(), held_.size());
+        if (n <= 0) {
+            lastError_ = n < 0 ? socket_->LastError() : 0;
+            return n;
+        }
+        heldAt_ = 0;
+        heldEnd_ = static_cast<size_t>(n);
+    }
     const size_t taken = std::min(count, Held());
     std::memcpy(buffer, held_.data() + heldAt_, taken);
     heldAt_ += taken;
@@ -142,10 +137,10 @@ ssize_t CCommSocket::ReceiveNow(uint8_t* buffer, size_t count) {
 int CCommSocket::ReceiveByte() {
     if (!socket_ || !socket_->IsOpen()) return kPeerClosed;
     if (busy_) return kBusy;
+    if (Held() > 0) return held_[heldAt_++];
     BusyScope busy(busy_);
     const int64_t start = clock_.NowMs();
     int64_t lastPaint = start;
-    if (Held() > 0) return held_[heldAt_++];
     // One byte at a time from the socket itself: nothing is held back once this returns, so the
     // readiness of the socket still tells of every byte not yet handed out.
     for (;;) {

@@ -85,9 +85,8 @@ private:
     std::unique_ptr<StreamSocket> socket_;
     Shell& shell_;
     Clock& clock_;
-    // Reads from the socket into held_ when nothing is held; false when nothing came (n: 0 the
-    // peer closed, -1 nothing waiting or an error, in lastError_). Only ReceiveNow reads ahead.
-    bool FillHeld(ssize_t& n);
+    // What ReceiveNow's last read of the socket brought: held_[heldAt_ .. heldEnd_) is still to
+    // be handed out.
     std::vector<uint8_t> held_;
     size_t heldAt_ = 0;
     size_t heldEnd_ = 0;
