@@ -107,4 +107,8 @@ std::string GetToolbarTip(int command) {
     return {};
 }
 
+std::string LocalizedCp932(const char* english, const char* japaneseUtf8) {
+    return language == 1 ? std::string(english) : Utf8ToCp932(japaneseUtf8);
+}
+
 }  // namespace tavrin

@@ -32,6 +32,9 @@ std::string GetMessageText(int code);
 // The same text in CP932, ready for the terminal.
 std::string GetMessageTextCp932(int code);
 
+// One of our own texts without a code, in the current language, in CP932 for the terminal.
+std::string LocalizedCp932(const char* english, const char* japaneseUtf8);
+
 // Toolbar tips, in toolbar order.
 struct ToolbarTip {
     int command;

@@ -23,7 +23,7 @@ struct LogFont {
 };
 
 // The terminal view's working state that the core subsystems share: scroll position into the
-// history, the transfer folder, the host-editor link fields and the start-up macro flags.
+// history, the host-editor link fields and the start-up macro flags.
 // CPelinView adds the behaviour.
 struct ViewState {
     int historyCount = 0;  // history line mirroring the current line
@@ -35,7 +35,6 @@ struct ViewState {
     int hScrollMax = 79;
     int hScrollPos = 0;
 
-    std::string transferFolder;  // at most 255 characters
     std::string startupFolder;   // at most 259 characters
     LogFont logFont;
 

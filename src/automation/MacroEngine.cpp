@@ -259,17 +259,14 @@ void CMacroEngine::DoSendLn() {
     if (at != std::string::npos) text.replace(at, kInputVariable.size(), inputText_);
     ClearReceived();
     std::string line = text + (doc_.isTcp ? "\r\n" : "\r");
-    std::string folder;
-    int result = hooks_.sendTransferCommand ? hooks_.sendTransferCommand(line, folder) : -1;
+    int result = hooks_.sendTransferCommand ? hooks_.sendTransferCommand(line) : -1;
     if (result == 0) {
-        view_.transferFolder = CutCp932(folder, kTransferFolderMax);
         macroTransfer_ = true;
         return;
     }
     if (result == kOperateFileManager && hooks_.printLocalText) {
         hooks_.printLocalText(GetMessageTextCp932(kOperateFileManager));
     }
-    view_.transferFolder.clear();
     link_.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
 }
 

@@ -21,7 +21,6 @@ inline constexpr int kPollTimerId = 1;
 inline constexpr int kPollTimerPeriodMs = 20;
 // sendfile sends at most this many bytes per tick.
 inline constexpr size_t kSendFileChunk = 400;
-inline constexpr size_t kTransferFolderMax = 255;
 
 // How a macro run ended.
 inline constexpr int kMacroEndedByItself = 1;  // end, continue, or the end of the file
@@ -31,9 +30,9 @@ inline constexpr int kMacroStopped = 3;        // an error, Cancel, or a stop fr
 // be left empty; what an empty hook means is said with it.
 struct MacroHooks {
     // The macro path of SendTransferCommand: 0 the line was a transfer command and has been
-    // sent (folder filled with its folder), -1 not a transfer command (nothing sent), -110 one
+    // sent (the transfer session keeps its folder), -1 not a transfer command (nothing sent), -110 one
     // of the refused words. Empty: every line is "not a transfer command".
-    std::function<int(const std::string& line, std::string& folder)> sendTransferCommand;
+    std::function<int(const std::string& line)> sendTransferCommand;
     // Prints the terminal's own text (CP932 bytes) into the screen through the receive
     // interpreter, so that it is logged like controller output. Empty: not shown.
     std::function<void(const std::string& cp932)> printLocalText;

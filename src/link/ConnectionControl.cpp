@@ -1,6 +1,7 @@
 #include "link/ConnectionControl.h"
 
 #include <unistd.h>
+#include <array>
 #include <algorithm>
 #include <cerrno>
 #include <climits>
@@ -196,8 +197,6 @@ int CConnectionControl::ConnectSerial() {
 }
 
 int CConnectionControl::ConnectTcp(int silent) {
-    doc_.tcpChunk.length = 0;
-    doc_.tcpChunk.position = 0;
     if (hooks_.resetTransferState) hooks_.resetTransferState();
     if (doc_.ipAddress.empty()) {
         Box(-210);
@@ -377,16 +376,13 @@ void CConnectionControl::OnSocketReadable() {
             if (readSocket) break;  // the next read is the next readiness's
             readSocket = true;
         }
-        ReceiveChunk& chunk = doc_.tcpChunk;
-        chunk.data.fill(0);
-        chunk.length = 0;
-        const ssize_t n = socket_->ReceiveNow(chunk.data.data(), kTcpChunkSize);
+        // A chunk of its own for each hand-off: nothing that runs inside one can refill it.
+        std::array<uint8_t, kTcpChunkSize + 1> chunk;
+        const ssize_t n = socket_->ReceiveNow(chunk.data(), kTcpChunkSize);
         if (n > 0) {
-            chunk.position = 0;
-            chunk.length = static_cast<int>(n);
-            chunk.data[static_cast<size_t>(n)] = 0;
+            chunk[static_cast<size_t>(n)] = 0;
             received = true;
-            if (hooks_.onTcpChunk) hooks_.onTcpChunk();
+            if (hooks_.onTcpChunk) hooks_.onTcpChunk(chunk.data(), static_cast<size_t>(n));
             continue;
         }
         if (n < 0) {

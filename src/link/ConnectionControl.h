@@ -74,11 +74,11 @@ struct ConnectionHooks {
     std::function<void()> repaintView;
     // Drops what the transfer protocol carries over between TCP/IP chunks.
     std::function<void()> resetTransferState;
-    // Closes a transfer file the transfer protocol holds open.
+    // The link went down: a transfer under way cannot go on.
     std::function<void()> closeTransferFile;
-    // A TCP/IP chunk is in doc.tcpChunk (position 0, length set, NUL after it): interpret it
-    // and collect it for the macro watch.
-    std::function<void()> onTcpChunk;
+    // A TCP/IP chunk received (a NUL follows its last byte): interpret it and collect it for the
+    // macro watch. The bytes are valid for the call only.
+    std::function<void(const uint8_t* data, size_t count)> onTcpChunk;
 };
 
 // Connection control: connects, disconnects and reconnects over the medium the document names,

@@ -122,6 +122,13 @@ public:
     virtual bool ProgressCancelled() = 0;
     virtual void HideProgress() = 0;
 
+    // The progress of a controller save or load: one line of text (UTF-8) and a percentage
+    // (-1 when the total is unknown), with a way for the operator to cancel it (the window's
+    // Cancel button and Esc reach CPelinView::CancelTransfer). Shown again as it moves; hidden
+    // when the transfer ends.
+    virtual void ShowTransferProgress(const std::string& /*utf8Text*/, int /*percent*/) {}
+    virtual void HideTransferProgress() {}
+
     // Window timers: after StartTimer the front end calls the handler given to SetTimerHandler
     // with id every periodMs until StopTimer(id). Starting a running id restarts it.
     virtual void StartTimer(int id, int periodMs) = 0;

@@ -162,6 +162,8 @@ void CHostLink::TypeHostText(const std::string& utf8) {
     for (char c : CutCp932(Utf8ToCp932(utf8), kHostTextMax))
         if (hooks_.typeChar) hooks_.typeChar(static_cast<uint8_t>(c));
     view_.hostTypedPending = 1;
+    // The host types the commands its editor asks for, loads and saves among them.
+    if (hooks_.askTransfer) hooks_.askTransfer(false);
 }
 
 void CHostLink::NotifyHostSaved(const std::string& name) {
@@ -188,7 +190,7 @@ void CHostLink::SaveAndOpenInEditor() {
     view_.editorTempFile = CreateEditorTempFile(WorkingFolder());
     // The host is told working folder + name: the save must land there, not in the folder of
     // an earlier transfer command.
-    view_.transferFolder.clear();
+    if (hooks_.askTransfer) hooks_.askTransfer(true);
     // The line ends in LF, so it goes out as typed characters without the Enter handling: the
     // controller gets SAVE, the program and the file name as they stand.
     const std::string line = "SAVE " + view_.hostProgramName + " " + view_.editorTempFile + "\n";

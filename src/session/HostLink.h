@@ -25,6 +25,9 @@ struct HostLinkHooks {
     std::function<void(int left, int top, int width, int height)> moveWindow;
     // A status line into the terminal (CP932, ends in "\n\r").
     std::function<void(const std::string&)> printLocal;
+    // The host's commands ask for a transfer: into the working folder (workingFolder), or into
+    // the folder of the last transfer command.
+    std::function<void(bool workingFolder)> askTransfer;
 };
 
 // The host editor link of the terminal: the messages and copy-data records exchanged with an

@@ -26,6 +26,7 @@
 #include "session/PelinViewParts.h"
 #include "terminal/DisplayModel.h"
 #include "terminal/Keyboard.h"
+#include "transfer/TransferProgressText.h"
 
 namespace tavrin {
 
@@ -33,6 +34,7 @@ namespace {
 
 constexpr const char* kFolderBrowserTitle = "フォルダの選択";
 constexpr size_t kStartupFolderMax = 259;
+constexpr uint8_t kEscByte = 0x1B;
 
 ScrollRequest ToRequest(ScrollAction action) {
     switch (action) {
@@ -84,7 +86,6 @@ int CPelinView::OnCreate() {
     parts_->display.ResetScroll();
     shell_.SetTimerHandler([this](int id) { OnTimer(id); });
     shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
-    transferFolder.clear();
     startupFolder = CutCp932(CurrentFolder(), kStartupFolderMax);
     hostWindow = 0;
     terminalNumber = 0;
@@ -163,6 +164,14 @@ void CPelinView::OnTimer(int id) {
         p.panel.TimerStep();
         return;
     }
+    if (id == kTransferTimerId) {
+        OnTransferTimer();
+        return;
+    }
+    if (id == kProgressTimerId) {
+        UpdateTransferProgress(false);
+        return;
+    }
     p.macro.MacroStep();
     p.sendFile.OnTick();
     p.drops.OnTick();
@@ -194,6 +203,11 @@ void CPelinView::NoteReception() {
 
 void CPelinView::OnChar(uint8_t byte) {
     if (parts_->destroyed) return;
+    // Esc cancels a save or load under way; otherwise it goes to the controller as typed.
+    if (byte == kEscByte && parts_->transfer.Busy()) {
+        CancelTransfer();
+        return;
+    }
     parts_->keyboard.OnChar(byte);
     ScheduleIdle();
 }

@@ -75,6 +75,10 @@ public:
     // connection could not be made.
     void SetBatchMacro(const std::string& macroFile, std::function<void(int status)> onFinished);
 
+    // A save or load is under way (progress shown); CancelTransfer ends it as a failed one.
+    bool TransferBusy() const;
+    void CancelTransfer();
+
     // The window title as it should read now (UTF-8).
     std::string TitleText() const;
 
@@ -126,6 +130,12 @@ private:
     // udev reported serial devices coming or going.
     void OnSerialPortEvents();
     void NoteReception();
+    // The inbound pipeline: one chunk from the port or the socket.
+    void OnReceived(const uint8_t* data, size_t count);
+    void ArmTransferTimer();
+    void OnTransferTimer();
+    void UpdateTransferProgress(bool busyChanged);
+    void UpdatePollTimer();
     void SetCurrentFolder();
     void SaveSetup();
     void RestoreSetup();

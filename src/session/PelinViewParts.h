@@ -31,8 +31,7 @@
 #include "terminal/ReceiveInterpreter.h"
 #include "terminal/Selection.h"
 #include "terminal/WatchBuffer.h"
-#include "transfer/TransferCommand.h"
-#include "transfer/TransferProtocol.h"
+#include "transfer/TransferSession.h"
 
 namespace tavrin {
 
@@ -45,8 +44,7 @@ struct CPelinView::Parts {
           link(doc, serial, shell),
           interpreter(doc, view, link, shell),
           keyboard(doc, view, link, shell, interpreter, clock),
-          transfer(doc, view, link, clock, shell),
-          transferCommand(doc, link, clock),
+          transfer(doc, link, clock, view),
           connection(doc, view, serial, link, shell, clock,
                      [] { return std::make_unique<CPosixStreamSocket>(); }),
           macro(doc, view, link, shell, clock, log, view.MakeMacroHooks()),
@@ -85,8 +83,7 @@ struct CPelinView::Parts {
     CReceiveInterpreter interpreter;
     CKeyboard keyboard;
     CWatchBuffer watch;
-    CTransferProtocol transfer;
-    CTransferCommand transferCommand;
+    CTransferSession transfer;
     CConnectionControl connection;
     CLogFile log;
     CMacroEngine macro;
@@ -105,6 +102,8 @@ struct CPelinView::Parts {
     std::function<void(int)> batchFinished;
     bool batchStarted = false;
     bool idleScheduled = false;
+    bool pollTimerRunning = false;
+    bool progressShown = false;
     int watchedSerialFd = -1;
     int serialEventFd = -1;  // udev's device events, -1 without them
     bool destroyed = false;

@@ -10,12 +10,8 @@ namespace tavrin {
 
 size_t CPelinView::SerialPoll() {
     if (doc_.connected != 1 || !parts_->serial.IsOpen()) return 0;
-    const size_t got = parts_->serial.DrainComPort([this](const uint8_t* chunk, int length) {
-        int position = 0;
-        int end = length;
-        parts_->interpreter.InterpretReceived(chunk, position, end);
-        parts_->watch.CollectReceivedText(chunk, static_cast<size_t>(length));
-    });
+    const size_t got = parts_->serial.DrainComPort(
+        [this](const uint8_t* chunk, int length) { OnReceived(chunk, static_cast<size_t>(length)); });
     if (got > 0) NoteReception();
     return got;
 }

@@ -11,10 +11,7 @@ void CPelinView::WireParts() {
     Parts& p = *parts_;
 
     InterpreterHooks& ih = p.interpreter.Hooks();
-    ih.handleTransferRequest = [this](const std::string& folder) {
-        return parts_->transfer.HandleTransferRequest(folder);
-    };
-    ih.transferResumePending = [this] { return parts_->transfer.ResumePending(); };
+    ih.transferStarted = [this](const uint8_t* rest, size_t count) { return parts_->transfer.OnEnq(rest, count); };
     // Every completed row passes here: the front end may show it, the log records it.
     ih.logOpen = [] { return true; };
     ih.writeLogRow = [this](const uint8_t* row) {
@@ -24,7 +21,7 @@ void CPelinView::WireParts() {
     };
     ih.clearMacroTransferFlag = [this] {
         parts_->macro.OnControllerPrompt();
-        parts_->transfer.Files().ControllerPrompted();
+        parts_->transfer.ControllerPrompted();
     };
     ih.postChars = [this](const std::string& chars) {
         for (char c : chars) shell_.Post([this, c] { OnChar(static_cast<uint8_t>(c)); });
@@ -48,11 +45,20 @@ void CPelinView::WireParts() {
     hh.moveWindow = [this](int x, int y, int w, int h) { shell_.MoveFrame(x, y, w, h); };
     hh.printLocal = [this](const std::string& cp932) { PrintLocal(cp932); };
 
-    p.keyboard.Hooks().sendTransferCommand = [this](const std::string& line, std::string& folder) {
-        return parts_->transferCommand.SendTransferCommand(line, folder);
+    hh.askTransfer = [this](bool workingFolder) { parts_->transfer.Ask("", !workingFolder); };
+
+    p.keyboard.Hooks().sendTransferCommand = [this](const std::string& line) {
+        return parts_->transfer.SendCommand(line, false);
     };
+    // Keys wait while the controller's answer to a command line is dropped and while an
+    // exchange runs: on the serial line a typed byte would land inside the protocol.
+    p.keyboard.Hooks().transferBusy = [this] { return parts_->transfer.WantsBytes(); };
 
     p.transfer.Files().printText = [this](const std::string& cp932) { PrintLocal(cp932); };
+    TransferSessionHooks& th = p.transfer.Hooks();
+    th.printText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
+    th.deadlineChanged = [this] { ArmTransferTimer(); };
+    th.busyChanged = [this] { UpdateTransferProgress(true); };
 
     p.watch.SetMacroRunning([this] { return parts_->macro.IsRunning(); });
     p.macro.UseWatchBuffer(p.watch);
@@ -65,12 +71,9 @@ void CPelinView::WireParts() {
         UpdateTitle();
     };
     ch.resetTransferState = [this] { parts_->transfer.ResetTcpState(); };
-    ch.closeTransferFile = [this] { parts_->transfer.Files().CloseQuietly(); };
-    ch.onTcpChunk = [this] {
-        ReceiveChunk& chunk = doc_.tcpChunk;
-        parts_->interpreter.InterpretReceived(chunk.data.data(), chunk.position, chunk.length);
-        const int length = chunk.length < 0 ? 0 : chunk.length;
-        parts_->watch.CollectReceivedText(chunk.data.data(), static_cast<size_t>(length));
+    ch.closeTransferFile = [this] { parts_->transfer.LinkLost(); };
+    ch.onTcpChunk = [this](const uint8_t* data, size_t count) {
+        OnReceived(data, count);
         NoteReception();
     };
     ch.panelSaveAndHide = [this] { parts_->panel.StopAndHide(); };
@@ -86,9 +89,7 @@ void CPelinView::WireParts() {
 
 MacroHooks CPelinView::MakeMacroHooks() {
     MacroHooks mh;
-    mh.sendTransferCommand = [this](const std::string& line, std::string& folder) {
-        return parts_->transferCommand.SendTransferCommand(line, folder, true);
-    };
+    mh.sendTransferCommand = [this](const std::string& line) { return parts_->transfer.SendCommand(line, true); };
     // Macro texts go through the interpreter like received text, so they are logged.
     mh.printLocalText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
     mh.reopenSerial = [this](int baud) {

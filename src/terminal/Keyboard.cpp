@@ -90,18 +90,14 @@ void CKeyboard::NoteSent(uint8_t byte) {
 // Enter: the controller's echo of the line decides whether it is a transfer command. sendCr
 // tells whether the CR itself still goes to the controller.
 void CKeyboard::Enter(bool& sendCr) {
-    std::string folder;
     const std::string line = EchoedLine();
-    const int result =
-        hooks_.sendTransferCommand ? hooks_.sendTransferCommand(line, folder) : kNotTransferCommand;
+    const int result = hooks_.sendTransferCommand ? hooks_.sendTransferCommand(line) : kNotTransferCommand;
     if (result == kRefusedTransferCode) {
         interpreter_.InterpretText(GetMessageTextCp932(kRefusedTransferCode));
-        view_.transferFolder.clear();
         sendCr = true;
         return;
     }
     if (result == 0) {
-        view_.transferFolder = folder;
         // The rewritten line has gone out with its own line end. Writing the echoed cells back
         // over themselves from column 1 reaches column 79, so the automatic wrap completes the
         // line (logged and kept in the history) as if the controller had sent CR LF.
@@ -115,7 +111,6 @@ void CKeyboard::Enter(bool& sendCr) {
         sendCr = false;
         return;
     }
-    view_.transferFolder.clear();
     sendCr = true;
 }
 

@@ -36,10 +36,11 @@ inline constexpr int64_t kEnterEchoWaitMs = 2000;
 
 struct KeyboardHooks {
     // Examines the echoed line for a transfer command. Returns -1 when it is none (nothing was
-    // sent), -110 for a refused word (the line end was sent and the prompt awaited), 0 when it
-    // was accepted: the rewritten line and its line end were sent and folder holds the folder
-    // on this computer for the transfer. Empty: every line is "not a transfer command".
-    std::function<int(const std::string& line, std::string& folder)> sendTransferCommand;
+    // sent), -110 for a refused word (the line end was sent), 0 when it was accepted: the
+    // rewritten line and its line end were sent. The transfer session keeps the folder.
+    std::function<int(const std::string& line)> sendTransferCommand;
+    // A transfer (or the wait for a command's echo) is under way: typed keys wait behind it.
+    std::function<bool()> transferBusy;
 };
 
 // The character path of the terminal: there is no local echo and no line editor; every typed
@@ -64,7 +65,9 @@ public:
     // the keys queued behind it. Cheap when nothing is held.
     void Poll();
     // An Enter is held or keys wait behind one.
-    bool KeysPending() const { return holding_ || awaitingPrompt_ || !queued_.empty(); }
+    bool KeysPending() const {
+        return holding_ || awaitingPrompt_ || !queued_.empty() || (hooks_.transferBusy && hooks_.transferBusy());
+    }
     // Bytes came from the controller (a transfer that keeps keys waiting is still going on).
     void NoteReceived() { lastReceivedMs_ = clock_.NowMs(); }
     // A key press: the arrow keys send their byte whether or not the link is connected or keys

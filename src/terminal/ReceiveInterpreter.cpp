@@ -151,33 +151,15 @@ void CReceiveInterpreter::InterpretText(const std::string& cp932) {
 void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, int& length) {
     EnterOutput();
     if (data == nullptr) return;
-    const bool shared = data == doc_.tcpChunk.data.data();
-    if (shared) length = std::clamp(length, 0, static_cast<int>(kTcpChunkSize));
     if (position < 0) position = 0;
-
-    const bool mayResume = shared && doc_.isTcp && hooks_.transferResumePending;
     while (position < length) {
-        // A transfer record cut off by the end of the previous chunk goes on with this one: the
-        // protocol takes the bytes as if a new ENQ had started them.
-        const bool resumed = mayResume && hooks_.transferResumePending();
-        if (!resumed) {
-            const int taken = TakeRun(data + position, length - position);
-            if (taken > 0) {
-                position += taken;
-                continue;
-            }
+        const int taken = TakeRun(data + position, length - position);
+        if (taken > 0) {
+            position += taken;
+            continue;
         }
-        const uint8_t byte = resumed ? kEnq : data[position];
-        const Step step = ReceiveByte(byte, resumed, position);
-        if (step == Step::Stop) {
-            position = length;
-            PlaceCaret();
-            if (repaintWanted_) shell_.RequestRepaint();
-            repaintWanted_ = false;
-            return;
-        }
+        const Step step = ReceiveByte(data, length, position);
         if (step == Step::Next) ++position;
-        if (position < 0) position = 0;
     }
 
     CheckAutomaticLogin(data, length);
@@ -186,7 +168,8 @@ void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, 
     repaintWanted_ = false;
 }
 
-CReceiveInterpreter::Step CReceiveInterpreter::ReceiveByte(uint8_t byte, bool resumed, int& position) {
+CReceiveInterpreter::Step CReceiveInterpreter::ReceiveByte(const uint8_t* data, int length, int& position) {
+    const uint8_t byte = data[position];
     // Telnet option filter.
     const bool extendedActive = doc_.isLinuxTelnet != 0 && doc_.promptSeen == 0;
     if (doc_.isLinuxTelnet == 0) {
@@ -221,7 +204,7 @@ CReceiveInterpreter::Step CReceiveInterpreter::ReceiveByte(uint8_t byte, bool re
 
     // Control bytes; each ends a plain-mode telnet sequence.
     switch (byte) {
-        case kEnq: plainState_ = 0; return HandOffTransfer(resumed, position);
+        case kEnq: plainState_ = 0; return HandOffTransfer(data, length, position);
         case kBel:
             plainState_ = 0;
             shell_.Beep();
@@ -336,23 +319,12 @@ void CReceiveInterpreter::SendTelnetReply(const uint8_t* reply, size_t count) {
     }
 }
 
-CReceiveInterpreter::Step CReceiveInterpreter::HandOffTransfer(bool resumed, int& position) {
+CReceiveInterpreter::Step CReceiveInterpreter::HandOffTransfer(const uint8_t* data, int length, int& position) {
     doc_.transferWork = 0;
-    const int start = position;
     PlaceCaret();  // where the controller's text ended, for as long as the transfer runs
-    const int result = hooks_.handleTransferRequest ? hooks_.handleTransferRequest(view_.transferFolder) : 0;
-    if (result < 0) {
-        const bool protocolCode = result >= kProtocolCodeFirst && result <= kProtocolCodeLast;
-        if (!(doc_.isTcp && protocolCode)) InterpretText(GetMessageTextCp932(result));
-    }
-    // The serial protocol has read the link itself; what followed the ENQ in this chunk is
-    // not shown.
-    if (!doc_.isTcp) return Step::Stop;
-    // TCP/IP: carry on with the first byte the protocol left. The ENQ of a new request is
-    // consumed whatever the protocol did, and a resume that took nothing must not run again on
-    // the same byte.
-    const bool stillPending = hooks_.transferResumePending && hooks_.transferResumePending();
-    if (position <= start && (!resumed || stillPending)) position = start + 1;
+    const auto rest = static_cast<size_t>(length - position - 1);
+    const size_t taken = hooks_.transferStarted ? hooks_.transferStarted(data + position + 1, rest) : 0;
+    position += 1 + static_cast<int>(std::min(taken, rest));
     return Step::Continue;
 }
 

@@ -21,15 +21,10 @@ inline constexpr int kControlSequenceLimit = 16;
 // What the interpreter calls outside the terminal. session/ fills these; an empty function does
 // nothing (a query answers false, the transfer request answers 0).
 struct InterpreterHooks {
-    // ENQ arrived: run one transfer request with the transfer folder. Returns 0 or a negative
-    // message code. On TCP/IP the protocol reads the rest of the exchange from the document's
-    // shared receive chunk (doc.tcpChunk): on the call, tcpChunk.position indexes the first byte
-    // the protocol is to read (the ENQ itself for a new request; on a resume, the first byte of
-    // the new chunk); on return it indexes the first byte the protocol did not consume, where the
-    // interpreter carries on. On the serial line the protocol reads the link itself.
-    std::function<int(const std::string& folder)> handleTransferRequest;
-    // TCP/IP: a half-received transfer record waits for the rest of it in the next chunk.
-    std::function<bool()> transferResumePending;
+    // ENQ arrived: the transfer session takes over. rest holds the bytes after the ENQ in this
+    // chunk; the hook returns how many of them it took, and the interpreter carries on after
+    // them. While the session wants bytes the pipeline feeds them to it instead of here.
+    std::function<size_t(const uint8_t* rest, size_t count)> transferStarted;
     // The log: writes the 80 bytes of a completed row followed by CR LF. False on a write
     // error; the owner then closes the log and reception carries on without it.
     std::function<bool(const uint8_t* row80)> writeLogRow;
@@ -57,11 +52,9 @@ public:
     CReceiveInterpreter(CPelinDoc& doc, ViewState& view, LinkOps& link, Shell& shell,
                         InterpreterHooks hooks = {});
 
-    // Interprets data[position] .. data[length - 1], advancing position. On TCP/IP the
-    // caller passes the shared chunk (doc.tcpChunk.data, .position, .length) so the transfer
-    // protocol can consume bytes of it. The byte data[length] must exist (room for a NUL): the
-    // automatic login reads the chunk as a string. An ENQ on the serial line ends the call
-    // (the rest of the chunk is dropped; position is left at length).
+    // Interprets data[position] .. data[length - 1], advancing position to length. The byte
+    // data[length] must exist (room for a NUL): the automatic login reads the chunk as a
+    // string. Bytes after an ENQ that the transfer session takes are not shown.
     void InterpretReceived(const uint8_t* data, int& position, int& length);
     // Prints a NUL-terminated text of the terminal's own (CP932) through the same screen logic,
     // without telnet, prompt and transfer handling. Texts end in "\n\r".
@@ -80,12 +73,12 @@ public:
     int ControlSequenceCount() const { return controlCount_; }
 
 private:
-    enum class Step { Next, Continue, Stop };
+    enum class Step { Next, Continue };
 
-    Step ReceiveByte(uint8_t byte, bool resumed, int& position);
+    Step ReceiveByte(const uint8_t* data, int length, int& position);
     void FilterExtendedTelnet(uint8_t byte);
     void SendTelnetReply(const uint8_t* reply, size_t count);
-    Step HandOffTransfer(bool resumed, int& position);
+    Step HandOffTransfer(const uint8_t* data, int length, int& position);
 
     void LineFeed();
     void CarriageReturn();

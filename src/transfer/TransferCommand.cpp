@@ -82,16 +82,16 @@ void CTransferCommand::SendLineEnd() {
     SendText(doc_.isTcp ? "\r\n" : "\r");
 }
 
-void CTransferCommand::WaitForByte(uint8_t byte) {
-    const int64_t start = clock_.NowMs();
-    for (;;) {
-        const int next = link_.ReadLinkByte();
-        if (next == byte) return;
-        if (next < 0 && clock_.NowMs() - start > kEchoWaitMs) return;
-    }
+bool CTransferCommand::StartsWithTransferWord(const std::string& line) {
+    const std::vector<std::string> tokens = SplitAtSpaces(line.substr(0, line.find_first_of("\r\n")));
+    if (tokens.empty()) return false;
+    const int code = LookupTransferWord(tokens[0]);
+    return code >= 0 && !IsRefusedWord(code);
 }
 
-int CTransferCommand::SendTransferCommand(const std::string& line, std::string& folder, bool fromMacro) {
+int CTransferCommand::SendTransferCommand(const std::string& line, std::string& folder, bool fromMacro,
+                                          int& awaited) {
+    awaited = kNothingAwaited;
     std::string text = CutCp932(line, kTransferLineLimit);
     if (text.empty()) return -1;
     text = text.substr(0, text.find('\n'));
@@ -109,7 +109,7 @@ int CTransferCommand::SendTransferCommand(const std::string& line, std::string& 
     if (IsRefusedWord(code)) {
         if ((tokens.size() > 1 && tokens[1][0] == '=') || tokens.size() > 2) return -1;
         SendLineEnd();
-        WaitForByte('>');
+        awaited = '>';
         return kRefusedTransferCommand;
     }
 
@@ -143,7 +143,7 @@ int CTransferCommand::SendTransferCommand(const std::string& line, std::string& 
     link_.SendLinkByte(kCanByte);
     SendText(joined);
     SendLineEnd();
-    WaitForByte('\n');  // the controller's echo of the rewritten line
+    awaited = '\n';  // the controller's echo of the rewritten line
     return 0;
 }
 

@@ -4,7 +4,6 @@
 
 #include "app/PelinDoc.h"
 #include "link/LinkOps.h"
-#include "platform/Clock.h"
 
 namespace tavrin {
 
@@ -19,6 +18,8 @@ inline constexpr size_t kTransferWords = 14;
 inline constexpr int kRefusedTransferCommand = -110;  // fdirectory, fdelete, format
 inline constexpr size_t kTransferLineLimit = 78;      // characters of a line examined
 inline constexpr int kEchoWaitMs = 2000;
+inline constexpr int kNothingAwaited = -1;
+inline constexpr size_t kTransferFolderMax = 255;  // characters of the transfer folder
 
 // The table in lookup order, followed by its end row whose code is -1.
 const std::array<TransferWord, kTransferWords + 1>& GetTransferWords();
@@ -34,17 +35,20 @@ int LookupTransferWord(const std::string& word);
 // further '/', which makes it an absolute file argument.
 class CTransferCommand {
 public:
-    CTransferCommand(CPelinDoc& doc, LinkOps& link, Clock& clock) : doc_(doc), link_(link), clock_(clock) {}
+    CTransferCommand(CPelinDoc& doc, LinkOps& link) : doc_(doc), link_(link) {}
 
     // line: the echoed command line (CP932). 0: recognised and sent, folder holds the transfer
     // folder ("" = the working folder, else ending in '/'); -1: not a transfer command, nothing
-    // sent, folder untouched; -110: fdirectory, fdelete or format, refused (a line end was sent
-    // and the prompt awaited). fromMacro: the line comes from a macro and already ends in CR.
-    int SendTransferCommand(const std::string& line, std::string& folder, bool fromMacro = false);
+    // sent, folder untouched; -110: fdirectory, fdelete or format, refused (a line end was sent).
+    // fromMacro: the line comes from a macro and already ends in CR. awaited: the byte whose
+    // arrival ends what the controller answers to this line (its echo up to LF, or its prompt
+    // after a refused word), to be read and dropped for at most 2 s; kNothingAwaited when
+    // nothing is to be dropped.
+    int SendTransferCommand(const std::string& line, std::string& folder, bool fromMacro, int& awaited);
 
-    // Reads and drops received bytes until byte arrives; gives up when nothing is waiting and
-    // more than 2 s have passed.
-    void WaitForByte(uint8_t byte);
+    // Whether the line's first word is one of the save and load words, whatever its arguments:
+    // a bare SAVE typed by the operator asks for a transfer as much as a rewritten one.
+    static bool StartsWithTransferWord(const std::string& line);
 
 private:
     void SendText(const std::string& text);
@@ -52,7 +56,6 @@ private:
 
     CPelinDoc& doc_;
     LinkOps& link_;
-    Clock& clock_;
 };
 
 }  // namespace tavrin

@@ -1,15 +1,11 @@
 #pragma once
+#include <array>
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <string>
 #include <vector>
 
-#include "app/PelinDoc.h"
-#include "app/ViewState.h"
 #include "link/LinkOps.h"
-#include "platform/Clock.h"
-#include "platform/Shell.h"
 #include "transfer/TransferFiles.h"
 
 namespace tavrin {
@@ -18,7 +14,14 @@ inline constexpr int kReceiveStepMs = 8000;  // serial receive: each step waits 
 inline constexpr int kSendWaitMs = 2000;     // serial send: each wait for an answer
 inline constexpr int kEnqAttempts = 3;
 inline constexpr size_t kSerialRecordMax = 0xFFFF;
-inline constexpr size_t kTcpRecordMax = kTcpChunkSize;
+inline constexpr size_t kTcpRecordMax = 4096;
+
+// A machine's answer to a byte or a time-out: still under way, or finished with 0 or a
+// negative protocol code.
+inline constexpr int kStillRunning = 1;
+
+// "No deadline": a machine that waits for nothing.
+inline constexpr int64_t kNoDeadline = INT64_MAX;
 
 // One request as received. On TCP/IP a D record can arrive in pieces, one per received chunk;
 // complete tells whether its ETB has been seen.
@@ -29,66 +32,120 @@ struct TransferRecord {
     bool complete = false;
 };
 
-// The terminal's side of the controller's file transfer. The controller drives it: each ENQ it
-// sends becomes one call of HandleTransferRequest, which receives one request, runs its handler
-// and sends the reply.
-//
 // Serial record, both directions: STX, letter, length and its complement (16-bit big-endian
 // each, summing to 0xFFFF), the data, and a checksum byte making the 8-bit sum of the data and
-// itself 0xFF. TCP/IP: the controller sends ENQ STX letter data ETB; the terminal answers STX
-// letter, a 5-character status, the data of C as text, and ETB.
-class CTransferProtocol {
+// itself 0xFF.
+std::vector<uint8_t> BuildSerialRecord(uint8_t letter, const uint8_t* data, size_t length);
+// The serial reply record of a request: the file status of A and B (the compact 24-byte form
+// when the received name is shorter than 12 characters), status and echo of C, D and E (C with
+// its data), the status alone otherwise.
+std::vector<uint8_t> BuildSerialReply(uint8_t letter, const TransferReply& reply, const std::string& name);
+// TCP/IP reply: STX, letter, the status as "%5d", the data of C as text (it ends at a NUL), ETB.
+std::vector<uint8_t> BuildTcpReply(uint8_t letter, int status, const uint8_t* data, size_t length);
+
+// The serial receive of one request, from the ENQ the interpreter has met to the controller's
+// EOT. It never waits: bytes are fed as they arrive and the step deadline is checked when the
+// owner's timer fires. States: 1 waiting for STX, 2 letter, 3 length words, 4 data,
+// 5 checksum, 6 waiting for EOT. Control bytes count only in states 1 and 6; in the others
+// every byte is part of the record.
+class CSerialReceiver {
 public:
-    CTransferProtocol(CPelinDoc& doc, ViewState& view, LinkOps& link, Clock& clock, Shell& shell);
+    explicit CSerialReceiver(LinkOps& link);
 
-    // One request and its reply. On TCP/IP the bytes come from doc.tcpChunk: on the call its
-    // position indexes the ENQ of a new request, or, when ResumePending(), the first byte of a
-    // newly received chunk; on return it indexes the first byte not consumed. On the serial
-    // line the ENQ has been read by the caller and the rest is read from the link. Returns 0
-    // or a negative code (failed receive: its code, no reply sent; otherwise the handler's
-    // code, else the reply's send result).
-    int HandleTransferRequest(const std::string& folder);
-
-    // Receives one request into record. 0 or a negative protocol code.
-    int ReceiveTransferBlock(TransferRecord& record);
-    // Sends a built reply. Serial: ENQ handshake, the record sent at most twice, EOT. TCP/IP:
-    // the text at once. 0 or a negative protocol code.
-    int SendTransferBlock(const uint8_t* record, size_t length);
-
-    // TCP/IP: a record is half received and resumes with the next chunk.
-    bool ResumePending() const { return tcpState_ != 0; }
-    // A TCP/IP connection was made: forget the half-received record and the save's error.
-    void ResetTcpState();
-
-    // The serial reply record for letter and data: STX letter length complement data checksum.
-    static std::vector<uint8_t> BuildSerialRecord(uint8_t letter, const uint8_t* data, size_t length);
-
-    CTransferFiles& Files() { return files_; }
+    // The ENQ: discards what is queued, answers ACK and waits for STX.
+    void Start(int64_t now);
+    // One received byte: kStillRunning, 0 (the request is complete) or a negative code.
+    int OnByte(uint8_t byte, int64_t now);
+    // The deadline has passed with nothing received: kStillRunning (NAK sent, waiting for the
+    // resend), 0 (the EOT after a good record never came: the record counts) or -509.
+    int OnDeadline(int64_t now);
+    int64_t Deadline() const { return running_ ? deadline_ : kNoDeadline; }
+    bool Running() const { return running_; }
+    // The owner gives up: EOT tells the controller the exchange is over.
+    void Abandon();
+    // The link is gone: the exchange just stops.
+    void Stop() { Finish(0); }
+    // True once after a purge: bytes read before it are discarded with the port's queue.
+    bool TakePurged();
+    const TransferRecord& Record() const { return record_; }
+    // 2-5: a record is under way (progress counts its data).
+    int State() const { return state_; }
 
 private:
-    int ReceiveSerial(TransferRecord& record);
-    int ReceiveTcp(TransferRecord& record);
-    int SendSerial(const uint8_t* record, size_t length);
-    int ReplySerial(uint8_t letter, const TransferReply& reply, const std::string& name);
-    int ReplyTcp(uint8_t letter, int status, const uint8_t* data, size_t length);
-    int HandleSerial(const TransferRecord& record, const std::string& folder);
-    int HandleTcp(const TransferRecord& record, const std::string& folder);
-    int TcpWriteResult(int rc);
-    void PaintWhileWaiting();
+    void Purge();
+    int Finish(int rc);
 
-    CPelinDoc& doc_;
     LinkOps& link_;
-    Clock& clock_;
-    Shell& shell_;
-    CTransferFiles files_;
     TransferRecord record_;
-    int64_t lastPaintMs_ = 0;
+    bool running_ = false;
+    bool purged_ = false;
+    int state_ = 0;
+    int64_t deadline_ = 0;
+    std::array<uint8_t, 4> header_{};
+    size_t headerCount_ = 0;
+    size_t expected_ = 0;
+    uint8_t sum_ = 0;
+};
 
-    // TCP/IP receive state kept across chunks: 0 none, 1 after ENQ, 2 after STX, 4 data.
-    int tcpState_ = 0;
-    bool tcpOverflow_ = false;
-    // TCP/IP save: the first write error, reported again by E.
-    int tcpSaveError_ = 0;
+// The serial send of one reply: ENQ, the record once it is ACKed (at most twice), EOT.
+class CSerialSender {
+public:
+    explicit CSerialSender(LinkOps& link) : link_(link) {}
+
+    void Start(std::vector<uint8_t> record, int64_t now);
+    int OnByte(uint8_t byte, int64_t now);
+    // No answer in time: ENQ again while attempts remain, else -508.
+    int OnDeadline(int64_t now);
+    int64_t Deadline() const { return running_ ? deadline_ : kNoDeadline; }
+    bool Running() const { return running_; }
+    void Abandon();
+    void Stop() { Finish(0); }
+    bool TakePurged();
+
+private:
+    void SendRecord(int64_t now);
+    int Finish(int rc);
+
+    LinkOps& link_;
+    std::vector<uint8_t> record_;
+    bool running_ = false;
+    bool purged_ = false;
+    bool waitingForRecordAnswer_ = false;
+    int attemptsLeft_ = 0;
+    int sendsLeft_ = 0;
+    int64_t deadline_ = 0;
+};
+
+// The TCP/IP receive of requests. It never waits and has no time-outs: it takes the bytes it is
+// given and remembers where a record stopped. States: 0 waiting for ENQ, 1 waiting for STX,
+// 2 letter, 4 data up to ETB.
+class CTcpReceiver {
+public:
+    CTcpReceiver() { record_.data.assign(kTcpRecordMax + 1, 0); }
+
+    // The interpreter met ENQ.
+    void Start() {
+        Reset();
+        state_ = 1;
+    }
+    // Takes bytes up to the end of a record; consumed tells how many. Returns kStillRunning when
+    // the bytes ended inside a record (a D record's data so far is in Record(), to be written
+    // and then dropped with TakePiece), 0 when a record is complete, or -507/-510.
+    int Feed(const uint8_t* data, size_t count, size_t& consumed);
+    // A record is half received and goes on with the next bytes.
+    bool Pending() const { return state_ != 0; }
+    bool Overflowed() const { return overflow_; }
+    void ClearOverflow() { overflow_ = false; }
+    // A D record's data so far has been written: the next piece starts empty.
+    void TakePiece() { record_.length = 0; }
+    bool InData() const { return state_ == 4; }
+    void Reset();
+    const TransferRecord& Record() const { return record_; }
+
+private:
+    TransferRecord record_;
+    int state_ = 0;
+    bool overflow_ = false;
 };
 
 }  // namespace tavrin

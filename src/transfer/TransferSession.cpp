@@ -1,0 +1,419 @@
+#include "transfer/TransferSession.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "app/Cp932.h"
+#include "app/Globals.h"
+#include "app/MessageTable.h"
+
+namespace tavrin {
+
+namespace {
+
+bool NamesAFile(uint8_t letter) {
+    return letter == 'A' || letter == 'B' || letter == 'F';
+}
+
+const char* RequestVerb(uint8_t letter) {
+    switch (letter) {
+        case 'A': return "read";
+        case 'B': return "create";
+        default: return "delete";
+    }
+}
+
+const char* RequestVerbJapanese(uint8_t letter) {
+    switch (letter) {
+        case 'A': return " の読み出し";
+        case 'B': return " の作成";
+        default: return " の削除";
+    }
+}
+
+// The name as the terminal shows it: control bytes as ^X, a cut after 40 characters.
+std::string Printable(const uint8_t* bytes, size_t length) {
+    std::string shown;
+    for (size_t i = 0; i < length && shown.size() < 40; ++i) {
+        const uint8_t b = bytes[i];
+        if (b < 0x20 || b == 0x7F) {
+            shown += '^';
+            shown += static_cast<char>(b == 0x7F ? '?' : b + '@');
+        } else {
+            shown += static_cast<char>(b);
+        }
+    }
+    return shown;
+}
+
+}  // namespace
+
+CTransferSession::CTransferSession(CPelinDoc& doc, LinkOps& link, Clock& clock, ViewState& view)
+    : doc_(doc), link_(link), clock_(clock), files_(view), command_(doc, link), receiver_(link), sender_(link) {}
+
+void CTransferSession::Print(const char* english, const char* japaneseUtf8, const std::string& what) {
+    if (hooks_.printText) hooks_.printText("\n\r" + LocalizedCp932(english, japaneseUtf8) + what + "\n\r");
+}
+
+// --- This side asks ---------------------------------------------------------------------------
+
+int CTransferSession::SendCommand(const std::string& line, bool fromMacro) {
+    std::string folder;
+    int awaited = kNothingAwaited;
+    const int rc = command_.SendTransferCommand(line, folder, fromMacro, awaited);
+    if (rc == 0) {
+        Ask(CutCp932(folder, kTransferFolderMax));
+    } else {
+        folder_.clear();
+        if (rc == -1 && CTransferCommand::StartsWithTransferWord(line)) Ask("");
+    }
+    if (awaited != kNothingAwaited) StartDrain(awaited);
+    return rc;
+}
+
+void CTransferSession::Ask(const std::string& folder, bool keepFolder) {
+    if (!keepFolder) folder_ = folder;
+    asked_ = true;
+    cancelled_ = false;
+}
+
+void CTransferSession::StartDrain(int byte) {
+    awaited_ = byte;
+    drainDeadline_ = Now() + kEchoWaitMs;
+    if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+}
+
+void CTransferSession::EndDrain() {
+    awaited_ = kNothingAwaited;
+    drainDeadline_ = kNoDeadline;
+}
+
+// --- The controller ---------------------------------------------------------------------------
+
+void CTransferSession::ControllerPrompted() {
+    // A save the controller left open without E did not complete.
+    files_.ControllerPrompted();
+    asked_ = false;
+    cancelled_ = false;
+    SetLive(false);
+}
+
+bool CTransferSession::WantsBytes() const {
+    return awaited_ != kNothingAwaited || Exchanging() || (Tcp() && tcp_.Pending());
+}
+
+int64_t CTransferSession::NextDeadline() const {
+    int64_t next = std::min(receiver_.Deadline(), sender_.Deadline());
+    if (awaited_ != kNothingAwaited) next = std::min(next, drainDeadline_);
+    return next;
+}
+
+size_t CTransferSession::OnEnq(const uint8_t* rest, size_t count) {
+    if (Tcp()) {
+        tcp_.Start();
+        return FeedTcp(rest, count);
+    }
+    receiver_.Start(Now());
+    receiver_.TakePurged();
+    if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+    // The port's queue was discarded with the ACK: so is what was read of it after the ENQ.
+    return count;
+}
+
+size_t CTransferSession::Feed(const uint8_t* data, size_t count) {
+    size_t used = 0;
+    if (awaited_ != kNothingAwaited) {
+        // The controller's answer to the command line is read and dropped up to its last byte.
+        while (used < count) {
+            if (data[used++] == awaited_) {
+                EndDrain();
+                if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+                break;
+            }
+        }
+        if (awaited_ != kNothingAwaited || used == count) return used;
+    }
+    if (Exchanging()) return used + FeedSerial(data + used, count - used);
+    if (Tcp() && tcp_.Pending()) return used + FeedTcp(data + used, count - used);
+    return used;
+}
+
+void CTransferSession::OnTimer() {
+    const int64_t now = Now();
+    if (awaited_ != kNothingAwaited && now >= drainDeadline_) EndDrain();
+    if (receiver_.Running() && now >= receiver_.Deadline()) AfterReceive(receiver_.OnDeadline(now));
+    if (sender_.Running() && now >= sender_.Deadline()) AfterSend(sender_.OnDeadline(now));
+    receiver_.TakePurged();
+    sender_.TakePurged();
+    if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+}
+
+size_t CTransferSession::FeedSerial(const uint8_t* data, size_t count) {
+    size_t used = 0;
+    while (used < count && Exchanging()) {
+        const uint8_t byte = data[used++];
+        bool purged = false;
+        if (receiver_.Running()) {
+            const int rc = receiver_.OnByte(byte, Now());
+            purged = receiver_.TakePurged();
+            AfterReceive(rc);
+        } else {
+            const int rc = sender_.OnByte(byte, Now());
+            purged = sender_.TakePurged();
+            AfterSend(rc);
+        }
+        // What was read together with the purged queue goes with it.
+        if (purged) used = count;
+        receiver_.TakePurged();
+        sender_.TakePurged();
+    }
+    if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+    return used;
+}
+
+void CTransferSession::AfterReceive(int rc) {
+    if (rc == kStillRunning) return;
+    if (rc < 0) {
+        // A request of an open save was lost: that save cannot be trusted to be whole.
+        files_.NoteFailedExchange();
+        EndExchange(rc);
+        return;
+    }
+    const TransferRecord& record = receiver_.Record();
+    TransferReply reply;
+    std::string name;
+    handlerResult_ = Serve(record, reply);
+    replyLetter_ = record.letter;
+    if (NamesAFile(record.letter)) {
+        const char* text = reinterpret_cast<const char*>(record.data.data());
+        name.assign(text, strnlen(text, record.length));
+    }
+    sender_.Start(BuildSerialReply(record.letter, reply, name), Now());
+}
+
+void CTransferSession::AfterSend(int rc) {
+    if (rc == kStillRunning) return;
+    // The controller did not get this reply: it does not count the block as written.
+    if (rc < 0 && replyLetter_ != 'E') files_.NoteFailedExchange();
+    EndExchange(handlerResult_ != 0 ? handlerResult_ : rc);
+}
+
+void CTransferSession::EndExchange(int rc) {
+    lastResult_ = rc;
+    if (rc < 0) SetLive(false);
+    Report(rc);
+}
+
+void CTransferSession::Report(int rc) {
+    lastResult_ = rc;
+    if (rc >= 0 || !hooks_.printText) return;
+    // Protocol codes are not shown on TCP/IP: the controller reports its side itself.
+    const bool protocolCode = rc >= kProtocolCodeFirst && rc <= kProtocolCodeLast;
+    if (Tcp() && protocolCode) return;
+    hooks_.printText(GetMessageTextCp932(rc));
+}
+
+int CTransferSession::CheckRequest(const TransferRecord& record, std::string& name) {
+    const uint8_t* data = record.data.data();
+    const size_t length = record.length;
+    const size_t end = strnlen(reinterpret_cast<const char*>(data), length);
+    name.assign(reinterpret_cast<const char*>(data), end);
+    if (cancelled_) return kFileAccessDenied;  // the rest of a cancelled transfer, quietly
+    if (!asked_ && !acceptUnasked_) {
+        if (hooks_.printText) {
+            const std::string shown = Printable(data, end);
+            hooks_.printText("\n\r" +
+                             LocalizedCp932("Refused: the controller asked to ", "拒否しました: コントローラが ") +
+                             (language == 1 ? std::string(RequestVerb(record.letter)) + " " + shown
+                                            : shown + Utf8ToCp932(RequestVerbJapanese(record.letter))) +
+                             LocalizedCp932(" on this PC, but no transfer was asked for.",
+                                            "を求めましたが、転送は指示されていません。") +
+                             "\n\r");
+        }
+        return kFileAccessDenied;
+    }
+    // A name is one text: a NUL with more after it, a control byte or a leading dot (hidden
+    // files such as .bashrc or .profile) is never a program's name.
+    bool bad = end == 0 || data[0] == '.';
+    for (size_t i = 0; i < end && !bad; ++i) bad = data[i] < 0x20 || data[i] == 0x7F;
+    for (size_t i = end; i < length && !bad; ++i) bad = data[i] != 0;
+    if (bad) {
+        Print("Refused a file name from the controller: ", "コントローラからのファイル名を拒否しました: ",
+              Printable(data, length));
+        return kFileBadPath;
+    }
+    return 0;
+}
+
+int CTransferSession::Serve(const TransferRecord& record, TransferReply& reply) {
+    const uint8_t* data = record.data.data();
+    const size_t length = record.length;
+    files_.SetTcp(Tcp());
+    std::string name;
+    if (NamesAFile(record.letter)) {
+        const int refusal = CheckRequest(record, name);
+        if (refusal != 0) {
+            reply.status = refusal;
+            const size_t n = std::min(name.size(), reply.name.size());
+            std::copy_n(name.begin(), n, reply.name.begin());
+            reply.nameLength = n;
+            return 0;
+        }
+    } else if (cancelled_ && record.letter != 'E') {
+        return reply.status = kFileAccessDenied;
+    }
+    int rc = 0;
+    switch (record.letter) {
+        case 'A':
+        case 'B':
+            rc = files_.OpenTransferFile(name, reply, folder_, static_cast<char>(record.letter));
+            if (reply.status == 0) {
+                progress_ = TransferProgress{};
+                progress_.save = record.letter == 'B';
+                progress_.file = Cp932ToUtf8(name);
+                progress_.total = record.letter == 'A' ? reply.fileSize : 0;
+                startMs_ = Now();
+                SetLive(true);
+            }
+            break;
+        case 'C':
+            if (Tcp())
+                rc = files_.ReadFileBlock(data, length, reply);
+            else
+                rc = length > 0 && (data[0] & kCompressedBit) ? files_.ReadFileBlockCompressed(data, length, reply)
+                                                               : files_.ReadFileBlock(data, length, reply);
+            if (live_ && reply.status == 0) progress_.bytes += reply.dataLength;
+            break;
+        case 'D':
+            rc = files_.WriteFileBlock(data, length, reply);
+            if (live_ && rc == 0) progress_.bytes += Tcp() ? length : (length > 8 ? length - 8 : 0);
+            break;
+        case 'E':
+            rc = files_.CloseTransferFile(data, length, reply);
+            SetLive(false);
+            break;
+        case 'F': rc = files_.DeleteTransferFile(name, reply, folder_); break;
+        default: rc = reply.status = kUnknownRequest; break;
+    }
+    return rc;
+}
+
+// --- TCP/IP -----------------------------------------------------------------------------------
+
+size_t CTransferSession::FeedTcp(const uint8_t* data, size_t count) {
+    size_t used = 0;
+    const int rc = tcp_.Feed(data, count, used);
+    const TransferRecord& record = tcp_.Record();
+    if (rc == kStillRunning) {
+        // A long D record is written one piece per chunk.
+        if (tcp_.InData() && record.letter == 'D') {
+            TransferReply reply;
+            files_.SetTcp(true);
+            const int written = files_.WriteFileBlock(record.data.data(), record.length, reply);
+            if (live_ && written == 0) progress_.bytes += record.length;
+            Report(TcpWriteResult(written));
+            tcp_.TakePiece();
+        }
+        return used;
+    }
+    if (rc < 0) {
+        files_.NoteFailedExchange();
+        SetLive(false);
+        Report(rc);
+        return used;
+    }
+    Report(HandleTcp(record));
+    return used;
+}
+
+// A TCP/IP save answers D only when it fails. The first failure is remembered and shown; the
+// same failure again is answered but not shown again; another one is shown too.
+int CTransferSession::TcpWriteResult(int rc) {
+    if (rc == 0) return 0;
+    const std::vector<uint8_t> reply = BuildTcpReply('D', rc, nullptr, 0);
+    link_.SendLinkBytes(reply.data(), reply.size());
+    if (tcpSaveError_ == 0) {
+        tcpSaveError_ = rc;
+        return rc;
+    }
+    return rc == tcpSaveError_ ? 0 : rc;
+}
+
+int CTransferSession::HandleTcp(const TransferRecord& record) {
+    if (tcp_.Overflowed() && record.letter != 'D') {
+        tcp_.ClearOverflow();
+        const std::vector<uint8_t> reply = BuildTcpReply(record.letter, kBlockTooLong, nullptr, 0);
+        link_.SendLinkBytes(reply.data(), reply.size());
+        return kBlockTooLong;
+    }
+    TransferReply reply;
+    int rc = 0;
+    if (record.letter == 'D') {
+        if (cancelled_) {
+            rc = reply.status = kFileAccessDenied;
+        } else {
+            const int written = files_.WriteFileBlock(record.data.data(), record.length, reply);
+            if (live_ && written == 0) progress_.bytes += record.length;
+            return TcpWriteResult(written);
+        }
+    } else {
+        rc = Serve(record, reply);
+        if (record.letter == 'A' || record.letter == 'B') tcpSaveError_ = 0;
+        if (record.letter == 'E' && rc == 0 && files_.LastOpenWasSave()) reply.status = tcpSaveError_;
+    }
+    const std::vector<uint8_t> text = BuildTcpReply(record.letter, reply.status, reply.data, reply.dataLength);
+    link_.SendLinkBytes(text.data(), text.size());
+    return rc;
+}
+
+void CTransferSession::ResetTcpState() {
+    tcp_.Reset();
+    tcpSaveError_ = 0;
+}
+
+// --- The operator and the link ----------------------------------------------------------------
+
+void CTransferSession::SetLive(bool live) {
+    if (live == live_) return;
+    live_ = live;
+    if (hooks_.busyChanged) hooks_.busyChanged();
+}
+
+TransferProgress CTransferSession::Progress() const {
+    TransferProgress progress = progress_;
+    progress.elapsedMs = live_ ? Now() - startMs_ : 0;
+    return progress;
+}
+
+void CTransferSession::Cancel() {
+    if (!Busy()) return;
+    const bool wasExchanging = Exchanging();
+    // The terminal gives up as after the retries: EOT ends the exchange under way.
+    receiver_.Abandon();
+    sender_.Abandon();
+    tcp_.Reset();
+    EndDrain();
+    cancelled_ = true;
+    const std::string file = progress_.file;
+    files_.NoteFailedExchange();
+    files_.CloseQuietly();  // a save keeps the earlier file and says it was not saved
+    SetLive(false);
+    Print("Transfer cancelled: ", "転送を中止しました: ", Utf8ToCp932(file));
+    lastResult_ = wasExchanging ? kReceiveTimeout : lastResult_;
+    if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+}
+
+void CTransferSession::LinkLost() {
+    // Nothing can be sent any more: the exchanges just stop.
+    receiver_.Stop();
+    sender_.Stop();
+    tcp_.Reset();
+    EndDrain();
+    files_.CloseQuietly();
+    asked_ = false;
+    cancelled_ = false;
+    SetLive(false);
+    if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+}
+
+}  // namespace tavrin
