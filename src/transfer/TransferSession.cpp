@@ -109,6 +109,7 @@ int64_t CTransferSession::NextDeadline() const {
 }
 
 size_t CTransferSession::OnEnq(const uint8_t* rest, size_t count) {
+    lastResult_ = 0;
     if (Tcp()) {
         tcp_.Start();
         return FeedTcp(rest, count);
@@ -121,6 +122,7 @@ size_t CTransferSession::OnEnq(const uint8_t* rest, size_t count) {
 }
 
 size_t CTransferSession::Feed(const uint8_t* data, size_t count) {
+    lastResult_ = 0;
     size_t used = 0;
     if (awaited_ != kNothingAwaited) {
         // The controller's answer to the command line is read and dropped up to its last byte.

@@ -5,6 +5,7 @@
 #include "FakeClock.h"
 #include "ScriptedLink.h"
 #include "transfer/TransferCommand.h"
+#include "transfer/TransferSession.h"
 
 namespace tavrin {
 namespace {
@@ -36,7 +37,9 @@ struct Harness {
     CPelinDoc doc;
     ScriptedLink link;
     FakeClock clock;
-    CTransferCommand command{doc, link, clock};
+    ViewState view;
+    CTransferCommand command{doc, link};
+    CTransferSession session{doc, link, clock, view};
 };
 
 const std::string kCan(1, '\x18');
@@ -91,50 +94,59 @@ TEST(TransferCommandTest, RewritesTransferLines) {
         Harness h;
         h.doc.isTcp = c.isTcp;
         std::string folder = "<untouched>";
-        EXPECT_EQ(h.command.SendTransferCommand(c.line, folder, c.fromMacro), c.result) << c.line;
+        int awaited = 0;
+        EXPECT_EQ(h.command.SendTransferCommand(c.line, folder, c.fromMacro, awaited), c.result) << c.line;
         EXPECT_EQ(h.Sent(), c.sent) << c.line;
         EXPECT_EQ(folder, c.folder) << c.line;
     }
 }
 
-TEST(TransferCommandTest, ConsumesTheEchoUpToTheLineFeed) {
+// The controller's answer to a rewritten line (its echo up to LF, or its prompt after a refused
+// word) is dropped as it arrives; what follows belongs to the screen. With no answer the drop
+// ends after 2 s, on the timer, without anything being read.
+TEST(TransferCommandTest, TheAnswerToTheLineIsDroppedUpToItsLastByte) {
     struct Case {
         const char* name;
         std::string line;
         std::string input;
-        std::string left;  // still unread afterwards
-        int64_t waitedAtMost;
+        std::string left;  // what the screen gets
     } cases[] = {
-        {"echo then prompt", "save /p/a.as", "save a.as\r\n>", ">", 100},
-        {"prompt awaited for refused", "fdirectory", "\r\nfiles...\r\n>next", "next", 100},
-        {"no echo: gives up after 2 s", "save a.as", "", "", 2100},
+        {"echo then prompt", "save /p/a.as", "save a.as\r\n>", ">"},
+        {"echo in pieces", "save /p/a.as", "sa|ve a.as\r|\n>x", ">x"},
+        {"prompt awaited for refused", "fdirectory", "\r\nfiles...\r\n>next", "next"},
+        {"a line that is no transfer command", "dir", "dir\r\n", "dir\r\n"},
     };
     for (const auto& c : cases) {
         Harness h;
-        h.link.Feed(c.input);
-        std::string folder;
-        const int64_t start = h.clock.now;
-        h.command.SendTransferCommand(c.line, folder);
-        EXPECT_EQ(std::string(h.link.input.begin(), h.link.input.end()), c.left) << c.name;
-        EXPECT_LE(h.clock.now - start, c.waitedAtMost) << c.name;
+        h.session.SendCommand(c.line, false);
+        std::string left;
+        size_t start = 0;
+        while (start <= c.input.size()) {
+            size_t end = c.input.find('|', start);
+            if (end == std::string::npos) end = c.input.size();
+            const std::string piece = c.input.substr(start, end - start);
+            const auto* bytes = reinterpret_cast<const uint8_t*>(piece.data());
+            const size_t used = h.session.WantsBytes() ? h.session.Feed(bytes, piece.size()) : 0;
+            left += piece.substr(used);
+            start = end + 1;
+        }
+        EXPECT_EQ(left, c.left) << c.name;
+        EXPECT_FALSE(h.session.WantsBytes()) << c.name;
     }
 }
 
-TEST(TransferCommandTest, WaitForByteGivesUpOnlyWhenNothingIsWaiting) {
+TEST(TransferCommandTest, WithNoAnswerTheDropEndsAfterTwoSeconds) {
     Harness h;
-    // Bytes keep arriving for 3 s: the wait keeps reading past the 2-second mark.
-    int fed = 0;
-    h.link.onEmptyRead = [&] {
-        h.clock.Advance(100);
-        if (++fed < 30) h.link.Feed(std::string("x"));
-        if (fed == 30) h.link.Feed(std::string("\n"));
-    };
-    h.link.Feed(std::string("y"));
-    const int64_t start = h.clock.now;
-    h.command.WaitForByte('\n');
-    EXPECT_GE(h.clock.now - start, 2900);
-    EXPECT_TRUE(h.link.input.empty());
-    EXPECT_EQ(fed, 30);
+    h.session.SendCommand("save a.as", false);
+    ASSERT_TRUE(h.session.WantsBytes());
+    EXPECT_EQ(h.session.NextDeadline(), h.clock.now + kEchoWaitMs);
+    h.clock.Advance(kEchoWaitMs - 1);
+    h.session.OnTimer();
+    EXPECT_TRUE(h.session.WantsBytes()) << "not before its time";
+    h.clock.Advance(1);
+    h.session.OnTimer();
+    EXPECT_FALSE(h.session.WantsBytes());
+    EXPECT_EQ(h.session.NextDeadline(), kNoDeadline);
 }
 
 }  // namespace

@@ -13,7 +13,7 @@ using namespace tavrin::testing;
 struct Session : TransferRig {
     Session() : controller(link) {}
     int Request(uint8_t letter, const Bytes& data) {
-        controller.Request({CTransferProtocol::BuildSerialRecord(letter, data.data(), data.size())});
+        controller.Request({BuildSerialRecord(letter, data.data(), data.size())});
         controller.replies.clear();
         return protocol.HandleTransferRequest(folder.path());
     }

@@ -49,7 +49,7 @@ TEST(TransferFolderTest, DeleteBeforeAnySaveStaysInTheTransferFolder) {
         } else {
             SerialController controller(rig.link);
             const Bytes name = B("x");
-            controller.Request({CTransferProtocol::BuildSerialRecord('F', name.data(), name.size())});
+            controller.Request({BuildSerialRecord('F', name.data(), name.size())});
             rc = rig.protocol.HandleTransferRequest(transfer.path());
         }
         EXPECT_EQ(rc, 0) << (tcp ? "tcp" : "serial");
@@ -85,7 +85,7 @@ TEST(TransferFolderTest, TheFolderAndFoldersInItAreNeverRenamedOrDeleted) {
         } else {
             SerialController controller(rig.link);
             const Bytes name = B(c.name);
-            controller.Request({CTransferProtocol::BuildSerialRecord(c.letter, name.data(), name.size())});
+            controller.Request({BuildSerialRecord(c.letter, name.data(), name.size())});
             rig.protocol.HandleTransferRequest(transfer.path());
         }
         struct stat st {};
