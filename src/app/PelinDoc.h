@@ -47,6 +47,9 @@ struct CPelinDoc {
     int isLinuxTelnet = 0;
     int isAutoConnect = 0;
     int isSerialReopen = 1;  // reopen an unplugged serial port when its device comes back
+    // Serve transfers the controller starts without a save or load command from this side
+    // (off: such requests are refused).
+    int acceptControllerTransfers = 0;
     std::string folder;      // at most 259 characters
 
     std::vector<ConnectionEntry> connections;

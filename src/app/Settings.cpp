@@ -133,6 +133,7 @@ void LoadSettings(CPelinDoc& doc, const std::string& profilePath) {
     LoadInt(profilePath, "IsAutoLogin", doc.isAutoLogin);
     LoadInt(profilePath, "IsAutoConnect", doc.isAutoConnect);
     LoadInt(profilePath, "IsSerialReopen", doc.isSerialReopen);
+    LoadInt(profilePath, "AcceptControllerTransfers", doc.acceptControllerTransfers);
 
     text = ReadSetting(profilePath, "Folder");
     if (!text.empty() && HasWord(text)) {

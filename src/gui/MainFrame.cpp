@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QStatusBar>
 #include <QToolBar>
 #include <QUrl>
 
@@ -20,6 +21,7 @@
 #include "gui/CommandPanel.h"
 #include "gui/MenuBuilder.h"
 #include "gui/TerminalWidget.h"
+#include "gui/TransferBar.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
 
@@ -267,6 +269,22 @@ void CMainFrame::FinishView() {
     destroyed_ = true;
     idleTimer_.stop();
     view_.OnDestroy();
+}
+
+void CMainFrame::ShowTransferProgress(const QString& text, int percent) {
+    if (transferBar_ == nullptr) {
+        transferBar_ = new CTransferBar([this] { view_.CancelTransfer(); }, this);
+        statusBar()->addWidget(transferBar_, 1);
+    }
+    transferBar_->ShowProgress(text, percent);
+    transferBar_->show();
+    statusBar()->show();
+}
+
+void CMainFrame::HideTransferProgress() {
+    if (transferBar_ == nullptr) return;
+    transferBar_->hide();
+    statusBar()->hide();
 }
 
 }  // namespace tavrin

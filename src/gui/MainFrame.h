@@ -22,6 +22,8 @@ class CMacroDialog;
 // the terminal widget, the context menu, the close confirmation and the window placement.
 // Commands go to CPelinView; the frame itself handles only what belongs to the window (Exit
 // closes it through the close confirmation, About shows the about box).
+class CTransferBar;
+
 class CMainFrame : public QMainWindow {
     Q_OBJECT
 public:
@@ -57,6 +59,10 @@ public:
     bool DropFiles(const QMimeData* data);
     // Shows the context menu at a screen position.
     void ShowContextMenu(const QPoint& globalPosition);
+    // The progress of a controller save or load in the status bar, with its Cancel button.
+    void ShowTransferProgress(const QString& text, int percent);
+    void HideTransferProgress();
+    CTransferBar* TransferBar() const { return transferBar_; }
 
 protected:
     void closeEvent(QCloseEvent* event) override;
@@ -75,6 +81,7 @@ private:
     CPelinApp& app_;
     CTerminalWidget* terminal_ = nullptr;
     CMacroDialog* commandPanel_ = nullptr;
+    CTransferBar* transferBar_ = nullptr;
     QToolBar* toolbar_ = nullptr;
     QPointer<QMenu> contextMenu_;
     std::map<int, QAction*> toolbarActions_;

@@ -317,6 +317,14 @@ void CQtShell::ShowProgress(const std::string& title) {
     progress_->raise();
 }
 
+void CQtShell::ShowTransferProgress(const std::string& utf8Text, int percent) {
+    if (frame_) frame_->ShowTransferProgress(Q(utf8Text), percent);
+}
+
+void CQtShell::HideTransferProgress() {
+    if (frame_) frame_->HideTransferProgress();
+}
+
 void CQtShell::SetProgress(int percent) {
     if (progress_) progress_->setValue(std::clamp(percent, 0, 100));
 }

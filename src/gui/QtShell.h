@@ -65,6 +65,8 @@ public:
     void SetProgress(int percent) override;
     bool ProgressCancelled() override;
     void HideProgress() override;
+    void ShowTransferProgress(const std::string& utf8Text, int percent) override;
+    void HideTransferProgress() override;
     void StartTimer(int id, int periodMs) override;
     void StopTimer(int id) override;
     void SetTimerHandler(std::function<void(int id)> handler) override;

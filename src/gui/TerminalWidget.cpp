@@ -25,6 +25,7 @@ namespace {
 
 constexpr const char* kJapaneseFallback = "Noto Sans Mono CJK JP";
 constexpr int kFrameMs = 16;  // about 60 paints a second while output streams
+constexpr qint64 kCaretBlinkQuietMs = 10000;
 
 bool SameFont(const LogFont& a, const LogFont& b) {
     return a.height == b.height && a.width == b.width && a.weight == b.weight && a.italic == b.italic &&
@@ -97,9 +98,16 @@ CTerminalWidget::CTerminalWidget(CPelinView& view, QWidget* parent)
         viewport()->update();
     });
     connect(&caretBlink_, &QTimer::timeout, this, [this] {
-        caretOn_ = !caretOn_;
+        // As desktop terminals do, a quiet terminal shows its caret steady, so the window sleeps.
+        if (sinceActivity_.isValid() && sinceActivity_.elapsed() >= kCaretBlinkQuietMs) {
+            caretBlink_.stop();
+            caretOn_ = true;
+        } else {
+            caretOn_ = !caretOn_;
+        }
         viewport()->update(lastCaret_);
     });
+    sinceActivity_.start();
     SyncScrollBarsAndCaret();
 }
 
@@ -167,7 +175,7 @@ void CTerminalWidget::SyncScrollBarsAndCaret() {
     }
     if (caret.isNull())
         caretBlink_.stop();
-    else if (!caretBlink_.isActive())
+    else if (!caretBlink_.isActive() && sinceActivity_.elapsed() < kCaretBlinkQuietMs)
         caretBlink_.start();
 }
 
@@ -180,7 +188,8 @@ QRect CTerminalWidget::CaretRect() const {
 
 void CTerminalWidget::RestartCaretBlink() {
     caretOn_ = true;
-    if (caretBlink_.isActive()) caretBlink_.start();
+    sinceActivity_.start();
+    if (!lastCaret_.isNull()) caretBlink_.start();
 }
 
 void CTerminalWidget::OnScrollAction(bool vertical, int action) {

@@ -1,5 +1,7 @@
 #include "headless/ConsoleShell.h"
 
+#include <unistd.h>
+
 #include <QCoreApplication>
 #include <QMetaObject>
 #include <QProcess>
@@ -150,6 +152,21 @@ void CConsoleShell::SetProgress(int percent) {
 
 void CConsoleShell::HideProgress() {
     lastProgress_ = -1;
+}
+
+void CConsoleShell::ShowTransferProgress(const std::string& utf8Text, int /*percent*/) {
+    if (isatty(STDERR_FILENO) == 0) return;
+    // Carriage return, the line, and erase to its end: the line is rewritten in place.
+    std::fprintf(stderr, "\r%s\033[K", utf8Text.c_str());
+    std::fflush(stderr);
+    transferLineShown_ = true;
+}
+
+void CConsoleShell::HideTransferProgress() {
+    if (!transferLineShown_) return;
+    std::fprintf(stderr, "\r\033[K");
+    std::fflush(stderr);
+    transferLineShown_ = false;
 }
 
 void CConsoleShell::StartTimer(int id, int periodMs) {

@@ -50,6 +50,9 @@ public:
     void SetProgress(int percent) override;
     bool ProgressCancelled() override { return false; }
     void HideProgress() override;
+    // On a terminal: one stderr line rewritten in place; elsewhere nothing.
+    void ShowTransferProgress(const std::string& utf8Text, int percent) override;
+    void HideTransferProgress() override;
     void StartTimer(int id, int periodMs) override;
     void StopTimer(int id) override;
     void SetTimerHandler(std::function<void(int id)> handler) override { timerHandler_ = std::move(handler); }
@@ -79,6 +82,7 @@ private:
     bool repaintPending_ = false;
     std::function<std::optional<std::string>(const std::string&)> lineReader_;
     int lastProgress_ = -1;
+    bool transferLineShown_ = false;
     std::string clipboard_;
 };
 

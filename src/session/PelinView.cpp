@@ -85,7 +85,6 @@ int CPelinView::OnCreate() {
     app_.view = this;
     parts_->display.ResetScroll();
     shell_.SetTimerHandler([this](int id) { OnTimer(id); });
-    shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
     startupFolder = CutCp932(CurrentFolder(), kStartupFolderMax);
     hostWindow = 0;
     terminalNumber = 0;
@@ -145,6 +144,26 @@ void CPelinView::OnIdle() {
         }
     }
     UpdateTitle();
+    UpdatePollTimer();
+}
+
+// The 20 ms poll runs only while something needs its ticks: a macro, a file being sent or
+// typed, keys waiting for an echo, a serial port that is not watched for readiness, or a lost
+// port waited for. A quiet connected terminal is woken only by its link, its keys and the
+// silence timer.
+void CPelinView::UpdatePollTimer() {
+    Parts& p = *parts_;
+    if (p.destroyed) return;
+    const bool serialUnwatched = doc_.isTcp == 0 && p.serial.IsOpen() && p.watchedSerialFd < 0;
+    const bool needed = p.macro.IsRunning() || p.macro.IsMacroFileOpen() || p.sendFile.IsActive() ||
+                        p.drops.PendingLines() > 0 || p.keyboard.KeysPending() || serialUnwatched ||
+                        !p.connection.ReopenDevice().empty();
+    if (needed == p.pollTimerRunning) return;
+    p.pollTimerRunning = needed;
+    if (needed)
+        shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
+    else
+        shell_.StopTimer(kPollTimerId);
 }
 
 void CPelinView::StartBatchMacro() {
@@ -162,6 +181,7 @@ void CPelinView::OnTimer(int id) {
     // The panel's own timer drives only the panel; the macro and the poll go by the view's.
     if (id == kPanelTimerId) {
         p.panel.TimerStep();
+        ScheduleIdle();  // a button may have started a macro: the poll timer then runs
         return;
     }
     if (id == kTransferTimerId) {

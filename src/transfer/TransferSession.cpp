@@ -221,7 +221,7 @@ int CTransferSession::CheckRequest(const TransferRecord& record, std::string& na
     const size_t end = strnlen(reinterpret_cast<const char*>(data), length);
     name.assign(reinterpret_cast<const char*>(data), end);
     if (cancelled_) return kFileAccessDenied;  // the rest of a cancelled transfer, quietly
-    if (!asked_ && !acceptUnasked_) {
+    if (!asked_ && doc_.acceptControllerTransfers == 0) {
         if (hooks_.printText) {
             const std::string shown = Printable(data, end);
             hooks_.printText("\n\r" +

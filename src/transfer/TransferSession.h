@@ -45,7 +45,8 @@ struct TransferSessionHooks {
 //
 // The controller may only open, create or delete a file on this PC while a transfer asked for on
 // this side is pending: from a save or load command line (typed, or sent by a macro, the panel
-// or the host editor) until the controller's next prompt. Any other request is refused.
+// or the host editor) until the controller's next prompt. Any other request is refused, unless
+// the settings allow controller-started transfers (doc.acceptControllerTransfers).
 class CTransferSession {
 public:
     CTransferSession(CPelinDoc& doc, LinkOps& link, Clock& clock, ViewState& view);
@@ -66,8 +67,6 @@ public:
     bool Asked() const { return asked_; }
     // The folder of the transfer asked for ("" = the working folder, else ending in '/').
     const std::string& Folder() const { return folder_; }
-    // Controller-started transfers are served without being asked for (a setting).
-    void SetAcceptUnasked(bool accept) { acceptUnasked_ = accept; }
 
     // --- The controller. ---
     // The controller is back at its prompt: the asked-for transfer is over.
@@ -133,7 +132,6 @@ private:
     TransferSessionHooks hooks_;
 
     bool asked_ = false;
-    bool acceptUnasked_ = false;
     bool cancelled_ = false;  // refuse quietly until the prompt
     std::string folder_;
 

@@ -87,9 +87,8 @@ protected:
         language = 1;
         ConnectionHooks hooks;
         hooks.printLocalText = [this](const std::string& t) { printed += t; };
-        hooks.onTcpChunk = [this] {
-            received.insert(received.end(), doc.tcpChunk.data.begin(),
-                            doc.tcpChunk.data.begin() + doc.tcpChunk.length);
+        hooks.onTcpChunk = [this](const uint8_t* data, size_t count) {
+            received.insert(received.end(), data, data + count);
         };
         control.SetHooks(hooks);
     }

@@ -13,7 +13,7 @@
 #include "ScriptedLink.h"
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
-#include "transfer/TransferProtocol.h"
+#include "TransferDriver.h"
 
 namespace tavrin::fuzz {
 
@@ -48,6 +48,7 @@ struct TransferScene {
         // An empty read costs half a second, so each time-out takes a few dozen reads.
         link.onEmptyRead = [this] { clock.Advance(500); };
         protocol.ResetTcpState();
+        protocol.session.Hooks().printText = [](const std::string&) {};
     }
     // One request with the guard armed.
     int Handle() {
@@ -62,7 +63,7 @@ struct TransferScene {
     tavrin::testing::ScriptedLink link;
     tavrin::testing::FakeClock clock;
     tavrin::testing::RecordingShell shell;
-    CTransferProtocol protocol{doc, view, link, clock, shell};
+    tavrin::testing::TransferDriver protocol{doc, link, clock, view};
 };
 
 }  // namespace tavrin::fuzz

@@ -24,12 +24,9 @@ struct AutomationFixture {
         keysEnabled = 1;
         language = 1;
         MacroHooks hooks;
-        hooks.sendTransferCommand = [this](const std::string& line, std::string& folder) {
+        hooks.sendTransferCommand = [this](const std::string& line) {
             transferLines.push_back(line);
-            if (transferResult == 0) {
-                link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
-                folder = transferFolder;
-            }
+            if (transferResult == 0) link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
             return transferResult;
         };
         hooks.printLocalText = [this](const std::string& text) { printed += text; };

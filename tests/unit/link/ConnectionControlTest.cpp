@@ -46,10 +46,9 @@ protected:
         hooks.hostConnectedAddress = [this](const std::string& ip) { hostAddresses.push_back(ip); };
         hooks.resetTransferState = [this] { ++transferResets; };
         hooks.closeTransferFile = [this] { ++transferCloses; };
-        hooks.onTcpChunk = [this] {
-            chunks.emplace_back(doc.tcpChunk.data.begin(), doc.tcpChunk.data.begin() + doc.tcpChunk.length);
-            EXPECT_EQ(doc.tcpChunk.position, 0);
-            EXPECT_EQ(doc.tcpChunk.data[doc.tcpChunk.length], 0);
+        hooks.onTcpChunk = [this](const uint8_t* data, size_t count) {
+            chunks.emplace_back(data, data + count);
+            EXPECT_EQ(data[count], 0);
         };
         control.SetHooks(hooks);
     }
@@ -330,7 +329,7 @@ TEST_F(ConnectionControlTest, OneReadinessTakesSeveralChunksInOrder) {
     chunks.clear();
     fake.Feed(std::vector<uint8_t>(3 * 4096, 'y'));
     ConnectionHooks hooks;
-    hooks.onTcpChunk = [this] {
+    hooks.onTcpChunk = [this](const uint8_t*, size_t) {
         chunks.emplace_back();
         control.DisconnectLink();  // a macro's or the user's disconnect while the chunk is shown
     };
@@ -350,8 +349,8 @@ TEST_F(ConnectionControlTest, ALinkReadDuringAChunkTakesTheBytesThatFollowIt) {
     const std::vector<uint8_t> data = FeedLetters(5000);
     std::string readByLink;
     ConnectionHooks hooks;
-    hooks.onTcpChunk = [&] {
-        chunks.emplace_back(doc.tcpChunk.data.begin(), doc.tcpChunk.data.begin() + doc.tcpChunk.length);
+    hooks.onTcpChunk = [&](const uint8_t* bytes, size_t count) {
+        chunks.emplace_back(bytes, bytes + count);
         if (chunks.size() == 1)
             for (int i = 0; i < 2; ++i) readByLink += static_cast<char>(link.ReadLinkByte());
     };

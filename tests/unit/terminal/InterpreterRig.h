@@ -22,10 +22,8 @@ struct InterpreterRig {
     bool logIsOpen = false;
     bool logWriteFails = false;
     std::string posted;
-    std::vector<std::string> transferFolders;
-    int transferResult = 0;
-    int transferConsumes = 0;  // bytes of the shared chunk a transfer request reads
-    bool resumePending = false;
+    std::vector<std::string> handOffs;  // the bytes after each ENQ handed to the transfer
+    int transferConsumes = 0;           // TCP/IP: bytes after the ENQ the transfer takes
     int hostReports = 0;
     int lastHostBusy = -1;
     int macroTransferClears = 0;
@@ -37,14 +35,12 @@ struct InterpreterRig {
 
     InterpreterHooks Hooks() {
         InterpreterHooks h;
-        h.handleTransferRequest = [this](const std::string& folder) {
-            transferFolders.push_back(folder);
+        h.transferStarted = [this](const uint8_t* rest, size_t count) {
+            handOffs.emplace_back(reinterpret_cast<const char*>(rest), count);
             caretMovesAtTransfer = caretMoves;
-            ReceiveChunk& chunk = doc.tcpChunk;
-            chunk.position = std::min(chunk.position + transferConsumes, chunk.length);
-            return transferResult;
+            // The serial exchange discards what followed its ENQ; TCP/IP takes its record.
+            return doc.isTcp ? std::min(static_cast<size_t>(transferConsumes), count) : count;
         };
-        h.transferResumePending = [this] { return resumePending; };
         h.writeLogRow = [this](const uint8_t* row) {
             logRows.emplace_back(reinterpret_cast<const char*>(row), kColumns);
             events += 'L';

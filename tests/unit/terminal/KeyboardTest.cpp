@@ -19,15 +19,13 @@ using testing::InterpreterRig;
 struct KeyboardRig : InterpreterRig {
     std::vector<std::string> checkedLines;
     int checkResult = -1;
-    std::string checkFolder;
     FakeClock clock;
     CKeyboard keyboard{doc, view, link, shell, interpreter, clock, KeyboardHooks{}};
 
     KeyboardRig() {
         doc.connected = 1;
-        keyboard.Hooks().sendTransferCommand = [this](const std::string& line, std::string& folder) {
+        keyboard.Hooks().sendTransferCommand = [this](const std::string& line) {
             checkedLines.push_back(line);
-            if (checkResult == 0) folder = checkFolder;
             return checkResult;
         };
     }
@@ -105,7 +103,6 @@ struct EnterCase {
     int result;
     std::string checked;
     std::string sent;
-    std::string folderAfter;
     int cursorRow;
 };
 
@@ -119,15 +116,14 @@ TEST(KeyboardTest, EnterReadsTheEchoAndHandsItToTheTransferCheck) {
     const std::string longEcho = ">" + std::string(78, 'w') + "Q\x1b[A";
     const std::vector<EnterCase> cases = {
         {"save command handed on from column 1", 0, ">save /home/op/prog.as", -1,
-         Cells("save /home/op/prog.as"), "\r", "", 0},
-        {"empty line sends CR and clears the folder", 0, ">", -1, Cells(""), "\r", "", 0},
-        {"empty line on TCP/IP sends CR LF", 1, ">", -1, Cells(""), "\r\n", "", 0},
-        {"at most 78 characters", 0, longEcho, -1, std::string(78, 'w'), "\r", "", 0},
-        {"a NUL cell ends the line", 0, std::string(">ab\0cd", 6), -1, "ab", "\r", "", 0},
-        {"accepted: no CR, folder kept, line completed", 0, ">load /tmp/a.as", 0, Cells("load /tmp/a.as"), "",
-         "/tmp/", 1},
-        {"accepted on TCP/IP", 1, ">save /tmp/b.as", 0, Cells("save /tmp/b.as"), "", "/tmp/", 1},
-        {"refused: message printed, CR still sent", 0, ">fdirectory", -110, Cells("fdirectory"), "\r", "", 1},
+         Cells("save /home/op/prog.as"), "\r", 0},
+        {"empty line sends CR", 0, ">", -1, Cells(""), "\r", 0},
+        {"empty line on TCP/IP sends CR LF", 1, ">", -1, Cells(""), "\r\n", 0},
+        {"at most 78 characters", 0, longEcho, -1, std::string(78, 'w'), "\r", 0},
+        {"a NUL cell ends the line", 0, std::string(">ab\0cd", 6), -1, "ab", "\r", 0},
+        {"accepted: no CR, line completed", 0, ">load /tmp/a.as", 0, Cells("load /tmp/a.as"), "", 1},
+        {"accepted on TCP/IP", 1, ">save /tmp/b.as", 0, Cells("save /tmp/b.as"), "", 1},
+        {"refused: message printed, CR still sent", 0, ">fdirectory", -110, Cells("fdirectory"), "\r", 1},
     };
     const int savedLanguage = language;
     language = 1;
@@ -136,15 +132,12 @@ TEST(KeyboardTest, EnterReadsTheEchoAndHandsItToTheTransferCheck) {
         KeyboardRig rig;
         rig.doc.isTcp = c.isTcp;
         rig.doc.isLinuxTelnet = 0;
-        rig.view.transferFolder = "/old/";
         rig.checkResult = c.result;
-        rig.checkFolder = "/tmp/";
         rig.Feed(c.echo);  // the controller's echo
         rig.keyboard.OnChar('\r');
         ASSERT_EQ(rig.checkedLines.size(), 1u);
         EXPECT_EQ(rig.checkedLines[0], c.checked);
         EXPECT_EQ(rig.Sent(), c.sent);
-        EXPECT_EQ(rig.view.transferFolder, c.folderAfter);
         EXPECT_EQ(rig.doc.cursorRow, c.cursorRow);
     }
     language = savedLanguage;
@@ -154,7 +147,6 @@ TEST(KeyboardTest, AcceptedCommandLineIsLoggedAndKeptInHistory) {
     KeyboardRig rig;
     rig.logIsOpen = true;
     rig.checkResult = 0;
-    rig.checkFolder = "/home/op/";
     rig.Feed(">save prog.as");
     rig.keyboard.OnChar('\r');
     ASSERT_EQ(rig.logRows.size(), 1u);
@@ -181,11 +173,9 @@ TEST(KeyboardTest, RefusedCommandPrintsItsMessage) {
 TEST(KeyboardTest, WithoutTransferLayerEveryLineIsPlain) {
     KeyboardRig rig;
     rig.keyboard.Hooks().sendTransferCommand = nullptr;
-    rig.view.transferFolder = "/x/";
     rig.Feed(">save a");
     rig.keyboard.OnChar('\r');
     EXPECT_EQ(rig.Sent(), "\r");
-    EXPECT_EQ(rig.view.transferFolder, "");
 }
 
 TEST(KeyboardTest, At38400SerialEveryKeyRebuildsTheScreen) {
@@ -323,13 +313,11 @@ TEST(KeyboardTest, KeysBehindATransferCommandWaitForThePrompt) {
 TEST(KeyboardTest, AcceptedTransferLineHeldForItsEchoIsRewritten) {
     KeyboardRig rig;
     rig.checkResult = 0;
-    rig.checkFolder = "/home/op/";
     for (char ch : std::string("sa /home/op/p.as\r")) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
     EXPECT_TRUE(rig.checkedLines.empty());
     rig.Feed(">sa /home/op/p.as");
     rig.keyboard.Poll();
     ASSERT_EQ(rig.checkedLines.size(), 1u);
-    EXPECT_EQ(rig.view.transferFolder, "/home/op/");
     EXPECT_EQ(rig.Sent(), "sa /home/op/p.as");  // no CR: the check sent the rewritten line
     EXPECT_EQ(rig.History(0), ">sa /home/op/p.as");
 }

@@ -409,12 +409,11 @@ TEST(ReceiveInterpreterTest, ShortTelnetReplyShowsMessageAndGoesOn) {
 TEST(ReceiveInterpreterTest, SerialEnqHandsOffAndDropsTheRest) {
     InterpreterRig rig;
     rig.doc.isAutoLogin = 1;
-    rig.view.transferFolder = "/home/op/robot/";
     rig.Feed(
         "ab\x05"
         "cd login: ");
-    ASSERT_EQ(rig.transferFolders.size(), 1u);
-    EXPECT_EQ(rig.transferFolders[0], "/home/op/robot/");
+    ASSERT_EQ(rig.handOffs.size(), 1u);
+    EXPECT_EQ(rig.handOffs[0], "cd login: ");
     EXPECT_EQ(rig.Row(0), "ab");
     EXPECT_EQ(rig.doc.cursorColumn, 2);
     EXPECT_EQ(rig.posted, "");  // no login check after a serial hand-off
@@ -422,43 +421,16 @@ TEST(ReceiveInterpreterTest, SerialEnqHandsOffAndDropsTheRest) {
     EXPECT_EQ(rig.Row(0), "abef");
 }
 
-struct EnqErrorCase {
-    int isTcp;
-    int result;
-    bool shown;
-};
-
-TEST(ReceiveInterpreterTest, TransferErrorsArePrinted) {
-    const std::vector<EnqErrorCase> cases = {
-        {0, -1052, true}, {0, -510, true},  {0, -599, true}, {1, -1052, true}, {1, -510, false},
-        {1, -500, false}, {1, -599, false}, {1, -600, true}, {1, -499, true},  {0, 0, false},
-    };
-    const int savedLanguage = language;
-    language = 1;
-    for (const EnqErrorCase& c : cases) {
-        SCOPED_TRACE(c.isTcp * 100000 + c.result);
-        InterpreterRig rig;
-        rig.doc.isTcp = c.isTcp;
-        rig.transferResult = c.result;
-        rig.Feed("\x05");
-        std::string text = GetMessageText(c.result);
-        text = text.substr(0, text.find('\n'));
-        EXPECT_EQ(rig.Row(0), c.shown ? text : "");
-        EXPECT_EQ(rig.doc.cursorRow, c.shown ? 1 : 0);
-    }
-    language = savedLanguage;
-}
-
 TEST(ReceiveInterpreterTest, TcpEnqContinuesAfterConsumedBytes) {
     InterpreterRig rig;
     rig.doc.isTcp = 1;
     rig.doc.isAutoLogin = 1;
-    rig.transferConsumes = 7;  // ENQ STX 'E' "123" ETB
+    rig.transferConsumes = 6;  // STX 'E' "123" ETB
     rig.FeedShared(
         "ab\x05\x02"
         "E123\x17"
         "cd login: ");
-    ASSERT_EQ(rig.transferFolders.size(), 1u);
+    ASSERT_EQ(rig.handOffs.size(), 1u);
     EXPECT_EQ(rig.Row(0), "abcd login:");
     EXPECT_EQ(rig.posted, "zu\n");
 }
@@ -470,42 +442,8 @@ TEST(ReceiveInterpreterTest, TcpEnqThatConsumesNothingStillPassesTheEnq) {
     rig.FeedShared(
         "a\x05"
         "b");
-    EXPECT_EQ(rig.transferFolders.size(), 1u);
+    EXPECT_EQ(rig.handOffs.size(), 1u);
     EXPECT_EQ(rig.Row(0), "ab");
-}
-
-TEST(ReceiveInterpreterTest, TcpResumeRunsBeforeAnyByteOfTheChunk) {
-    InterpreterRig rig;
-    rig.doc.isTcp = 1;
-    rig.resumePending = true;
-    rig.link.onSend = nullptr;
-    // The protocol takes the rest of its record (3 bytes) and is done.
-    rig.interpreter.Hooks().handleTransferRequest = [&rig](const std::string& folder) {
-        rig.transferFolders.push_back(folder);
-        rig.doc.tcpChunk.position += 3;
-        rig.resumePending = false;
-        return 0;
-    };
-    rig.FeedShared(
-        "xy\x17"
-        "ok");
-    EXPECT_EQ(rig.transferFolders.size(), 1u);
-    EXPECT_EQ(rig.Row(0), "ok");
-
-    // A resume that takes nothing and stays pending does not spin on the same byte.
-    InterpreterRig stuck;
-    stuck.doc.isTcp = 1;
-    stuck.resumePending = true;
-    stuck.FeedShared("abc");
-    EXPECT_EQ(stuck.transferFolders.size(), 3u);
-
-    // Text the terminal prints itself never resumes a transfer.
-    InterpreterRig local;
-    local.doc.isTcp = 1;
-    local.resumePending = true;
-    local.Feed("abc");
-    EXPECT_TRUE(local.transferFolders.empty());
-    EXPECT_EQ(local.Row(0), "abc");
 }
 
 TEST(ReceiveInterpreterTest, AutomaticLoginOnlyWhenTheChunkEndsWithThePrompt) {
@@ -607,7 +545,7 @@ TEST(ReceiveInterpreterTest, LocalTextUsesScreenLogicOnly) {
         EXPECT_EQ(rig.doc.cursorRow, c.cursorRow);
         EXPECT_EQ(rig.doc.cursorColumn, c.cursorColumn);
         EXPECT_EQ(rig.doc.promptSeen, 0);
-        EXPECT_TRUE(rig.transferFolders.empty());
+        EXPECT_TRUE(rig.handOffs.empty());
         EXPECT_EQ(rig.shell.beeps, 0);
         EXPECT_EQ(rig.shell.repaintRequests, 1);
     }

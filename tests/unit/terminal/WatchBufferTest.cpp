@@ -202,7 +202,7 @@ TEST(TcpReceiveTest, TransferReadsTheSameChunk) {
     InterpreterRig rig;
     rig.doc.isTcp = 1;
     rig.doc.connected = 1;
-    rig.transferConsumes = 4;
+    rig.transferConsumes = 3;
     CWatchBuffer watch([] { return true; });
     const std::string data =
         "a\x05\x02"
@@ -212,7 +212,7 @@ TEST(TcpReceiveTest, TransferReadsTheSameChunk) {
         std::copy(data.begin(), data.end(), buffer);
         return static_cast<int>(data.size());
     });
-    EXPECT_EQ(rig.transferFolders.size(), 1u);
+    EXPECT_EQ(rig.handOffs.size(), 1u);
     EXPECT_EQ(rig.Row(0), "ab");
     EXPECT_EQ(rig.doc.tcpChunk.position, rig.doc.tcpChunk.length);
 }

@@ -1,0 +1,226 @@
+#include <gtest/gtest.h>
+
+#include "TransferRig.h"
+#include "transfer/TransferSession.h"
+
+namespace tavrin {
+namespace {
+
+using namespace tavrin::testing;
+
+std::string Text(const Bytes& bytes) {
+    return std::string(bytes.begin(), bytes.end());
+}
+
+// A TCP/IP request handed to the session as the interpreter hands it: the ENQ, then the rest.
+int TcpRequest(TransferRig& rig, char letter, const std::string& data) {
+    const std::string frame = std::string{char(kStx), letter} + data + char(kEtb);
+    rig.link.sent.clear();
+    rig.protocol.session.OnEnq(reinterpret_cast<const uint8_t*>(frame.data()), frame.size());
+    return rig.protocol.session.LastResult();
+}
+
+// The status of the terminal's answer to A, B or F, on either medium.
+int32_t ReplyStatus(const TransferRig& rig, bool tcp, char letter, const SerialController& controller) {
+    if (tcp) {
+        const std::string sent = Text(rig.link.sent);
+        if (sent.size() < 8 || sent[1] != letter) return 1;
+        return std::stoi(sent.substr(2, 5));
+    }
+    if (controller.replies.empty()) return 1;
+    const Bytes data = RecordData(controller.replies.back());
+    return letter == 'F' ? Be32(data, 0) : Be32(data, data.size() - 12);
+}
+
+// Without a transfer asked for on this side, the controller can neither read, create nor
+// delete a file here, whatever the name, and the screen says what it tried.
+TEST(TransferSessionTest, RequestsNobodyAskedForAreRefused) {
+    struct Case {
+        char letter;
+        const char* name;
+        const char* said;
+    } cases[] = {
+        {'A', "secret.txt", "Refused: the controller asked to read secret.txt on this PC, but no transfer was asked for."},
+        {'B', "new.as", "Refused: the controller asked to create new.as on this PC"},
+        {'F', "victim.txt", "Refused: the controller asked to delete victim.txt on this PC"},
+    };
+    for (const bool tcp : {false, true}) {
+        for (const Case& c : cases) {
+            const std::string label = std::string(tcp ? "tcp " : "serial ") + c.letter;
+            SerialSession s;
+            s.doc.isTcp = tcp;
+            s.protocol.ask = false;
+            s.folder.Write("secret.txt", "private");
+            s.folder.Write("victim.txt", "keep");
+            s.protocol.session.Ask(s.folder.path());
+            s.protocol.session.ControllerPrompted();  // the asked-for transfer is over
+            if (tcp)
+                TcpRequest(s, c.letter, c.name);
+            else
+                s.Request(static_cast<uint8_t>(c.letter), Concat(B(c.name), Bytes{0}));
+            EXPECT_EQ(ReplyStatus(s, tcp, c.letter, s.controller), kFileAccessDenied) << label;
+            EXPECT_NE(s.printed.find(c.said), std::string::npos) << label << ": " << s.printed;
+            EXPECT_EQ(s.folder.Read("victim.txt"), "keep") << label;
+            EXPECT_FALSE(s.folder.Exists("new.as")) << label;
+            EXPECT_EQ(s.folder.CountAll(), 2u) << label;
+            EXPECT_FALSE(s.protocol.session.Busy()) << label;
+            // With controller-started transfers allowed, the same request is served.
+            s.doc.acceptControllerTransfers = 1;
+            s.printed.clear();
+            if (tcp)
+                TcpRequest(s, c.letter, c.name);
+            else
+                s.Request(static_cast<uint8_t>(c.letter), Concat(B(c.name), Bytes{0}));
+            EXPECT_EQ(ReplyStatus(s, tcp, c.letter, s.controller), 0) << label << " allowed";
+            EXPECT_EQ(s.printed.find("Refused"), std::string::npos) << label;
+        }
+    }
+}
+
+// Hidden names, control bytes and a NUL with more after it are never a program's name, even in
+// a transfer that was asked for. Trailing NULs end the name as the controller sends it.
+TEST(TransferSessionTest, NamesThatAreNoProgramNamesAreRefusedAlways) {
+    struct Case {
+        Bytes name;
+        int status;
+        const char* shown;
+    } cases[] = {
+        {B(".bashrc"), kFileBadPath, ".bashrc"},
+        {B(".Bas"), kFileBadPath, ".Bas"},
+        {B("a\r\nb.as"), kFileBadPath, "a^M^Jb.as"},
+        {Concat(B("a.as"), Concat(Bytes{0}, B("bad"))), kFileBadPath, "a.as^@bad"},
+        {B("a\x7f.as"), kFileBadPath, "a^?.as"},
+        {Concat(B("a.as"), Bytes{0, 0, 0}), 0, nullptr},
+    };
+    for (const Case& c : cases) {
+        SerialSession s;
+        s.Request('B', c.name);
+        EXPECT_EQ(ReplyStatus(s, false, 'B', s.controller), c.status) << c.shown;
+        if (c.status != 0) {
+            EXPECT_EQ(s.folder.CountAll(), 0u) << c.shown;
+            EXPECT_NE(s.printed.find(std::string("Refused a file name from the controller: ") + c.shown),
+                      std::string::npos)
+                << s.printed;
+        }
+    }
+}
+
+// A command line asks; the controller's prompt after it ends what it asked for.
+TEST(TransferSessionTest, ACommandLineAsksUntilThePrompt) {
+    struct Case {
+        const char* line;
+        bool asks;
+        std::string folder;
+    } cases[] = {
+        {"save /home/op/prog.as", true, "/home/op/"},
+        {"load prog.as", true, ""},
+        {"save", true, ""},  // a bare save: the controller's own default name, in the working folder
+        {"SA", true, ""},
+        {"dir", false, ""},
+        {"fdirectory", false, ""},
+    };
+    for (const Case& c : cases) {
+        TransferRig rig;
+        CTransferSession& session = rig.protocol.session;
+        session.SendCommand(c.line, false);
+        EXPECT_EQ(session.Asked(), c.asks) << c.line;
+        EXPECT_EQ(session.Folder(), c.folder) << c.line;
+        session.ControllerPrompted();
+        EXPECT_FALSE(session.Asked()) << c.line;
+    }
+}
+
+// Cancel ends a save wherever it stands: the exchange under way ends with EOT, the earlier file
+// stays as it was with no temporary file beside it, and the rest of the save is refused quietly
+// until the controller is back at its prompt.
+TEST(TransferSessionTest, CancelEndsASaveWhereverItStands) {
+    struct Case {
+        const char* name;
+        size_t recordBytes;  // of the D record the controller has sent when Cancel comes
+        bool inExchange;
+    } cases[] = {
+        {"between requests", 0, false},
+        {"after ENQ", 0, true},
+        {"after STX", 1, true},
+        {"in the length", 4, true},
+        {"in the data", 9, true},
+        {"before the checksum", 14, true},
+    };
+    const Bytes block = WriteRequest(B("NEW"));
+    const Bytes record = Record('D', block);
+    for (const Case& c : cases) {
+        SerialSession s;
+        s.folder.Write("prog.as", "OLD");
+        ASSERT_EQ(s.Request('B', Concat(B("prog.as"), Bytes{0})), 0) << c.name;
+        CTransferSession& session = s.protocol.session;
+        ASSERT_TRUE(session.Busy()) << c.name;
+        s.link.sent.clear();
+        s.link.onSend = nullptr;
+        if (c.inExchange) {
+            session.OnEnq(nullptr, 0);
+            session.Feed(record.data(), c.recordBytes);
+            ASSERT_TRUE(session.Exchanging()) << c.name;
+        }
+        s.link.sent.clear();
+        session.Cancel();
+        EXPECT_FALSE(session.Busy()) << c.name;
+        EXPECT_FALSE(session.WantsBytes()) << c.name;
+        EXPECT_EQ(session.NextDeadline(), kNoDeadline) << c.name;
+        EXPECT_EQ(s.link.sent, c.inExchange ? Bytes{kEot} : Bytes{}) << c.name;
+        EXPECT_EQ(s.folder.Read("prog.as"), "OLD") << c.name;
+        EXPECT_EQ(s.folder.CountAll(), 1u) << c.name << ": no temporary file, no backup";
+        EXPECT_NE(s.printed.find("Transfer cancelled: prog.as"), std::string::npos) << c.name;
+        EXPECT_NE(s.printed.find("not saved"), std::string::npos) << c.name;
+        // The controller carries on with the save: refused, and nothing more is printed.
+        s.link.onSend = [&s](const uint8_t* b, size_t n) { s.controller.OnSend(b, n); };
+        s.protocol.ask = false;
+        const std::string before = s.printed;
+        s.Request('D', block);
+        EXPECT_EQ(Be32(s.ReplyData(), 0), kFileAccessDenied) << c.name;
+        EXPECT_EQ(s.printed, before) << c.name;
+        EXPECT_EQ(s.folder.Read("prog.as"), "OLD") << c.name;
+    }
+}
+
+// A lost link ends an exchange at once: nothing more is sent, nothing is awaited, and a save
+// left open is not saved.
+TEST(TransferSessionTest, ALostLinkEndsTheExchangeAtOnce) {
+    for (const size_t recordBytes : {size_t(0), size_t(3), size_t(9)}) {
+        SerialSession s;
+        ASSERT_EQ(s.Request('B', Concat(B("prog.as"), Bytes{0})), 0);
+        CTransferSession& session = s.protocol.session;
+        s.link.onSend = nullptr;
+        session.OnEnq(nullptr, 0);
+        const Bytes record = Record('D', WriteRequest(B("abc")));
+        session.Feed(record.data(), recordBytes);
+        s.link.sent.clear();
+        session.LinkLost();
+        EXPECT_TRUE(s.link.sent.empty()) << recordBytes;
+        EXPECT_FALSE(session.Busy()) << recordBytes;
+        EXPECT_EQ(session.NextDeadline(), kNoDeadline) << recordBytes;
+        EXPECT_EQ(s.folder.CountAll(), 0u) << recordBytes;
+        EXPECT_NE(s.printed.find("not saved"), std::string::npos) << recordBytes;
+    }
+}
+
+// Progress counts the data of a load against the file's size.
+TEST(TransferSessionTest, ProgressCountsTheLoad) {
+    SerialSession s;
+    s.folder.Write("p.as", std::string(300, 'x'));
+    ASSERT_EQ(s.Request('A', Concat(B("p.as"), Bytes{0})), 0);
+    TransferProgress progress = s.protocol.session.Progress();
+    EXPECT_FALSE(progress.save);
+    EXPECT_EQ(progress.file, "p.as");
+    EXPECT_EQ(progress.total, 300u);
+    EXPECT_EQ(progress.bytes, 0u);
+    ASSERT_EQ(s.Request('C', Bytes(8, 0)), 128);
+    s.clock.Advance(2000);
+    progress = s.protocol.session.Progress();
+    EXPECT_EQ(progress.bytes, 128u);
+    EXPECT_GE(progress.elapsedMs, 2000);
+    s.Request('E', Bytes(8, 0));
+    EXPECT_FALSE(s.protocol.session.Busy());
+}
+
+}  // namespace
+}  // namespace tavrin
