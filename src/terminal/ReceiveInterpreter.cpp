@@ -152,6 +152,7 @@ void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, 
     EnterOutput();
     if (data == nullptr) return;
     if (position < 0) position = 0;
+    serialHandOff_ = false;
     while (position < length) {
         const int taken = TakeRun(data + position, length - position);
         if (taken > 0) {
@@ -160,6 +161,14 @@ void CReceiveInterpreter::InterpretReceived(const uint8_t* data, int& position, 
         }
         const Step step = ReceiveByte(data, length, position);
         if (step == Step::Next) ++position;
+    }
+    if (serialHandOff_) {
+        // The serial exchange discarded the rest of the chunk: it is neither shown nor looked at
+        // for the login prompt.
+        PlaceCaret();
+        if (repaintWanted_) shell_.RequestRepaint();
+        repaintWanted_ = false;
+        return;
     }
 
     CheckAutomaticLogin(data, length);
@@ -321,6 +330,7 @@ void CReceiveInterpreter::SendTelnetReply(const uint8_t* reply, size_t count) {
 
 CReceiveInterpreter::Step CReceiveInterpreter::HandOffTransfer(const uint8_t* data, int length, int& position) {
     doc_.transferWork = 0;
+    serialHandOff_ = doc_.isTcp == 0;
     PlaceCaret();  // where the controller's text ended, for as long as the transfer runs
     const auto rest = static_cast<size_t>(length - position - 1);
     const size_t taken = hooks_.transferStarted ? hooks_.transferStarted(data + position + 1, rest) : 0;

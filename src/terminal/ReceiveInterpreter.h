@@ -79,6 +79,7 @@ private:
     void FilterExtendedTelnet(uint8_t byte);
     void SendTelnetReply(const uint8_t* reply, size_t count);
     Step HandOffTransfer(const uint8_t* data, int length, int& position);
+    bool serialHandOff_ = false;  // this chunk's ENQ went to the serial exchange
 
     void LineFeed();
     void CarriageReturn();

@@ -261,8 +261,11 @@ int CTransferSession::Serve(const TransferRecord& record, TransferReply& reply) 
             reply.nameLength = n;
             return 0;
         }
-    } else if (cancelled_ && record.letter != 'E') {
-        return reply.status = kFileAccessDenied;
+    } else if (cancelled_) {
+        // The rest of a cancelled transfer is refused quietly: the operator knows.
+        reply.status = kFileAccessDenied;
+        std::copy_n(data, std::min<size_t>(length, reply.echo.size()), reply.echo.begin());
+        return 0;
     }
     int rc = 0;
     switch (record.letter) {
@@ -396,11 +399,10 @@ void CTransferSession::Cancel() {
     tcp_.Reset();
     EndDrain();
     cancelled_ = true;
-    const std::string file = progress_.file;
+    Print("Transfer cancelled: ", "転送を中止しました: ", Utf8ToCp932(progress_.file));
     files_.NoteFailedExchange();
     files_.CloseQuietly();  // a save keeps the earlier file and says it was not saved
     SetLive(false);
-    Print("Transfer cancelled: ", "転送を中止しました: ", Utf8ToCp932(file));
     lastResult_ = wasExchanging ? kReceiveTimeout : lastResult_;
     if (hooks_.deadlineChanged) hooks_.deadlineChanged();
 }

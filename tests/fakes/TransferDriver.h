@@ -49,7 +49,7 @@ struct TransferDriver {
         const auto end = static_cast<size_t>(std::clamp(chunk.length, 0, static_cast<int>(kTcpChunkSize)));
         if (pos >= end) return 0;
         size_t used = 0;
-        if (session.Wantsstd::vector<uint8_t>())
+        if (session.WantsBytes())
             used = session.Feed(chunk.data.data() + pos, end - pos);
         else
             used = 1 + session.OnEnq(chunk.data.data() + pos + 1, end - pos - 1);
@@ -91,7 +91,7 @@ struct TransferDriver {
     }
     CTransferFiles& Files() { return session.Files(); }
     void ResetTcpState() { session.ResetTcpState(); }
-    bool ResumePending() const { return session.Wantsstd::vector<uint8_t>(); }
+    bool ResumePending() const { return session.WantsBytes(); }
 
     CPelinDoc& doc;
     ScriptedLink& link;

@@ -65,6 +65,7 @@ struct HostLinkScene {
         h.closeWindow = [this] { ++closes; };
         h.moveWindow = [this](int x, int y, int w, int hgt) { moves.push_back({x, y, w, hgt}); };
         h.printLocal = [this](const std::string& s) { printed += s; };
+        h.askTransfer = [this](bool workingFolder) { asked.push_back(workingFolder); };
     }
     // Linked and, with n != 0, numbered by the host.
     void Link(int n) {
@@ -83,6 +84,7 @@ struct HostLinkScene {
     FakeHostChannel* channel = nullptr;
     std::unique_ptr<CHostLink> link;
     std::string typed, printed;
+    std::vector<bool> asked;  // each transfer asked for: into the working folder or not
     int linkChanges = 0, closes = 0;
     bool closeAnswer = false;
     std::vector<std::array<int, 4>> moves;
@@ -254,14 +256,14 @@ TEST_F(HostLinkTest, SaveAndOpenInEditorTypesTheSaveIntoANewTempFile) {
 
     Link(4);
     CopyData(kHostKindProgramName, "pick.as");
-    view.transferFolder = "/elsewhere/";
+    asked.clear();
     link->SaveAndOpenInEditor();
     const std::string first = view.editorTempFile;
     EXPECT_TRUE(std::regex_match(first, std::regex("sv[0-9A-F]{1,4}\\.tmp"))) << first;
     EXPECT_TRUE(std::filesystem::exists(folder + "/" + first));
     EXPECT_EQ(typed, "SAVE pick.as " + first + "\n");
     EXPECT_EQ(view.saveForEditorPending, 1);
-    EXPECT_EQ(view.transferFolder, "") << "the save lands in the working folder the host is told";
+    EXPECT_EQ(asked, std::vector<bool>{true}) << "the save is asked for, into the working folder the host is told";
 
     link->SaveAndOpenInEditor();
     EXPECT_NE(view.editorTempFile, first) << "each save gets a file of its own";

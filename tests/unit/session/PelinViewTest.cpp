@@ -121,7 +121,9 @@ TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheCon
     EXPECT_EQ(app_->profilePath, ini_);
     ASSERT_EQ(doc_.connected, 1);
     EXPECT_EQ(doc_.comPort, "COM3");
-    EXPECT_TRUE(shell_.timers.count(1)) << "the 20 ms poll timer runs from view creation";
+    // Connected and quiet: the port's readiness wakes the terminal, no poll timer does.
+    EXPECT_EQ(shell_.timers.count(1), 0u) << "no 20 ms poll while nothing needs it";
+    EXPECT_GE(shell_.watches.size(), 1u) << "the serial port is watched for readiness";
 
     pty_.Send("Controller ready\r\n>");
     Tick();
