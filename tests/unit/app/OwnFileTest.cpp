@@ -2,6 +2,7 @@
 
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <unistd.h>
 
 #include <gtest/gtest.h>
@@ -59,8 +60,12 @@ const std::vector<FileCase>& FileCases() {
         {"a folder", [](const CTempFolder& t) { ASSERT_EQ(mkdir(t.File("f.ini").c_str(), 0700), 0); }, false,
          OwnFileFault::kNotRegular},
         {"a device",
-         [](const CTempFolder& t) { ASSERT_EQ(symlink("/dev/null", t.File("f.ini").c_str()), 0); }, false,
-         OwnFileFault::kNotRegular},
+         [](const CTempFolder& t) {
+             // A node of its own (the null device's numbers): a write that went wrong would
+             // replace this one, never the system's.
+             ASSERT_EQ(mknod(t.File("f.ini").c_str(), S_IFCHR | 0600, makedev(1, 3)), 0);
+         },
+         true, OwnFileFault::kNotRegular},
         {"exactly 1 MiB",
          [](const CTempFolder& t) { MakeFile(t, "f.ini", std::string(kMaxSettingsFileBytes, 'x')); }, false,
          OwnFileFault::kNone},
