@@ -171,10 +171,10 @@ int KeepAsBackup(const std::string& path, const std::string& backup) {
         cause = CopyToTemporary(path, folder, name, temp, lockFd);
     if (cause != 0) return cause;
     SaveStep("backup");
-    if (::rename(temp.c_str(), backup.c_str()) != 0) {
-        cause = errno;
-        ::unlink(temp.c_str());
-    }
+    if (::rename(temp.c_str(), backup.c_str()) != 0) cause = errno;
+    // Also after a rename that did nothing: when the backup already was a name of this very file
+    // (a save killed after this step), rename leaves both names in place.
+    ::unlink(temp.c_str());
     if (lockFd >= 0) ::close(lockFd);
     return cause;
 }
