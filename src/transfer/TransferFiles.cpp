@@ -167,9 +167,10 @@ int CTransferFiles::CommitSave() {
     int rc = 0;
     SaveStep("fsync");
     if (::fsync(fd_) != 0) {
-        rc = MapFileError(errno);
+        const int cause = errno;
+        rc = MapFileError(cause);
         PrintCause("The save could not be written to disk: ", "保存をディスクに書き込めませんでした: ",
-                   tempPath_, errno);
+                   tempPath_, cause);
     }
     if (rc == 0) rc = BackupTransferFile(savePath_);
     if (rc == 0) {
