@@ -12,6 +12,7 @@
 #include <unordered_map>
 
 #include "app/Cp932.h"
+#include "app/OwnFile.h"
 
 namespace tavrin {
 namespace {
@@ -81,30 +82,11 @@ ParsedLine ParseLine(const std::string& line) {
     return parsed;
 }
 
-// 0 when the file was read, ENOENT when it does not exist, another errno when it cannot be read.
+// 0 when the file was read, ENOENT when it does not exist, another errno when it cannot be read
+// or is refused (not a regular file of the user, too large, holding NUL bytes: see OwnFile.h).
 int ReadWholeFile(const std::string& path, std::string& contents) {
-    contents.clear();
-    int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    struct stat info {};
-    if (fstat(fd, &info) == 0 && S_ISDIR(info.st_mode)) {
-        close(fd);
-        return EISDIR;
-    }
-    char buffer[8192];
-    for (;;) {
-        ssize_t n = read(fd, buffer, sizeof buffer);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            int error = errno;
-            close(fd);
-            return error;
-        }
-        if (n == 0) break;
-        contents.append(buffer, static_cast<size_t>(n));
-    }
-    close(fd);
-    return 0;
+    const OwnFileCheck check = ReadOwnFile(path, kIniFileRules, contents);
+    return check.Errno();
 }
 
 IniText SplitLines(const std::string& contents) {
@@ -429,11 +411,12 @@ bool WriteProfileStrings(const std::string& path, const std::string& section, co
 
 bool WriteProfileSections(const std::string& path, const ProfileSections& sections) {
     if (path.empty()) return false;
-    std::string target = ResolveTarget(path);
     std::string contents;
-    int error = ReadWholeFile(target, contents);
-    // Never overwrite a file we could not read.
-    if (error != 0 && error != ENOENT) return NoteWriteFailure(target, error);
+    // Read through the name as given, so the links on the way are checked. Never overwrite a
+    // file we could not read or would not read (another user's, a FIFO, a binary file).
+    int error = ReadWholeFile(path, contents);
+    if (error != 0 && error != ENOENT) return NoteWriteFailure(path, error);
+    std::string target = ResolveTarget(path);
     IniText ini = SplitLines(contents);
     CIniEditor editor(ini);
     bool allStored = true;

@@ -22,6 +22,10 @@ namespace tavrin {
 // which is then renamed over the old one, so a crash never leaves a half-written file. A file
 // with no write permission (made read-only by its user) is never replaced.
 //
+// Only files the user may trust are read or written (OwnFile.h): a FIFO, device or folder,
+// another user's file or symbolic link, a file over 1 MiB or one holding NUL bytes reads as
+// missing and is never replaced.
+//
 // Bytes are passed through unchanged; values may be CP932.
 inline constexpr size_t kMaxProfileValue = 4095;
 

@@ -7,6 +7,7 @@
 
 #include "app/Globals.h"
 #include "app/MessageTable.h"
+#include "app/OwnFile.h"
 #include "app/Settings.h"
 #include "app/TermSettings.h"
 
@@ -85,7 +86,10 @@ int CTerminalSetup::SaveTerminalSetup() {
     request.defaultExtension = kSetupFileExtension;
     request.save = true;
     // The chosen path is kept whole: a path cut short would name some other file.
-    if (auto chosen = shell_.AskFile(request); chosen && !chosen->empty()) profilePath_ = *chosen;
+    if (auto chosen = shell_.AskFile(request); chosen && !chosen->empty()) {
+        if (!UsableSetupFile(*chosen)) return kFailedToOpenFile;
+        profilePath_ = *chosen;
+    }
 
     // Cancelled or not, the setup goes to the settings file now in force.
     bool written = WriteTermSettings(doc_, profilePath_);
@@ -110,6 +114,7 @@ int CTerminalSetup::LoadTerminalSetup(bool withDialog) {
         request.defaultExtension = kSetupFileExtension;
         request.mustExist = false;
         if (auto chosen = shell_.AskFile(request); chosen && !chosen->empty()) {
+            if (!UsableSetupFile(*chosen)) return kFailedToOpenFile;
             profilePath_ = *chosen;
             result = 0;
         }
@@ -130,6 +135,15 @@ int CTerminalSetup::LoadTerminalSetup(bool withDialog) {
     if (doc_.maxRows != rowsBefore) ClearAndPrompt();
     if (hooks_.setLanguageAndMenus) hooks_.setLanguageAndMenus(language);
     return result;
+}
+
+bool CTerminalSetup::UsableSetupFile(const std::string& path) {
+    // A chosen file becomes the settings file of the run: it must be one the user may trust.
+    // A missing one is fine (Save setup creates it; Restore setup reads the defaults).
+    const OwnFileCheck check = CheckOwnFile(path, kIniFileRules);
+    if (check.UsableOrMissing() || check.fault == OwnFileFault::kUnreadable) return true;
+    shell_.MessageBox(RefusedFileText(path, check, language), BoxButtons::Ok, BoxIcon::Exclamation);
+    return false;
 }
 
 int CTerminalSetup::FontCommand() {

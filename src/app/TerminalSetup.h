@@ -76,7 +76,9 @@ public:
     // Save setup: the Save-as dialog (the chosen file becomes profilePath; on cancel the current
     // one is used), then "Term", "Settings" (Folder = the working folder from before the
     // dialog), the connection list and "Font". Returns 0 when everything was written; otherwise
-    // "Failed to open file." is shown and -20 returned.
+    // "Failed to open file." is shown and -20 returned. A chosen file the user may not trust
+    // (OwnFile.h: a FIFO, another user's file, over 1 MiB, NUL bytes) is refused with a message
+    // naming it and why: nothing is written and the settings file stays (-20).
     int SaveTerminalSetup();
 
     // Restore setup (withDialog) or the start-up read (without): the Open dialog (a name that
@@ -84,7 +86,8 @@ public:
     // "Settings" and the connection list; with the dialog also "Font", the font re-made and
     // measured, and the menus of the language loaded. When the restore changes maxRows the
     // terminal is cleared as the Window setting dialog does it. Returns 0 when a file was
-    // chosen, -1 when the dialog was cancelled or not shown.
+    // chosen, -1 when the dialog was cancelled or not shown, -20 when the chosen file was
+    // refused as Save setup refuses it (nothing is read, the settings file stays).
     int LoadTerminalSetup(bool withDialog);
 
     // The Font command: the fixed-pitch font dialog over logFont; on OK the font is re-made,
@@ -102,6 +105,8 @@ public:
     bool ApplyWindowSetting(const CWindowSetting& setting);
 
 private:
+    // False, with the reason shown, when path must not become the settings file.
+    bool UsableSetupFile(const std::string& path);
     void ApplyFont();
     void ClearAndPrompt();
 

@@ -2,6 +2,8 @@
 
 #include <system_error>
 
+#include "app/Globals.h"
+#include "app/OwnFile.h"
 #include "app/Settings.h"
 #include "app/ViewState.h"
 #include "automation/MacroEngine.h"
@@ -41,6 +43,14 @@ int MacroCommand(CMacroEngine& engine, Shell& shell) {
     std::error_code error;
     std::filesystem::path path = std::filesystem::absolute(*chosen, error);
     if (error) path = *chosen;
+    // Said with its reason here; the engine itself only knows that the file did not open.
+    const OwnFileCheck check = CheckOwnFile(path.string(), kMacroFileRules);
+    if (!check.Usable() && check.fault != OwnFileFault::kMissing &&
+        check.fault != OwnFileFault::kUnreadable) {
+        shell.MessageBox(RefusedFileText(path.string(), check, language), BoxButtons::Ok,
+                         BoxIcon::Exclamation);
+        return 0;
+    }
     if (engine.StartMacro(path.string()) == 0) return 0;
     (void)ChangeFolder(path.parent_path().string());
     return 1;

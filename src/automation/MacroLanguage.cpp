@@ -1,5 +1,7 @@
 #include "automation/MacroLanguage.h"
 
+#include <unistd.h>
+
 #include <climits>
 #include <cstdint>
 
@@ -107,7 +109,12 @@ CMacroReader::~CMacroReader() {
 
 bool CMacroReader::Open(const std::string& path) {
     Close();
-    file_ = std::fopen(path.c_str(), "rb");
+    // A macro steers the controller: only a regular file of the user (or root), never a FIFO
+    // that would hold the program in open() or read().
+    const int fd = OpenOwnFile(path, kMacroFileRules, refusal_);
+    if (fd < 0) return false;
+    file_ = ::fdopen(fd, "rb");
+    if (file_ == nullptr) ::close(fd);
     return file_ != nullptr;
 }
 

@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "app/OwnFile.h"
+
 namespace tavrin {
 
 // The macro language: the keyword table, the line reader of a .uas file (with its
@@ -101,9 +103,11 @@ public:
     CMacroReader(const CMacroReader&) = delete;
     CMacroReader& operator=(const CMacroReader&) = delete;
 
-    // Opens the file for binary reading; false when it cannot be opened. Any file open before
-    // is closed first and the here-document state is reset.
+    // Opens the file for binary reading; false when it cannot be opened or is not a file the
+    // user may trust (OwnFile.h: a regular file of the user or root, at most 16 MiB; Refusal()
+    // says why). Any file open before is closed first and the here-document state is reset.
     bool Open(const std::string& path);
+    const OwnFileCheck& Refusal() const { return refusal_; }
     void Close();
     bool IsOpen() const { return file_ != nullptr; }
 
@@ -116,6 +120,7 @@ private:
     int ReadRawLine(std::string& line);
 
     std::FILE* file_ = nullptr;
+    OwnFileCheck refusal_;
     bool hereDocument_ = false;
     std::string terminator_;
 };

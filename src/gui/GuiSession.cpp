@@ -2,6 +2,8 @@
 
 #include "gui/TerminalWidget.h"
 
+#include <cstdio>
+
 namespace tavrin {
 
 namespace {
@@ -20,6 +22,12 @@ CGuiSession::CGuiSession(const std::string& commandLine, const std::string& exeN
 }
 
 bool CGuiSession::Start() {
+    // The path was fixed before the frame existed; its lines are said now, as the console's.
+    for (const std::string& line : app.startupNotices) std::fprintf(stderr, "tavrin: %s\n", line.c_str());
+    if (!app.profileRefusal.empty()) {
+        std::fprintf(stderr, "tavrin: %s\n", app.profileRefusal.c_str());
+        return false;
+    }
     if (view.OnCreate() != 0) return false;
     frame.Terminal()->ApplyFont();
     app.document = &doc;

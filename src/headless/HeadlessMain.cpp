@@ -23,7 +23,12 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::
     CSteadyClock clock;
     CPelinApp app(commandLine, options.exeName);
     CPelinDoc doc;
-    app.FixProfilePath();
+    const bool settingsUsable = app.FixProfilePath();
+    for (const std::string& line : app.startupNotices) std::fprintf(stderr, "tavrin: %s\n", line.c_str());
+    if (!settingsUsable) {
+        std::fprintf(stderr, "tavrin: %s\n", app.profileRefusal.c_str());
+        return 1;
+    }
     CPelinView view(app, doc, shell, clock);
     CConsoleTerminal console(view);
     shell.SetLineReader([&](const std::string& prompt) { return console.ReadLine(prompt); });

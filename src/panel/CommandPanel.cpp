@@ -6,6 +6,8 @@
 #include <filesystem>
 
 #include "app/Cp932.h"
+#include "app/Globals.h"
+#include "app/OwnFile.h"
 #include "automation/MacroExecution.h"
 #include "link/LinkOps.h"
 #include "panel/PanelIni.h"
@@ -113,6 +115,12 @@ int CCommandPanel::ChooseFile() {
     if (active_ != 0) return -1;
     auto chosen = shell_.AskOpenFile(kOpenTitle, kFileFilter, WorkingFolder());
     if (!chosen || chosen->empty()) return -1;
+    // The panel sends what its file says: another user's file, a FIFO or a binary file is not
+    // taken (the panel keeps its file), and the operator is told why.
+    if (const OwnFileCheck check = CheckOwnFile(*chosen, kIniFileRules); !check.Usable()) {
+        shell_.MessageBox(RefusedFileText(*chosen, check, language), BoxButtons::Ok, BoxIcon::Exclamation);
+        return -1;
+    }
     display_.title = kPanelTitlePrefix + FileNameOf(*chosen);
     iniPath_ = *chosen;
     LoadAndShow();

@@ -1,6 +1,6 @@
 #include "panel/PanelIni.h"
 
-#include <sys/stat.h>
+#include "app/OwnFile.h"
 
 namespace tavrin {
 
@@ -47,8 +47,7 @@ bool CPanelIni::Flush() {
 }
 
 bool CPanelIni::FileExists() const {
-    struct stat info {};
-    return !path_.empty() && stat(path_.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+    return CheckOwnFile(path_, kIniFileRules).Usable();
 }
 
 }  // namespace tavrin

@@ -14,7 +14,9 @@ namespace tavrin {
 // Two rules keep the write-back from harming the operator's file:
 //  - a key already holding the value in use is not rewritten, so its quotes and spacing stay;
 //  - nothing is written to a file that does not exist: a mistyped panel file name does not
-//    leave a new file of defaults behind.
+//    leave a new file of defaults behind;
+//  - nor to a file the user may not trust (OwnFile.h: a FIFO, another user's file, over 1 MiB,
+//    NUL bytes), which also reads as empty.
 class CPanelIni {
 public:
     explicit CPanelIni(std::string path) : path_(std::move(path)) {}
@@ -28,6 +30,7 @@ public:
     // Writes the recorded values; true when there was nothing to write or the file took them.
     bool Flush();
 
+    // The file is there and may be read and written back (a regular file of the user).
     bool FileExists() const;
     const std::string& Path() const { return path_; }
 

@@ -25,17 +25,20 @@ CPelinApp::CPelinApp(std::string raw, std::string exe)
       exeName(std::move(exe)),
       commandLineProfilePath(SettingsPathOption(rawCommandLine, WorkingFolder())) {}
 
-void CPelinApp::FixProfilePath() {
+bool CPelinApp::FixProfilePath() {
     if (!commandLineProfilePath.empty()) {
         profilePath = commandLineProfilePath;
         profilePathPending = 0;
-        return;
-    }
-    if (profilePathPending) {
-        profilePath = DefaultSettingsFile(WorkingFolder(), exeName, CurrentSettingsEnvironment());
+    } else if (profilePathPending) {
+        const SettingsFileChoice choice =
+            ChooseSettingsFile(WorkingFolder(), exeName, CurrentSettingsEnvironment());
+        profilePath = choice.path;
+        if (const std::string line = PassedOverLine(choice); !line.empty()) startupNotices.push_back(line);
         PrepareSettingsFolder(profilePath);
         profilePathPending = 0;
     }
+    profileRefusal = SettingsFileRefusal(profilePath);
+    return profileRefusal.empty();
 }
 
 void CPelinApp::ReplaceProfilePath(const std::string& path) {

@@ -1,5 +1,6 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace tavrin {
 
@@ -15,9 +16,12 @@ public:
     CPelinApp(std::string rawCommandLine, std::string exeName);
 
     // Fixes profilePath just before the main frame is created: the "-F" value when given,
-    // otherwise, the first time only, DefaultSettingsFile (the working folder's exeName + ".ini"
-    // when it exists, else the user's configuration folder, which is created here).
-    void FixProfilePath();
+    // otherwise, the first time only, ChooseSettingsFile (the working folder's exeName + ".ini"
+    // when it exists and may be trusted, else the user's configuration folder, which is created
+    // here; a passed-over file adds a line to startupNotices). False when the file chosen cannot
+    // be used at all (a FIFO, another user's file, ...): profileRefusal says why, and the
+    // program must not start on it.
+    bool FixProfilePath();
     // Replaces profilePath (Save setup / Restore setup, "-F" applied again at view creation).
     void ReplaceProfilePath(const std::string& path);
 
@@ -26,6 +30,10 @@ public:
     std::string exeName;
     // The "-F" settings file, made absolute in the working folder of the start; empty: none.
     std::string commandLineProfilePath;
+    // Lines for stderr at start-up (a settings file passed over), and why the settings file
+    // cannot be used (empty: it can).
+    std::vector<std::string> startupNotices;
+    std::string profileRefusal;
     CPelinView* view = nullptr;
     CPelinDoc* document = nullptr;
 };

@@ -12,6 +12,7 @@
 
 #include "app/Cp932.h"
 #include "app/Globals.h"
+#include "transfer/SaveSteps.h"
 
 namespace tavrin {
 
@@ -86,6 +87,11 @@ void CTransferFiles::Print(const char* english, const char* japaneseUtf8, const 
     if (printText) printText("\n\r" + Localized(english, japaneseUtf8) + what + "\n\r");
 }
 
+void CTransferFiles::PrintCause(const char* english, const char* japaneseUtf8, const std::string& path,
+                                int cause) {
+    Print(english, japaneseUtf8, path + ": " + std::strerror(cause) + ".");
+}
+
 void CTransferFiles::NoteFailedExchange() {
     if (SaveOpen()) saveBroken_ = true;
 }
@@ -113,6 +119,8 @@ int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& n
         Print("The folder does not exist: ", "フォルダがありません: ", folder);
         return kFileBadPath;
     }
+    // Temporary files of saves that were killed are removed before this one adds its own.
+    RemoveStaleTemporaries(folder);
     mode_t mode = 0;
     if (::stat(path.c_str(), &st) == 0) {
         if (!S_ISREG(st.st_mode)) return MapFileError(EISDIR);
@@ -134,11 +142,12 @@ int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& n
         ::umask(mask);
         mode = 0666 & ~mask;
     }
-    // A hidden name beside the target, so the rename at the end stays within one file system.
-    std::string temp = folder + "." + name + ".XXXXXX";
+    // A hidden name beside the target, so the rename at the end stays within one file system;
+    // locked at once and for as long as it is in use, so no other save takes it for stale.
+    std::string temp = SaveTemporaryPattern(folder, name);
     const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
     if (fd < 0) return MapFileError(errno);
-    if (::fchmod(fd, mode) != 0 || ::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fchmod(fd, mode) != 0) {
         const int cause = errno;
         ::close(fd);
         ::unlink(temp.c_str());
@@ -151,20 +160,26 @@ int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& n
 }
 
 int CTransferFiles::CommitSave() {
+    // The order keeps the name holding the earlier or the new program, whole, at every instant:
+    // the data reaches the disk, the earlier file gains its backup name beside its own, the
+    // temporary file is renamed over the name, and the folder is flushed. The temporary file
+    // stays open, and so locked, until it has its name.
     int rc = 0;
-    if (::fsync(fd_) != 0) rc = MapFileError(errno);
-    if (::close(fd_) != 0 && rc == 0) rc = MapFileError(errno);
-    fd_ = -1;
-    openMode_ = 0;
+    SaveStep("fsync");
+    if (::fsync(fd_) != 0) {
+        const int cause = errno;
+        rc = MapFileError(cause);
+        PrintCause("The save could not be written to disk: ", "保存をディスクに書き込めませんでした: ",
+                   tempPath_, cause);
+    }
     if (rc == 0) rc = BackupTransferFile(savePath_);
-    if (rc == 0 && ::rename(tempPath_.c_str(), savePath_.c_str()) != 0) {
-        rc = MapFileError(errno);
-        // Put the earlier file back where the backup step took it from.
-        const size_t dot = savePath_.rfind('.');
-        const size_t slash = savePath_.rfind('/');
-        if (dot != std::string::npos && (slash == std::string::npos || dot > slash)) {
-            const std::string backup = savePath_.substr(0, dot) + ".B" + savePath_.substr(dot + 1, 2);
-            ::rename(backup.c_str(), savePath_.c_str());
+    if (rc == 0) {
+        SaveStep("rename");
+        if (::rename(tempPath_.c_str(), savePath_.c_str()) != 0) {
+            const int cause = errno;
+            rc = MapFileError(cause);
+            PrintCause("The save could not take its name: ", "保存したファイルに名前を付けられませんでした: ",
+                       savePath_, cause);
         }
     }
     if (rc != 0) {
@@ -172,15 +187,18 @@ int CTransferFiles::CommitSave() {
         return rc;
     }
     tempPath_.clear();
-    // The new name is on disk too, not only the data.
-    const size_t slash = savePath_.rfind('/');
-    const std::string dir = slash == std::string::npos ? std::string(".") : savePath_.substr(0, slash + 1);
-    const int dirFd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
-    return 0;
+    // The new name is on disk too, not only the data. A failure from here on is reported: the
+    // file may not survive a power cut, and the controller must not take it as saved.
+    SaveStep("sync-folder");
+    int cause = SyncFolderOf(savePath_);
+    SaveStep("close");
+    if (::close(fd_) != 0 && cause == 0) cause = errno;
+    fd_ = -1;
+    openMode_ = 0;
+    if (cause == 0) return 0;
+    PrintCause("The save did not complete; not saved: ",
+               "保存が完了しませんでした。保存されていないファイル: ", savePath_, cause);
+    return MapFileError(cause);
 }
 
 void CTransferFiles::EchoRequest(const uint8_t* request, size_t requestLength, bool compressed,
@@ -202,12 +220,14 @@ int CTransferFiles::BackupTransferFile(const std::string& path) {
     const std::string backup = path.substr(0, dot) + ".B" + path.substr(dot + 1, 2);
     struct stat st {};
     if (::stat(path.c_str(), &st) != 0) return 0;  // nothing to back up
-    // Only a program file is backed up; a folder of that name is left alone (the create that
+    // Only a program file is backed up; a folder of that name is left alone (the rename that
     // follows fails on it and the controller gets the error).
     if (!S_ISREG(st.st_mode)) return 0;
-    if (::unlink(backup.c_str()) != 0 && errno != ENOENT) return MapFileError(errno);
-    if (::rename(path.c_str(), backup.c_str()) != 0) return MapFileError(errno);
-    return 0;
+    const int cause = KeepAsBackup(path, backup);
+    if (cause == 0) return 0;
+    PrintCause("The save could not keep the backup ",
+               "保存できませんでした。バックアップを残せません: ", backup, cause);
+    return MapFileError(cause);
 }
 
 int CTransferFiles::OpenTransferFile(const std::string& name, TransferReply& reply, const std::string& folder,
@@ -450,11 +470,12 @@ int CTransferFiles::WriteFileBlock(const uint8_t* request, size_t requestLength,
     if (tcp_) {
         // TCP/IP saves commit the file about every 8 KB.
         if (bytesSinceFlush_ + length >= kTcpFlushInterval) {
-            ::fdatasync(fd_);
+            if (::fdatasync(fd_) != 0) return FailWrite(MapFileError(errno), reply);
             bytesSinceFlush_ = 0;
         }
         bytesSinceFlush_ += length;
     }
+    if (!tempPath_.empty()) SaveStep("write");
     int rc = WriteAll(block, length);
     if (rc < 0) return FailWrite(rc, reply);
     return 0;

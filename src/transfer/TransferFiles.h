@@ -108,8 +108,10 @@ public:
     // F: deletes the name in the folder of the last B request; before any B in this session,
     // in folder (the transfer folder of the current command), never in the working folder.
     int DeleteTransferFile(const std::string& name, TransferReply& reply, const std::string& folder);
-    // ".as" -> ".Bas": renames an existing file to its backup name, replacing an older backup.
-    // No extension: no backup. Skipped while linked to a host window and numbered. 0 or a code.
+    // ".as" -> ".Bas": makes an existing file also its backup, replacing an older backup, while
+    // the file keeps its own name (SaveSteps.h); the rename of a save then takes the name. No
+    // extension: no backup. Skipped while linked to a host window and numbered. 0 or a code; a
+    // backup that cannot be kept (a folder of that name) is named in the terminal with why.
     int BackupTransferFile(const std::string& path);
 
     // True when the name is a bare file name (no '/', '\\', "..", not empty, not ".").
@@ -141,11 +143,14 @@ private:
     // B: checks the folder and the earlier file, creates the temporary file. Its descriptor, or
     // a negative code.
     int OpenSaveFile(const std::string& folder, const std::string& name);
-    // Fsync, backup, rename into place. 0 or a code; on failure the temporary file is gone.
+    // Fsync, backup, rename into place, folder flushed, close; each step checked. 0 or a code;
+    // when the rename failed the temporary file is gone and the earlier file keeps its name.
     int CommitSave();
     // Drops the temporary file of an open save; announce: print the not-saved line.
     void DiscardSave(bool announce);
     void Print(const char* english, const char* japaneseUtf8, const std::string& what);
+    // The text, then "<path>: <the errno's text>."
+    void PrintCause(const char* english, const char* japaneseUtf8, const std::string& path, int cause);
 
     ViewState& view_;
     bool tcp_ = false;

@@ -1,6 +1,7 @@
 #include "app/TerminalSetup.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <filesystem>
 
@@ -140,6 +141,30 @@ TEST(TerminalSetupTest, SaveThatCannotWriteSaysSo) {
     EXPECT_EQ(rig.setup->SaveTerminalSetup(), kFailedToOpenFile);
     ASSERT_EQ(rig.shell.boxes.size(), 1u);
     EXPECT_EQ(rig.shell.boxes[0].text, "Failed to open file.");
+}
+
+// Neither Save setup nor Restore setup takes a file the user may not trust as the settings
+// file: the operator is told which and why, and the settings file in force stays.
+TEST(TerminalSetupTest, ASetupFileThatIsNoFileOfTheUsersIsRefused) {
+    CLanguageGuard english(1);
+    CTempFolder dir;
+    dir.Write("t.ini", "[Term]\r\nMaxRows=120\r\n");
+    ASSERT_EQ(mkfifo(dir.File("pipe.ini").c_str(), 0600), 0);
+    for (bool save : {true, false}) {
+        SCOPED_TRACE(save ? "save" : "restore");
+        Rig rig(dir.File("t.ini"));
+        rig.shell.files.push_back(dir.File("pipe.ini"));
+        EXPECT_EQ(save ? rig.setup->SaveTerminalSetup() : rig.setup->LoadTerminalSetup(true),
+                  kFailedToOpenFile);
+        EXPECT_EQ(rig.profilePath, dir.File("t.ini"));
+        ASSERT_EQ(rig.shell.boxes.size(), 1u);
+        EXPECT_EQ(rig.shell.boxes[0].text,
+                  "The file " + dir.File("pipe.ini") +
+                      " cannot be used: it is a FIFO (named pipe), not a regular file.");
+        EXPECT_TRUE(rig.listSaves.empty());
+        EXPECT_TRUE(rig.listLoads.empty());
+    }
+    EXPECT_EQ(dir.Read("t.ini"), "[Term]\r\nMaxRows=120\r\n");
 }
 
 TEST(TerminalSetupTest, RestoreReadsTheFileInForce) {

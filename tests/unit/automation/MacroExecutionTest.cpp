@@ -1,6 +1,7 @@
 #include "automation/MacroExecution.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include "unit/automation/AutomationFixture.h"
 
@@ -39,6 +40,33 @@ TEST_F(MacroExecutionTest, MacroCommandThatCannotStartLeavesTheFolder) {
 
     shell.files = {std::nullopt};
     EXPECT_EQ(MacroCommand(*engine, shell), -1);
+}
+
+// A macro that is no file of the user's is refused at once, with the reason; a FIFO never holds
+// the program in open().
+TEST_F(MacroExecutionTest, MacroCommandRefusesAFileThatIsNoFileOfTheUsers) {
+    CurrentFolderScope scope(folder.Path());
+    ASSERT_EQ(mkfifo(folder.File("pipe.uas").c_str(), 0600), 0);
+    std::filesystem::create_directories(folder.Path() / "dir.uas");
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {
+        {"pipe.uas", "it is a FIFO (named pipe), not a regular file"},
+        {"dir.uas", "it is a folder, not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        shell.boxes.clear();
+        shell.files = {folder.File(c.name)};
+        EXPECT_EQ(MacroCommand(*engine, shell), 0);
+        EXPECT_FALSE(engine->IsRunning());
+        ASSERT_EQ(shell.boxes.size(), 1u);
+        EXPECT_EQ(shell.boxes[0].text,
+                  "The file " + folder.File(c.name) + " cannot be used: " + c.reason + ".");
+        // The engine's own open refuses it too (Autoexec.uas, the panel's macros).
+        EXPECT_EQ(engine->StartMacro(folder.File(c.name)), 0);
+    }
 }
 
 TEST_F(MacroExecutionTest, AutoexecIsFoundByExactNameThenInAnyCase) {

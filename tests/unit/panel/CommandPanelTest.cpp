@@ -1,6 +1,9 @@
 #include "panel/CommandPanel.h"
 
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include "panel/PanelIni.h"
 
 #include "FakeClock.h"
 #include "RecordingShell.h"
@@ -402,6 +405,38 @@ TEST(CommandPanelTest, ChosenFileBecomesThePanelFile) {
     rig.panel.Press(1);
     rig.Steps(2);
     EXPECT_EQ(rig.Sent(), "\r\nTWO\r\n");
+}
+
+// A panel file the user may not trust is not taken: the panel keeps its file and says why, and
+// nothing is written back into the refused file.
+TEST(CommandPanelTest, AChosenFileThatIsNoFileOfTheUsersIsRefused) {
+    PanelRig rig;
+    rig.Open(Button(1, {"one"}));
+    const std::string binary = "[START_UP]\r\nSHOW=ON\r\n" + std::string(1, '\0');
+    rig.folder.Write("binary.ini", binary);
+    ASSERT_EQ(mkfifo(rig.folder.File("pipe.ini").c_str(), 0600), 0);
+    const struct {
+        const char* name;
+        const char* reason;
+    } cases[] = {
+        {"binary.ini", "it holds NUL bytes, so it is not a text file"},
+        {"pipe.ini", "it is a FIFO (named pipe), not a regular file"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        rig.shell.boxes.clear();
+        rig.shell.files = {rig.folder.File(c.name)};
+        EXPECT_EQ(rig.panel.ChooseFile(), -1);
+        EXPECT_EQ(rig.panel.Display().title, "MacroDialog : MacroDlg.INI");
+        ASSERT_EQ(rig.shell.boxes.size(), 1u);
+        EXPECT_EQ(rig.shell.boxes[0].text,
+                  "The file " + rig.folder.File(c.name) + " cannot be used: " + c.reason + ".");
+        CPanelIni ini(rig.folder.File(c.name));
+        EXPECT_FALSE(ini.FileExists());
+        ini.Read("START_UP", "PAGE", "1");
+        EXPECT_TRUE(ini.Flush());
+    }
+    EXPECT_EQ(rig.folder.Read("binary.ini"), binary);
 }
 
 }  // namespace
