@@ -220,20 +220,23 @@ int CTransferSession::CheckRequest(const TransferRecord& record, std::string& na
     const size_t length = record.length;
     const size_t end = strnlen(reinterpret_cast<const char*>(data), length);
     name.assign(reinterpret_cast<const char*>(data), end);
-    if (cancelled_) return kFileAccessDenied;  // the rest of a cancelled transfer, quietly
     if (!asked_ && doc_.acceptControllerTransfers == 0) {
         if (hooks_.printText) {
             const std::string shown = Printable(data, end);
-            hooks_.printText("\n\r" +
-                             LocalizedCp932("Refused: the controller asked to ", "拒否しました: コントローラが ") +
-                             (language == 1 ? std::string(RequestVerb(record.letter)) + " " + shown
-                                            : shown + Utf8ToCp932(RequestVerbJapanese(record.letter))) +
-                             LocalizedCp932(" on this PC, but no transfer was asked for.",
-                                            "を求めましたが、転送は指示されていません。") +
-                             "\n\r");
+            hooks_.printText(
+                "\n\r" +
+                (language == 1 ? "No transfer was asked for: refused the controller's request to " +
+                                     std::string(RequestVerb(record.letter)) + " " + shown
+                               : Utf8ToCp932("転送の指示がないため、コントローラの ") + shown +
+                                     Utf8ToCp932(RequestVerbJapanese(record.letter)) +
+                                     Utf8ToCp932("要求を拒否しました")) +
+                "\n\r");
         }
+        // The blocks that follow are refused quietly: this line said it.
+        cancelled_ = true;
         return kFileAccessDenied;
     }
+    if (cancelled_) return kFileAccessDenied;  // the rest of a cancelled transfer, quietly
     // A name is one text: a NUL with more after it, a control byte or a leading dot (hidden
     // files such as .bashrc or .profile) is never a program's name.
     bool bad = end == 0 || data[0] == '.';

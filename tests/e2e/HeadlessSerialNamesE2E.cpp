@@ -145,7 +145,9 @@ protected:
         ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
         // Only the terminal holds the slave open.
         ::close(slave);
-        s.StartTerminal(name);
+        // The peer plays a controller that pushes programs on its own: the setting has its
+        // requests served without a command, so what refuses them here is the name alone.
+        s.StartTerminal(name, "COM3:115200:8:1:none", "[Settings]\r\nAcceptControllerTransfers=1\r\n");
         peer = std::make_unique<ControllerPeer>(master);
         // The terminal opens the port, purges it and greets the controller with a line feed.
         ASSERT_TRUE(peer->Expect(0x0A, 5000)) << s.tavrin->Output() << s.tavrin->Errors();
@@ -181,6 +183,8 @@ TEST_F(HeadlessSerialNamesE2E, NamesReachingOutsideTheFolderAreRefusedAndNothing
         {'B', "..\\escape.as", kBadPath},
         {'B', s.folder / "absolute.as", kBadPath},
         {'B', "..", kBadPath},
+        {'B', ".profile", kBadPath},
+        {'B', "two\r\nlines.as", kBadPath},
         {'A', "../secret.txt", kBadPath},
         {'A', s.folder / "secret.txt", kBadPath},
         {'F', "../victim.as", kBadPath},

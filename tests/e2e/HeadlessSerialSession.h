@@ -39,8 +39,9 @@ public:
 
     // Writes the settings file mapping COM3 to device and starts the terminal on it. The
     // connection is given before -F, whose value runs to a ',' or the end of the line.
-    void StartTerminal(const std::string& device, const std::string& connection = "COM3:115200:8:1:none") {
-        WriteWholeFile(Settings(), "[Ports]\r\nCOM3=" + device + "\r\n");
+    void StartTerminal(const std::string& device, const std::string& connection = "COM3:115200:8:1:none",
+                       const std::string& moreSettings = "") {
+        WriteWholeFile(Settings(), "[Ports]\r\nCOM3=" + device + "\r\n" + moreSettings);
         tavrin = std::make_unique<HeadlessProcess>(
             std::vector<std::string>{"-C=" + connection, "-F" + Settings()}, Work());
     }

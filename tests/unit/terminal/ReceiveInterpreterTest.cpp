@@ -398,6 +398,9 @@ TEST(ReceiveInterpreterTest, ShortTelnetReplyShowsMessageAndGoesOn) {
             rig.doc.isLinuxTelnet = linuxTelnet;
             rig.link.socketShortBy = shortBy;
             rig.Feed("\xff\xfa\x18\x01\xff\xf0ok");
+            EXPECT_TRUE(rig.shell.boxes.empty()) << "no box in the middle of a chunk";
+            EXPECT_EQ(rig.Row(0), "ok");
+            rig.shell.RunPosted();
             ASSERT_EQ(rig.shell.boxes.size(), 1u);
             EXPECT_EQ(rig.shell.boxes[0].text, GetMessageText(-200));
             EXPECT_EQ(rig.shell.boxes[0].buttons, BoxButtons::Ok);

@@ -40,9 +40,9 @@ TEST(TransferSessionTest, RequestsNobodyAskedForAreRefused) {
         const char* name;
         const char* said;
     } cases[] = {
-        {'A', "secret.txt", "Refused: the controller asked to read secret.txt on this PC, but no transfer was asked for."},
-        {'B', "new.as", "Refused: the controller asked to create new.as on this PC"},
-        {'F', "victim.txt", "Refused: the controller asked to delete victim.txt on this PC"},
+        {'A', "secret.txt", "No transfer was asked for: refused the controller's request to read secret.txt"},
+        {'B', "new.as", "refused the controller's request to create new.as"},
+        {'F', "victim.txt", "refused the controller's request to delete victim.txt"},
     };
     for (const bool tcp : {false, true}) {
         for (const Case& c : cases) {
@@ -66,13 +66,14 @@ TEST(TransferSessionTest, RequestsNobodyAskedForAreRefused) {
             EXPECT_FALSE(s.protocol.session.Busy()) << label;
             // With controller-started transfers allowed, the same request is served.
             s.doc.acceptControllerTransfers = 1;
+            s.protocol.session.ControllerPrompted();  // the controller is back at its prompt
             s.printed.clear();
             if (tcp)
                 TcpRequest(s, c.letter, c.name);
             else
                 s.Request(static_cast<uint8_t>(c.letter), Concat(B(c.name), Bytes{0}));
             EXPECT_EQ(ReplyStatus(s, tcp, c.letter, s.controller), 0) << label << " allowed";
-            EXPECT_EQ(s.printed.find("Refused"), std::string::npos) << label;
+            EXPECT_EQ(s.printed.find("refused"), std::string::npos) << label;
         }
     }
 }
