@@ -225,3 +225,43 @@ TEST(TransferSessionTest, ProgressCountsTheLoad) {
 
 }  // namespace
 }  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+using namespace tavrin::testing;
+
+// The terminal discards the port's queue at fixed steps (ACK of ENQ, the checksum, the record
+// sent, the final ACK); what was read in the same chunk after such a step goes with the queue
+// and never reaches the screen. Bytes after a step that does not discard (the EOT of a request
+// is not one) are the next step's.
+TEST(TransferSessionTest, WhatArrivesWithADiscardedQueueGoesWithIt) {
+    struct Case {
+        const char* name;
+        Bytes chunk;  // fed once the terminal's reply record has gone out
+        size_t taken;
+        bool exchanging;
+    } cases[] = {
+        {"noise after the final ACK", {kAck, 'x', 'y', '>'}, 4, false},
+        {"a NAK, then noise: the record goes again", {kNak, 'x'}, 2, true},
+        {"noise alone is ignored", {'x', 'y'}, 2, true},
+    };
+    for (const Case& c : cases) {
+        TransferRig rig;
+        TempFolder folder;
+        CTransferSession& session = rig.protocol.session;
+        session.Ask(folder.path());
+        session.OnEnq(nullptr, 0);
+        const Bytes request = Record('B', Concat(B("p.as"), Bytes{0}));
+        EXPECT_EQ(session.Feed(request.data(), request.size()), request.size()) << c.name;
+        const Bytes eot{kEot};  // after the terminal's ACK of the checksum
+        EXPECT_EQ(session.Feed(eot.data(), 1), 1u) << c.name;
+        const Bytes ack{kAck};
+        ASSERT_EQ(session.Feed(ack.data(), 1), 1u) << c.name;  // the ENQ answered: the record goes
+        EXPECT_EQ(session.Feed(c.chunk.data(), c.chunk.size()), c.taken) << c.name;
+        EXPECT_EQ(session.Exchanging(), c.exchanging) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace tavrin
