@@ -11,12 +11,13 @@ set(folder ${PREFIX}/share/doc/tavrin)
 file(READ ${folder}/README.md text)
 
 set(problems "")
-# Links and images: ](target)
-string(REGEX MATCHALL "\\]\\([^)]+\\)" links "${text}")
+# Links and images: ](target). Brackets would upset CMake's lists, so the links are marked.
+string(REPLACE "](" " @link@(" marked "${text}")
+string(REGEX MATCHALL "@link@\\([^)]+\\)" links "${marked}")
 # Files named in code spans: `NAME.md`, `screenshots/...`, `guide/...`, `examples/...`
 string(REGEX MATCHALL "`[-a-z]+\\.md`|`(screenshots|guide|examples)/[^` ]*`" named "${text}")
 foreach(item ${links} ${named})
-  string(REGEX REPLACE "^\\]\\(|\\)$|`" "" target "${item}")
+  string(REGEX REPLACE "^@link@\\(|\\)$|`" "" target "${item}")
   if(target MATCHES "^[a-z]+:")
     continue()
   endif()

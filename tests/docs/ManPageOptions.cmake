@@ -1,7 +1,7 @@
 # Fails when an option that PROGRAM --help lists is missing from its manual page MANPAGE.
 #   cmake -DPROGRAM=<built program> -DMANPAGE=<docs/man/NAME.1> -P ManPageOptions.cmake
 # An option is a word of the help text that starts with one or two dashes after a blank, a
-# comma, a bracket or a bar: --run, --noise-seed, -h, -N, -C= (from -C=CONNECTION), -F and -DF
+# comma, a bracket, a parenthesis or a bar: --run, --noise-seed, -h, -N, -C= (from -C=CONNECTION), -F and -DF
 # (from -FFILE, -DFFILE). In the page, "\-" is a dash and font escapes are dropped.
 execute_process(COMMAND ${PROGRAM} --help OUTPUT_VARIABLE help RESULT_VARIABLE rc ERROR_VARIABLE err)
 if(NOT rc EQUAL 0)
@@ -12,10 +12,14 @@ string(REPLACE "\\-" "-" page "${page}")
 string(REGEX REPLACE "\\\\f[BIRP]" "" page "${page}")
 string(REGEX REPLACE "\\\\f\\([A-Z][A-Z]" "" page "${page}")
 
-string(REGEX MATCHALL "(^|[ \t\n,(\\[|])--?[A-Za-z][-A-Za-z]*=?" words "${help}")
+# Words in back quotes quote other programs' command lines (`tavrin -N`); brackets, bars,
+# parentheses and commas only separate words.
+string(REGEX REPLACE "`[^`]*`" " " help "${help}")
+string(REGEX REPLACE "[][|(),\t\n]" " " help " ${help}")
+string(REGEX MATCHALL " --?[A-Za-z][-A-Za-z]*=?" words "${help}")
 set(options "")
 foreach(word ${words})
-  string(REGEX REPLACE "^[ \t\n,(\\[|]" "" word "${word}")
+  string(STRIP "${word}" word)
   # -FFILE, -DFFILE: the option and its value's name written together.
   if(word MATCHES "^-[A-Z]+FILE$")
     string(REGEX REPLACE "FILE$" "" word "${word}")
