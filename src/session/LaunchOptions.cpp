@@ -11,6 +11,18 @@
 
 namespace tavrin {
 
+namespace {
+
+// A bare argument naming a ".uas" file (any case of the extension).
+bool IsMacroFileArgument(const char* arg) {
+    const size_t length = std::strlen(arg);
+    if (arg[0] == '-' || length <= 4) return false;
+    const char* ext = arg + length - 4;
+    return ext[0] == '.' && (ext[1] | 0x20) == 'u' && (ext[2] | 0x20) == 'a' && (ext[3] | 0x20) == 's';
+}
+
+}  // namespace
+
 LaunchOptions ParseLaunchOptions(int argc, char** argv) {
     LaunchOptions options;
     if (argc > 0 && argv[0]) {
@@ -45,6 +57,10 @@ LaunchOptions ParseLaunchOptions(int argc, char** argv) {
             options.version = true;
         } else if (std::strncmp(arg, "--", 2) == 0) {
             if (options.error.empty()) options.error = std::string("unknown option '") + arg + "'";
+        } else if (IsMacroFileArgument(arg)) {
+            // A macro file named on its own (the desktop entry passes the files it opens): run
+            // like --run FILE. One macro runs at a time, so the first one named is taken.
+            if (options.runMacro.empty()) options.runMacro = arg;
         } else {
             // The shell has split the arguments already: join them with ',' so that an option's
             // value ends where its argument did ("-F/x/a.ini" "-N" must not read as one path).

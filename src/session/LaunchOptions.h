@@ -22,7 +22,8 @@ inline constexpr int kUsageErrorStatus = 2;
 
 // Reads the options of the Linux front ends. An argument beginning with "--" that is none of
 // them is an error; every other argument (the system's own -C=, -F, -N, -DF, with their lenient
-// rules) goes to rawCommandLine untouched.
+// rules) goes to rawCommandLine untouched, but for a bare argument naming a ".uas" file: the
+// first such file is the macro to run, as with --run.
 LaunchOptions ParseLaunchOptions(int argc, char** argv);
 
 // --list-ports: the serial port list (see PortRowListLine), one line each, for the settings

@@ -49,6 +49,10 @@ TEST(LaunchOptionsTest, FrontEndOptionsAreTakenTheSystemsOwnPassedOnUnknownRefus
          "-F/home/op/my cfg.ini,-N,-x,-DFpanel.ini",
          ""},
         {{"-", "plain"}, false, false, false, "", "-,plain", ""},
+        // Macro files named on their own, as the desktop entry passes them: the first one runs.
+        {{"/home/op/Backup.UAS", "-N", "second.uas"}, false, false, false, "/home/op/Backup.UAS", "-N", ""},
+        {{"--run", "a.uas", "b.uas"}, false, false, false, "a.uas", "", ""},
+        {{".uas", "notes.uasx", "-DFpanel.uas"}, false, false, false, "", ".uas,notes.uasx,-DFpanel.uas", ""},
         {{"--bogus"}, false, false, false, "", "", "unknown option '--bogus'"},
         {{"--HELP"}, false, false, false, "", "", "unknown option '--HELP'"},
         {{"--headless=1"}, false, false, false, "", "", "unknown option '--headless=1'"},

@@ -1,0 +1,42 @@
+# Installs the build into a scratch prefix and fails when the installed README names a file of
+# the documentation folder that is not installed, or still points into the source tree.
+#   cmake -DBUILD_DIR=<build> -DPREFIX=<scratch folder> -P InstalledReadmeLinks.cmake
+file(REMOVE_RECURSE ${PREFIX})
+execute_process(COMMAND ${CMAKE_COMMAND} --install ${BUILD_DIR} --prefix ${PREFIX}
+                OUTPUT_QUIET RESULT_VARIABLE rc ERROR_VARIABLE err)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "install into ${PREFIX} failed: ${err}")
+endif()
+set(folder ${PREFIX}/share/doc/tavrin)
+file(READ ${folder}/README.md text)
+
+set(problems "")
+# Links and images: ](target). Brackets would upset CMake's lists, so the links are marked.
+string(REPLACE "](" " @link@(" marked "${text}")
+string(REGEX MATCHALL "@link@\\([^)]+\\)" links "${marked}")
+# Files named in code spans: `NAME.md`, `screenshots/...`, `guide/...`, `examples/...`
+string(REGEX MATCHALL "`[-a-z]+\\.md`|`(screenshots|guide|examples)/[^` ]*`" named "${text}")
+foreach(item ${links} ${named})
+  string(REGEX REPLACE "^@link@\\(|\\)$|`" "" target "${item}")
+  if(target MATCHES "^[a-z]+:")
+    continue()
+  endif()
+  if(NOT EXISTS ${folder}/${target})
+    list(APPEND problems "not installed: ${target}")
+  endif()
+endforeach()
+foreach(source_only "docs/" "scripts/" "build/" "<!--")
+  string(FIND "${text}" "${source_only}" at)
+  if(NOT at EQUAL -1)
+    list(APPEND problems "still refers to the source tree: ${source_only}")
+  endif()
+endforeach()
+list(LENGTH links link_count)
+if(link_count LESS 3)
+  list(APPEND problems "fewer links than expected: ${link_count}")
+endif()
+if(problems)
+  string(REPLACE ";" "\n  " problems "${problems}")
+  message(FATAL_ERROR "installed README:\n  ${problems}")
+endif()
+file(REMOVE_RECURSE ${PREFIX})
