@@ -11,6 +11,9 @@ namespace tavrin {
 
 namespace {
 
+constexpr int64_t kQuietAfterCancelMs = 500;    // silence that ends the drop after a Cancel
+constexpr int64_t kDropAfterCancelMaxMs = 5000;  // the drop never lasts longer
+
 bool NamesAFile(uint8_t letter) {
     return letter == 'A' || letter == 'B' || letter == 'F';
 }
@@ -86,6 +89,7 @@ void CTransferSession::StartDrain(int byte) {
 void CTransferSession::EndDrain() {
     awaited_ = kNothingAwaited;
     drainDeadline_ = kNoDeadline;
+    dropUntilQuiet_ = false;
 }
 
 // --- The controller ---------------------------------------------------------------------------
@@ -99,12 +103,12 @@ void CTransferSession::ControllerPrompted() {
 }
 
 bool CTransferSession::WantsBytes() const {
-    return awaited_ != kNothingAwaited || Exchanging() || (Tcp() && tcp_.Pending());
+    return awaited_ != kNothingAwaited || dropUntilQuiet_ || Exchanging() || (Tcp() && tcp_.Pending());
 }
 
 int64_t CTransferSession::NextDeadline() const {
     int64_t next = std::min(receiver_.Deadline(), sender_.Deadline());
-    if (awaited_ != kNothingAwaited) next = std::min(next, drainDeadline_);
+    if (awaited_ != kNothingAwaited || dropUntilQuiet_) next = std::min(next, drainDeadline_);
     return next;
 }
 
@@ -124,6 +128,11 @@ size_t CTransferSession::OnEnq(const uint8_t* rest, size_t count) {
 size_t CTransferSession::Feed(const uint8_t* data, size_t count) {
     lastResult_ = 0;
     size_t used = 0;
+    if (dropUntilQuiet_) {
+        drainDeadline_ = std::min(Now() + kQuietAfterCancelMs, dropLimit_);
+        if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+        return count;
+    }
     if (awaited_ != kNothingAwaited) {
         // The controller's answer to the command line is read and dropped up to its last byte.
         while (used < count) {
@@ -142,7 +151,7 @@ size_t CTransferSession::Feed(const uint8_t* data, size_t count) {
 
 void CTransferSession::OnTimer() {
     const int64_t now = Now();
-    if (awaited_ != kNothingAwaited && now >= drainDeadline_) EndDrain();
+    if ((awaited_ != kNothingAwaited || dropUntilQuiet_) && now >= drainDeadline_) EndDrain();
     if (receiver_.Running() && now >= receiver_.Deadline()) AfterReceive(receiver_.OnDeadline(now));
     if (sender_.Running() && now >= sender_.Deadline()) AfterSend(sender_.OnDeadline(now));
     receiver_.TakePurged();
@@ -401,6 +410,11 @@ void CTransferSession::Cancel() {
     sender_.Abandon();
     tcp_.Reset();
     EndDrain();
+    if (wasExchanging) {
+        dropUntilQuiet_ = true;
+        drainDeadline_ = Now() + kQuietAfterCancelMs;
+        dropLimit_ = Now() + kDropAfterCancelMaxMs;
+    }
     cancelled_ = true;
     Print("Transfer cancelled: ", "転送を中止しました: ", Utf8ToCp932(progress_.file));
     files_.NoteFailedExchange();

@@ -137,6 +137,10 @@ private:
 
     int awaited_ = kNothingAwaited;  // the drain of a command's echo
     int64_t drainDeadline_ = kNoDeadline;
+    // After Cancel mid-exchange: what the controller still had on its way (the rest of a record)
+    // is dropped until it has been quiet for a moment, so it never reaches the screen.
+    bool dropUntilQuiet_ = false;
+    int64_t dropLimit_ = kNoDeadline;
 
     // The serial exchange: the handler's result and the request's letter while its reply goes.
     int handlerResult_ = 0;
