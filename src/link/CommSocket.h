@@ -44,7 +44,9 @@ public:
     // they do on the serial line.
     static constexpr int kReceiveWaitLimitMs = 1000;
     // The most bytes waiting for a peer that does not read; a send beyond it fails (ENOBUFS).
-    static constexpr size_t kOutboxLimit = 65536;
+    // Room for most of a minute of a macro's Send File (400 bytes a tick, whatever still waits)
+    // to a peer that has stopped reading.
+    static constexpr size_t kOutboxLimit = 1 << 20;
     // One read from the socket takes up to this much.
     static constexpr size_t kReadAheadSize = 65536;
 

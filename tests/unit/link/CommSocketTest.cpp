@@ -116,7 +116,8 @@ TEST_F(CommSocketTest, SendFailuresAreNewOncePerEpisode) {
         bool news;
     };
     const Step steps[] = {
-        {"peer stops reading", [&] { fake.acceptPattern = {0}; }, fill.data(), fill.size(), 65536, 0, false},
+        {"peer stops reading", [&] { fake.acceptPattern = {0}; }, fill.data(), fill.size(),
+         static_cast<ssize_t>(fill.size()), 0, false},
         {"outbox full", nullptr, &one, 1, -1, ENOBUFS, true},
         {"still full", nullptr, &one, 1, -1, ENOBUFS, false},
         {"and again", nullptr, &one, 1, -1, ENOBUFS, false},
