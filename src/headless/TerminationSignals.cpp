@@ -30,7 +30,8 @@ void OnDeadline(int) {
 
 void OnTerminationSignal(int signal) {
     const int saved = errno;
-    if (signalsSeen++ > 0) ForceEnd(signal);
+    if (signalsSeen != 0) ForceEnd(signal);
+    signalsSeen = 1;
     firstSignal = signal;
     // The event loop gets kOrderlyEndMs; then the alarm ends the process.
     itimerval deadline{};
