@@ -1,8 +1,12 @@
-// A batch run stopped from outside: SIGTERM, SIGINT, or the console's quit key Ctrl+] typed on
-// a terminal, each while the macro waits. The run ends within a second with status 2 ("stopped").
+// Termination signals end the terminal within a second whatever it is doing, and a batch run
+// stopped from outside (SIGTERM, SIGINT, or the console's quit key Ctrl+] typed on a terminal)
+// ends with status 2 ("stopped").
+#include <arpa/inet.h>
 #include <fcntl.h>
+#include <netinet/in.h>
 #include <pty.h>
 #include <signal.h>
+#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -97,6 +101,38 @@ TEST(BatchStopE2E, TheQuitKeyStopsTheRunWithStatusTwo) {
     ::close(master);
     ASSERT_TRUE(WIFEXITED(status)) << ReadWholeFile(out);
     EXPECT_EQ(WEXITSTATUS(status), 2) << ReadWholeFile(out);
+}
+
+// A connect the peer never answers holds the event loop for up to five seconds; a signal in
+// the middle of it still ends the terminal within a second.
+TEST(SignalE2E, ASignalEndsTheTerminalInsideAConnectThatWaits) {
+    // A listener whose one-place backlog is taken: the kernel drops the terminal's SYNs.
+    const int listener = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(listener, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+    ASSERT_EQ(::listen(listener, 0), 0);
+    ASSERT_EQ(::getsockname(listener, reinterpret_cast<sockaddr*>(&address), &length), 0);
+    std::vector<int> fillers;
+    for (int i = 0; i < 4; ++i) {
+        const int filler = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        ::connect(filler, reinterpret_cast<sockaddr*>(&address), sizeof address);
+        fillers.push_back(filler);
+    }
+    std::this_thread::sleep_for(100ms);
+
+    TcpScene scene;
+    auto terminal = scene.StartTerminal(ntohs(address.sin_port), {});
+    std::this_thread::sleep_for(1500ms);  // started, and well inside the connect's wait
+    ASSERT_TRUE(terminal->Errors().empty()) << terminal->Errors();
+    const auto sent = Steady::now();
+    ::kill(terminal->Pid(), SIGTERM);
+    EXPECT_GE(terminal->WaitExit(1500), 0) << terminal->Errors();
+    EXPECT_LT(Steady::now() - sent, 1200ms);
+    for (int fd : fillers) ::close(fd);
+    ::close(listener);
 }
 
 }  // namespace
