@@ -184,7 +184,12 @@ void CHostLink::TypeHostText(const std::string& utf8) {
 }
 
 void CHostLink::QueueTyped(const std::string& cp932) {
-    if (typedAt_ > 0 && typedAt_ == typed_.size()) DropTyped();
+    // The typed front is given back once it is as long as what is left, so a host that keeps
+    // the queue from ever running dry still holds it under twice its bound.
+    if (typedAt_ > 0 && typedAt_ >= TypedPending()) {
+        typed_.erase(0, typedAt_);
+        typedAt_ = 0;
+    }
     // Reading stops well before this; a host cannot push the queue past it in any case.
     const size_t room = kHostTypedMax - std::min(kHostTypedMax, TypedPending());
     typed_.append(cp932, 0, std::min(room, cp932.size()));

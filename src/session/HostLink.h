@@ -75,6 +75,8 @@ public:
     void TypeHostText(const std::string& utf8);
     // Host-typed bytes not yet typed.
     size_t TypedPending() const { return typed_.size() - typedAt_; }
+    // Bytes the queue holds in memory, typed ones not yet given back included.
+    size_t TypedHeld() const { return typed_.size(); }
     // The socket is left unread because the queue is full.
     bool ReadingPaused() const { return readingPaused_; }
     // The file saved for the editor is complete: its full path goes to the host (kind 6).

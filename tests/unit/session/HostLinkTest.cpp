@@ -329,6 +329,24 @@ TEST_F(HostLinkTest, AFullQueueStopsReadingTheHostAndADrainedOneReadsAgain) {
     EXPECT_EQ(typed, std::string(records * text.size(), 'k'));
 }
 
+// A host that never lets the queue run dry: it fills, drains to the mark, fills again, for ever.
+TEST_F(HostLinkTest, AQueueThatNeverRunsDryStaysWithinItsBound) {
+    Link(1);
+    size_t sent = 0;
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        takesKeys = 0;
+        while (shell.watches.count(42) != 0) {
+            Receive({kHostMsgCopyData, 99, 0, std::string(200, 'k')});
+            sent += 200;
+        }
+        takesKeys = link->TypedPending() - kHostTypedResume;
+        shell.RunDelayed();
+        ASSERT_EQ(shell.watches.count(42), 1u);
+        EXPECT_LT(link->TypedHeld(), 2 * kHostTypedMax) << cycle;
+    }
+    EXPECT_EQ(typed.size() + link->TypedPending(), sent);
+}
+
 TEST_F(HostLinkTest, HostTextAndTheEditorSaveAreTypedInTheirOrderAcrossBusySpells) {
     Link(1);
     takesKeys = 3;
