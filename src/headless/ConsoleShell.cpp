@@ -50,7 +50,7 @@ CConsoleShell::~CConsoleShell() {
 }
 
 void CConsoleShell::PrintToStderr(const std::string& line) {
-    errors_.Line(PrintableErrorLine(line), SteadyMs());
+    errors_.Line(PrintableErrorLine(line));
     // A run of repeats is told once it has been quiet for a second.
     if (errors_.Pending() > 0) quietFlush_.start(static_cast<int>(CErrorLineFolder::kQuietMs));
 }

@@ -24,10 +24,9 @@ std::string PrintableErrorLine(const std::string& line) {
 CErrorLineFolder::CErrorLineFolder(std::function<void(const std::string&)> write)
     : write_(std::move(write)) {}
 
-void CErrorLineFolder::Line(const std::string& line, int64_t nowMs) {
+void CErrorLineFolder::Line(const std::string& line) {
     if (haveLast_ && line == last_) {
         ++repeats_;
-        lastRepeatMs_ = nowMs;
         return;
     }
     Flush();
@@ -44,12 +43,6 @@ void CErrorLineFolder::Flush() {
     // After a written count the same line again is news: shown, not counted on.
     if (repeats_ > 0) haveLast_ = false;
     repeats_ = 0;
-}
-
-bool CErrorLineFolder::FlushIfQuiet(int64_t nowMs) {
-    if (repeats_ == 0 || nowMs - lastRepeatMs_ < kQuietMs) return false;
-    Flush();
-    return true;
 }
 
 }  // namespace tavrin

@@ -12,8 +12,8 @@ std::string PrintableErrorLine(const std::string& line);
 
 // Folds runs of identical lines on the error stream: the first line of a run is written at
 // once, its repeats are only counted, and "last message repeated N times" is written when a
-// different line comes, on Flush (at exit), or once the run has been quiet for kQuietMs
-// (FlushIfQuiet, called from a timer). A flood of one failure costs two lines, not thousands.
+// different line comes or on Flush, which the owner calls at exit and once the run has been
+// quiet for kQuietMs. A flood of one failure costs two lines, not thousands.
 class CErrorLineFolder {
 public:
     static constexpr int64_t kQuietMs = 1000;
@@ -21,12 +21,9 @@ public:
     // write gets each line to show, without its line end.
     explicit CErrorLineFolder(std::function<void(const std::string&)> write);
 
-    // A line at nowMs (any steady clock in milliseconds).
-    void Line(const std::string& line, int64_t nowMs);
+    void Line(const std::string& line);
     // Writes the count of a pending run, if any; the next line starts afresh.
     void Flush();
-    // Flush when the pending run has seen no repeat for kQuietMs. True when it wrote.
-    bool FlushIfQuiet(int64_t nowMs);
     // Repeats counted and not yet written.
     int Pending() const { return repeats_; }
 
@@ -35,7 +32,6 @@ private:
     std::string last_;
     bool haveLast_ = false;
     int repeats_ = 0;
-    int64_t lastRepeatMs_ = 0;
 };
 
 }  // namespace tavrin

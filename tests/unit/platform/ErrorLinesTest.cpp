@@ -10,9 +10,8 @@ namespace tavrin {
 namespace {
 
 struct Event {
-    enum Kind { Line, Flush, Quiet } kind;
+    enum Kind { Line, Flush } kind;
     std::string text;  // the line (Line)
-    int64_t atMs;
 };
 
 TEST(ErrorLineFolderTest, RunsOfOneLineBecomeTheLineAndACount) {
@@ -23,30 +22,29 @@ TEST(ErrorLineFolderTest, RunsOfOneLineBecomeTheLineAndACount) {
     };
     const Case cases[] = {
         {"different lines pass as they come",
-         {{Event::Line, "a", 0}, {Event::Line, "b", 1}, {Event::Line, "a", 2}},
+         {{Event::Line, "a"}, {Event::Line, "b"}, {Event::Line, "a"}},
          {"a", "b", "a"}},
         {"a flood is told when another line comes",
-         {{Event::Line, "Send error", 0},
-          {Event::Line, "Send error", 1},
-          {Event::Line, "Send error", 2},
-          {Event::Line, "Send error", 3},
-          {Event::Line, "done", 4}},
+         {{Event::Line, "Send error"},
+          {Event::Line, "Send error"},
+          {Event::Line, "Send error"},
+          {Event::Line, "Send error"},
+          {Event::Line, "done"}},
          {"Send error", "last message repeated 3 times", "done"}},
         {"one repeat",
-         {{Event::Line, "x", 0}, {Event::Line, "x", 5}, {Event::Flush, "", 6}},
+         {{Event::Line, "x"}, {Event::Line, "x"}, {Event::Flush, ""}},
          {"x", "last message repeated once"}},
         {"at exit",
-         {{Event::Line, "x", 0}, {Event::Line, "x", 1}, {Event::Line, "x", 2}, {Event::Flush, "", 3}},
+         {{Event::Line, "x"}, {Event::Line, "x"}, {Event::Line, "x"}, {Event::Flush, ""}},
          {"x", "last message repeated 2 times"}},
-        {"nothing to tell at exit", {{Event::Line, "x", 0}, {Event::Flush, "", 1}}, {"x"}},
-        {"not yet quiet", {{Event::Line, "x", 0}, {Event::Line, "x", 500}, {Event::Quiet, "", 1499}}, {"x"}},
-        {"a quiet second, then the same line is news again",
-         {{Event::Line, "x", 0},
-          {Event::Line, "x", 500},
-          {Event::Quiet, "", 1500},
-          {Event::Line, "x", 1600},
-          {Event::Line, "x", 1700},
-          {Event::Flush, "", 1800}},
+        {"nothing to tell at exit", {{Event::Line, "x"}, {Event::Flush, ""}}, {"x"}},
+        {"after a told count the same line is news again",
+         {{Event::Line, "x"},
+          {Event::Line, "x"},
+          {Event::Flush, ""},
+          {Event::Line, "x"},
+          {Event::Line, "x"},
+          {Event::Flush, ""}},
          {"x", "last message repeated once", "x", "last message repeated once"}},
     };
     for (const Case& c : cases) {
@@ -54,9 +52,8 @@ TEST(ErrorLineFolderTest, RunsOfOneLineBecomeTheLineAndACount) {
         CErrorLineFolder folder([&](const std::string& line) { written.push_back(line); });
         for (const Event& e : c.events) {
             switch (e.kind) {
-                case Event::Line: folder.Line(e.text, e.atMs); break;
+                case Event::Line: folder.Line(e.text); break;
                 case Event::Flush: folder.Flush(); break;
-                case Event::Quiet: folder.FlushIfQuiet(e.atMs); break;
             }
         }
         EXPECT_EQ(written, c.written) << c.what;
