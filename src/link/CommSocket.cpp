@@ -95,6 +95,13 @@ ssize_t CCommSocket::Send(const uint8_t* bytes, size_t count) {
         NoteSend(false);
         return -1;
     }
+    // A peer that has stopped reading: nothing more is taken (none of these bytes goes out), so
+    // the outbox holds at most the bound and one send.
+    if (Unsent() >= kOutboxLimit) {
+        lastError_ = ENOBUFS;
+        NoteSend(false);
+        return -1;
+    }
     size_t taken = 0;
     if (Unsent() == 0) {
         const ssize_t n = socket_->Send(bytes, count);
@@ -107,12 +114,6 @@ ssize_t CCommSocket::Send(const uint8_t* bytes, size_t count) {
     }
     const size_t rest = count - taken;
     if (rest > 0) {
-        if (Unsent() + rest > kOutboxLimit) {
-            // A peer that has stopped reading: the rest is dropped and said so, not held without end.
-            lastError_ = ENOBUFS;
-            NoteSend(false);
-            return -1;
-        }
         if (outboxAt_ > 0) {
             outbox_.erase(0, outboxAt_);
             outboxAt_ = 0;

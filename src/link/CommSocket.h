@@ -43,9 +43,8 @@ public:
     // callers' own deadlines (the 2-second echo wait of a transfer command) hold on TCP/IP as
     // they do on the serial line.
     static constexpr int kReceiveWaitLimitMs = 1000;
-    // The most bytes waiting for a peer that does not read; a send beyond it fails (ENOBUFS).
-    // Room for most of a minute of a macro's Send File (400 bytes a tick, whatever still waits)
-    // to a peer that has stopped reading.
+    // While this much waits for a peer that does not read, a send is refused (ENOBUFS): room for
+    // most of a minute of a macro's Send File (400 bytes a tick, whatever still waits).
     static constexpr size_t kOutboxLimit = 1 << 20;
     // One read from the socket takes up to this much.
     static constexpr size_t kReadAheadSize = 65536;
@@ -63,7 +62,7 @@ public:
     int Connect(const std::string& host, int port);
     // Hands the bytes to the socket without waiting: what it does not take now waits in the
     // outbox (behind what already waits there) and goes out as the socket takes it. count, or -1
-    // on an error (LastError(); ENOBUFS when the outbox cannot hold the rest, which is dropped).
+    // on an error (LastError(); ENOBUFS while kOutboxLimit bytes wait: none of these is sent).
     ssize_t Send(const uint8_t* bytes, size_t count);
     // Bytes handed to Send that the socket has not taken yet.
     size_t Unsent() const { return outbox_.size() - outboxAt_; }
