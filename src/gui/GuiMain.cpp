@@ -11,6 +11,12 @@
 
 namespace tavrin {
 
+namespace {
+
+constexpr int kStoppedStatus = 2;
+
+}  // namespace
+
 int RunGui(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tavrin");
@@ -20,17 +26,25 @@ int RunGui(int argc, char** argv, const LaunchOptions& options, const std::strin
 
     CGuiSession session(commandLine, options.exeName);
     CMainFrame& frame = session.frame;
-    if (!options.runMacro.empty()) session.view.SetBatchMacro(options.runMacro, [](int) {});
+    // A batch run the window ends by a signal before the macro has ended was stopped: status 2.
+    const bool batch = !options.runMacro.empty();
+    bool batchEnded = false;
+    bool signalled = false;
+    if (batch) session.view.SetBatchMacro(options.runMacro, [&batchEnded](int) { batchEnded = true; });
     if (!session.Start()) {
         std::fprintf(stderr, "tavrin: the terminal could not start.\n");
         return 1;
     }
 
     // A session that ends (SIGTERM, SIGHUP) or Ctrl+C closes without asking, saving as usual.
-    HandleTerminationSignals(&qapp, [&frame] { frame.EndSession(); });
+    SetForcedExitStatus(batch ? kStoppedStatus : 0);
+    HandleTerminationSignals(&qapp, [&](int) {
+        signalled = true;
+        frame.EndSession();
+    });
     const int status = QApplication::exec();
     frame.FinishView();
-    return status;
+    return signalled && batch && !batchEnded ? kStoppedStatus : status;
 }
 
 }  // namespace tavrin

@@ -381,6 +381,36 @@ void CQtShell::WatchDescriptor(int fd, std::function<void()> onReadable) {
     watches_[fd] = std::move(notifier);
 }
 
+void CQtShell::PostAfter(int ms, std::function<void()> task) {
+    QTimer::singleShot(ms, this, [this, task = std::move(task)] {
+        task();
+        Activity();
+    });
+}
+
+void CQtShell::WatchWritable(int fd, std::function<void()> onWritable) {
+    UnwatchWritable(fd);
+    writeHandlers_[fd] = std::move(onWritable);
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    connect(notifier.get(), &QSocketNotifier::activated, this, [this, fd] {
+        auto it = writeHandlers_.find(fd);
+        if (it == writeHandlers_.end()) return;
+        auto handler = it->second;  // the handler may unwatch its own descriptor
+        handler();
+        Activity();
+    });
+    writeWatches_[fd] = std::move(notifier);
+}
+
+void CQtShell::UnwatchWritable(int fd) {
+    auto it = writeWatches_.find(fd);
+    if (it != writeWatches_.end()) {
+        Retire(it->second);
+        writeWatches_.erase(it);
+    }
+    writeHandlers_.erase(fd);
+}
+
 void CQtShell::UnwatchDescriptor(int fd) {
     auto it = watches_.find(fd);
     if (it != watches_.end()) {

@@ -61,6 +61,7 @@ public:
     bool OpenDocument(const std::string& path) override;
     bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) override;
     void Post(std::function<void()> task) override;
+    void PostAfter(int ms, std::function<void()> task) override;
     void ShowProgress(const std::string& title) override;
     void SetProgress(int percent) override;
     bool ProgressCancelled() override;
@@ -72,6 +73,8 @@ public:
     void SetTimerHandler(std::function<void(int id)> handler) override;
     void WatchDescriptor(int fd, std::function<void()> onReadable) override;
     void UnwatchDescriptor(int fd) override;
+    void WatchWritable(int fd, std::function<void()> onWritable) override;
+    void UnwatchWritable(int fd) override;
     void Quit(int status) override;
     void MoveFrame(int left, int top, int width, int height) override;
     void CloseFrame() override;
@@ -92,6 +95,8 @@ private:
     std::map<int, std::unique_ptr<QTimer>> timers_;
     std::map<int, std::unique_ptr<QSocketNotifier>> watches_;
     std::map<int, std::function<void()>> watchHandlers_;
+    std::map<int, std::unique_ptr<QSocketNotifier>> writeWatches_;
+    std::map<int, std::function<void()>> writeHandlers_;
     QPointer<QProgressDialog> progress_;
     bool progressCancelled_ = false;
     int lastFilterIndex_ = 0;

@@ -6,16 +6,21 @@
 #include <QMetaObject>
 #include <QProcess>
 #include <QStringList>
+
+#include <chrono>
 #include <cstdio>
 
 namespace tavrin {
 
 namespace {
 
-void PrintToStderr(const std::string& line) {
-    std::fprintf(stderr, "%s\n", line.c_str());
-    std::fflush(stderr);
+int64_t SteadyMs() {
+    using namespace std::chrono;
+    return duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count();
 }
+
+// At most one bell a second reaches the user's terminal; none goes into a file or a pipe.
+constexpr int64_t kBellIntervalMs = 1000;
 
 // Box texts may carry the terminal's own line ends; stderr shows them as one clean line each.
 std::string WithoutTerminalLineEnds(const std::string& text) {
@@ -31,8 +36,30 @@ std::string WithoutTerminalLineEnds(const std::string& text) {
 
 }  // namespace
 
-CConsoleShell::CConsoleShell(QObject* parent) : QObject(parent) {}
-CConsoleShell::~CConsoleShell() = default;
+CConsoleShell::CConsoleShell(QObject* parent)
+    : QObject(parent), errors_([](const std::string& line) {
+          std::fprintf(stderr, "Tavrin: %s\n", line.c_str());
+          std::fflush(stderr);
+      }) {
+    stderrIsTerminal_ = ::isatty(STDERR_FILENO) != 0;
+    quietFlush_.setSingleShot(true);
+    connect(&quietFlush_, &QTimer::timeout, this, [this] { FlushErrors(); });
+}
+
+CConsoleShell::~CConsoleShell() {
+    FlushErrors();
+}
+
+void CConsoleShell::PrintToStderr(const std::string& line) {
+    errors_.Line(PrintableErrorLine(line));
+    // A run of repeats is told once it has been quiet for a second.
+    if (errors_.Pending() > 0) quietFlush_.start(static_cast<int>(CErrorLineFolder::kQuietMs));
+}
+
+void CConsoleShell::FlushErrors() {
+    quietFlush_.stop();
+    errors_.Flush();
+}
 
 BoxAnswer CConsoleShell::MessageBox(const std::string& text, BoxButtons buttons, BoxIcon) {
     const char* answer = "OK";
@@ -43,60 +70,68 @@ BoxAnswer CConsoleShell::MessageBox(const std::string& text, BoxButtons buttons,
         case BoxButtons::YesNo: answer = "No", result = BoxAnswer::No; break;
         case BoxButtons::RetryCancel: answer = "Cancel", result = BoxAnswer::Cancel; break;
     }
-    PrintToStderr("Tavrin: " + WithoutTerminalLineEnds(text) + " [" + answer + "]");
+    PrintToStderr(WithoutTerminalLineEnds(text) + " [" + answer + "]");
     return result;
 }
 
 void CConsoleShell::ShowModelessMessage(const std::string& text) {
-    PrintToStderr("Tavrin: " + WithoutTerminalLineEnds(text));
+    PrintToStderr(WithoutTerminalLineEnds(text));
 }
 
 std::optional<std::string> CConsoleShell::AskOpenFile(const std::string& title, const std::string&,
                                                       const std::string&) {
-    PrintToStderr("Tavrin: " + title + " [no file dialog in console mode: cancelled]");
+    PrintToStderr(title + " [no file dialog in console mode: cancelled]");
     return std::nullopt;
 }
 
 std::optional<std::string> CConsoleShell::AskSaveFile(const std::string& title, const std::string&,
                                                       const std::string&, const std::string&) {
-    PrintToStderr("Tavrin: " + title + " [no file dialog in console mode: cancelled]");
+    PrintToStderr(title + " [no file dialog in console mode: cancelled]");
     return std::nullopt;
 }
 
 std::optional<std::string> CConsoleShell::AskFolder(const std::string& title, const std::string&) {
-    PrintToStderr("Tavrin: " + title + " [no folder dialog in console mode: cancelled]");
+    PrintToStderr(title + " [no folder dialog in console mode: cancelled]");
     return std::nullopt;
 }
 
 std::optional<std::string> CConsoleShell::AskInput(const std::string& title, const std::string& prompt) {
     if (!lineReader_) {
-        PrintToStderr("Tavrin: " + title + ": " + prompt + " [no terminal to ask: cancelled]");
+        PrintToStderr(title + ": " + prompt + " [no terminal to ask: cancelled]");
         return std::nullopt;
     }
+    FlushErrors();
     return lineReader_(title + ": " + prompt + " ");
 }
 
 bool CConsoleShell::RunOptionsDialog(CPelinDoc& /*doc*/, int /*highestPort*/) {
-    PrintToStderr("Tavrin: Options: the dialog is not available in console mode");
+    PrintToStderr("Options: the dialog is not available in console mode");
     return false;
 }
 
 bool CConsoleShell::RunSelectConnectionDialog(CPelinDoc& /*doc*/) {
-    PrintToStderr("Tavrin: Select Connection: the dialog is not available in console mode");
+    PrintToStderr("Select Connection: the dialog is not available in console mode");
     return false;
 }
 
 bool CConsoleShell::AskFont(LogFont& /*font*/) {
-    PrintToStderr("Tavrin: Font: the dialog is not available in console mode");
+    PrintToStderr("Font: the dialog is not available in console mode");
     return false;
 }
 
 bool CConsoleShell::RunWindowSettingDialog(CWindowSetting& /*setting*/) {
-    PrintToStderr("Tavrin: Window setting: the dialog is not available in console mode");
+    PrintToStderr("Window setting: the dialog is not available in console mode");
     return false;
 }
 
 void CConsoleShell::Beep() {
+    // A controller (or a telnet peer) can send bells by the thousand: the user's terminal rings
+    // at most once a second, and a log of stderr never holds one.
+    if (!stderrIsTerminal_) return;
+    const int64_t now = SteadyMs();
+    if (lastBellMs_ != 0 && now - lastBellMs_ < kBellIntervalMs) return;
+    lastBellMs_ = now;
+    FlushErrors();
     std::fputc('\a', stderr);
     std::fflush(stderr);
 }
@@ -120,7 +155,7 @@ void CConsoleShell::PaintNow() {
 void CConsoleShell::SetTitle(const std::string& title) {
     if (!showTitles_ || title == lastTitle_) return;
     lastTitle_ = title;
-    PrintToStderr("Tavrin: title: " + title);
+    PrintToStderr("title: " + title);
 }
 
 bool CConsoleShell::OpenDocument(const std::string& path) {
@@ -138,16 +173,20 @@ void CConsoleShell::Post(std::function<void()> task) {
     QMetaObject::invokeMethod(this, std::move(task), Qt::QueuedConnection);
 }
 
+void CConsoleShell::PostAfter(int ms, std::function<void()> task) {
+    QTimer::singleShot(ms, this, std::move(task));
+}
+
 void CConsoleShell::ShowProgress(const std::string& title) {
     lastProgress_ = -1;
-    PrintToStderr("Tavrin: " + title);
+    PrintToStderr(title);
 }
 
 void CConsoleShell::SetProgress(int percent) {
     // One line per tenth, so a long send does not flood stderr.
     if (percent / 10 == lastProgress_ / 10 && lastProgress_ >= 0) return;
     lastProgress_ = percent;
-    std::fprintf(stderr, "Tavrin: %d%%\n", percent);
+    PrintToStderr(std::to_string(percent) + "%");
 }
 
 void CConsoleShell::HideProgress() {
@@ -155,7 +194,7 @@ void CConsoleShell::HideProgress() {
 }
 
 void CConsoleShell::ShowTransferProgress(const std::string& utf8Text, int /*percent*/) {
-    if (isatty(STDERR_FILENO) == 0) return;
+    if (!stderrIsTerminal_) return;
     // Carriage return, the line, and erase to its end: the line is rewritten in place.
     std::fprintf(stderr, "\r%s\033[K", utf8Text.c_str());
     std::fflush(stderr);
@@ -198,6 +237,21 @@ void CConsoleShell::UnwatchDescriptor(int fd) {
     // The notifier may be the one whose signal is running now: delete it later.
     it->second.release()->deleteLater();
     watches_.erase(it);
+}
+
+void CConsoleShell::WatchWritable(int fd, std::function<void()> onWritable) {
+    UnwatchWritable(fd);
+    auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Write);
+    connect(notifier.get(), &QSocketNotifier::activated, this, [cb = std::move(onWritable)] { cb(); });
+    writeWatches_[fd] = std::move(notifier);
+}
+
+void CConsoleShell::UnwatchWritable(int fd) {
+    auto it = writeWatches_.find(fd);
+    if (it == writeWatches_.end()) return;
+    it->second->setEnabled(false);
+    it->second.release()->deleteLater();
+    writeWatches_.erase(it);
 }
 
 void CConsoleShell::Quit(int status) {

@@ -6,6 +6,7 @@
 #include <map>
 #include <memory>
 
+#include "platform/ErrorLines.h"
 #include "platform/Shell.h"
 
 namespace tavrin {
@@ -46,6 +47,7 @@ public:
     bool OpenDocument(const std::string& path) override;
     bool StartDetached(const std::string& program, const std::vector<std::string>& arguments) override;
     void Post(std::function<void()> task) override;
+    void PostAfter(int ms, std::function<void()> task) override;
     void ShowProgress(const std::string& title) override;
     void SetProgress(int percent) override;
     bool ProgressCancelled() override { return false; }
@@ -58,6 +60,8 @@ public:
     void SetTimerHandler(std::function<void(int id)> handler) override { timerHandler_ = std::move(handler); }
     void WatchDescriptor(int fd, std::function<void()> onReadable) override;
     void UnwatchDescriptor(int fd) override;
+    void WatchWritable(int fd, std::function<void()> onWritable) override;
+    void UnwatchWritable(int fd) override;
     void Quit(int status) override;
 
     // Called when a repaint is due (once per event-loop turn however many were requested).
@@ -72,13 +76,24 @@ public:
     // host editor shows its number there.
     void ShowTitles(bool shown) { showTitles_ = shown; }
 
+    // One line on stderr ("Tavrin: " + line): control bytes shown as ^X, a run of the same line
+    // folded into one line and a count.
+    void PrintToStderr(const std::string& line);
+    // Writes the count of a folded run now (before the program ends or prompts).
+    void FlushErrors();
+
 private:
+    CErrorLineFolder errors_;
+    QTimer quietFlush_;
+    bool stderrIsTerminal_ = false;
+    int64_t lastBellMs_ = 0;
     bool showTitles_ = false;
     std::string lastTitle_;
     std::function<void(int)> timerHandler_;
     std::function<void()> paintHandler_;
     std::map<int, std::unique_ptr<QTimer>> timers_;
     std::map<int, std::unique_ptr<QSocketNotifier>> watches_;
+    std::map<int, std::unique_ptr<QSocketNotifier>> writeWatches_;
     bool repaintPending_ = false;
     std::function<std::optional<std::string>(const std::string&)> lineReader_;
     int lastProgress_ = -1;

@@ -9,6 +9,7 @@
 #include <cstdio>
 
 #include "app/Cp932.h"
+#include "headless/TerminationSignals.h"
 #include "session/PelinView.h"
 
 namespace tavrin {
@@ -77,7 +78,11 @@ void CConsoleTerminal::Start(bool quitOnEndOfInput) {
     quitOnEndOfInput_ = quitOnEndOfInput;
     if (stdinIsTerminal_ && tcgetattr(STDIN_FILENO, &savedTermios_) == 0) {
         const termios raw = RawKeys(savedTermios_);
-        if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) rawMode_ = true;
+        if (tcsetattr(STDIN_FILENO, TCSANOW, &raw) == 0) {
+            rawMode_ = true;
+            // An end forced by a signal must not leave the user's terminal in raw mode.
+            RestoreTerminalOnForcedExit(STDIN_FILENO, &savedTermios_);
+        }
         std::fprintf(stderr, "Tavrin: console mode; press Ctrl+] to quit.\r\n");
     }
     stdinNotifier_ = std::make_unique<QSocketNotifier>(STDIN_FILENO, QSocketNotifier::Read);
@@ -88,6 +93,7 @@ void CConsoleTerminal::Start(bool quitOnEndOfInput) {
 void CConsoleTerminal::RestoreTerminal() {
     if (rawMode_) {
         tcsetattr(STDIN_FILENO, TCSANOW, &savedTermios_);
+        RestoreTerminalOnForcedExit(STDIN_FILENO, nullptr);
         rawMode_ = false;
     }
     if (stdoutIsTerminal_ && !shownRow_.empty()) {

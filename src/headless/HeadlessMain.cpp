@@ -15,6 +15,13 @@
 
 namespace tavrin {
 
+namespace {
+
+// The exit status of a batch run that was stopped rather than ending by itself.
+constexpr int kBatchStoppedStatus = 2;
+
+}  // namespace
+
 int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine) {
     QCoreApplication qapp(argc, argv);
 
@@ -41,18 +48,25 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::
         if (finishing) return;
         finishing = true;
         view.OnDestroy();
+        shell.FlushErrors();
         QCoreApplication::exit(status);
     };
-    QObject::connect(&console, &CConsoleTerminal::QuitRequested, &qapp, [&](int status) { finish(status); });
+    // A batch run ended from outside (a signal, Ctrl+]) was stopped: status 2, never 0.
+    const bool batch = !options.runMacro.empty();
+    const int stoppedStatus = batch ? kBatchStoppedStatus : 0;
+    QObject::connect(&console, &CConsoleTerminal::QuitRequested, &qapp,
+                     [&](int status) { finish(batch ? kBatchStoppedStatus : status); });
     // The macro ends inside a view call: finish on the next event-loop turn.
-    if (!options.runMacro.empty())
+    if (batch)
         view.SetBatchMacro(options.runMacro, [&](int status) {
             QMetaObject::invokeMethod(
                 &qapp, [&, status] { finish(status); }, Qt::QueuedConnection);
         });
 
-    // SIGTERM, SIGINT and SIGHUP end the run in order: disconnect, settings saved.
-    HandleTerminationSignals(&qapp, [&] { finish(0); });
+    // SIGTERM, SIGINT and SIGHUP end the run in order: disconnect, a transfer file left open
+    // dropped as not saved, settings saved.
+    SetForcedExitStatus(stoppedStatus);
+    HandleTerminationSignals(&qapp, [&](int) { finish(stoppedStatus); });
 
     if (view.OnCreate() != 0) {
         std::fprintf(stderr, "tavrin: the terminal could not start.\n");

@@ -33,6 +33,8 @@ int CCommSocket::Create() {
     if (!socket_) return lastError_ = EBADF;
     connectTried_ = false;
     heldAt_ = heldEnd_ = 0;
+    DropOutbox();
+    sendFailing_ = sendFailureIsNew_ = false;
     lastError_ = socket_->Create();
     return lastError_;
 }
@@ -75,6 +77,7 @@ int CCommSocket::Connect(const std::string& host, int port) {
 ssize_t CCommSocket::Send(const uint8_t* bytes, size_t count) {
     if (!socket_ || !socket_->IsOpen()) {
         lastError_ = ENOTCONN;
+        NoteSend(false);
         return -1;
     }
     if (count == 0) return 0;
@@ -82,34 +85,85 @@ ssize_t CCommSocket::Send(const uint8_t* bytes, size_t count) {
         lastError_ = EFAULT;
         return -1;
     }
+    // Nothing is sent from inside a wait of the connect or the one-byte receive.
     if (busy_) {
         lastError_ = EINPROGRESS;
         return -1;
     }
-    BusyScope busy(busy_);
-    size_t sent = 0;
-    int64_t lastProgress = clock_.NowMs();
-    int64_t lastPaint = lastProgress;
-    while (sent < count) {
-        ssize_t n = socket_->Send(bytes + sent, count - sent);
+    // Order: whatever waits goes before these bytes.
+    if (!FlushOutbox()) {
+        NoteSend(false);
+        return -1;
+    }
+    // A peer that has stopped reading: nothing more is taken (none of these bytes goes out), so
+    // the outbox holds at most the bound and one send.
+    if (Unsent() >= kOutboxLimit) {
+        lastError_ = ENOBUFS;
+        NoteSend(false);
+        return -1;
+    }
+    size_t taken = 0;
+    if (Unsent() == 0) {
+        const ssize_t n = socket_->Send(bytes, count);
         if (n < 0) {
             lastError_ = socket_->LastError();
+            NoteSend(false);
             return -1;
         }
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            lastProgress = clock_.NowMs();
-            continue;
+        taken = static_cast<size_t>(n);
+    }
+    const size_t rest = count - taken;
+    if (rest > 0) {
+        if (outboxAt_ > 0) {
+            outbox_.erase(0, outboxAt_);
+            outboxAt_ = 0;
         }
-        if (clock_.NowMs() - lastProgress >= kSendStallLimitMs) {
-            lastError_ = ETIMEDOUT;
-            return -1;
-        }
-        socket_->WaitWritable(kWaitSliceMs);
-        PaintWhileWaiting(lastPaint);
+        outbox_.append(reinterpret_cast<const char*>(bytes) + taken, rest);
+        WatchOutbox(true);
     }
     lastError_ = 0;
+    NoteSend(true);
     return static_cast<ssize_t>(count);
+}
+
+bool CCommSocket::FlushOutbox() {
+    while (Unsent() > 0) {
+        const ssize_t n =
+            socket_->Send(reinterpret_cast<const uint8_t*>(outbox_.data()) + outboxAt_, Unsent());
+        if (n < 0) {
+            lastError_ = socket_->LastError();
+            DropOutbox();
+            return false;
+        }
+        if (n == 0) break;  // the socket takes nothing now: its writability brings us back
+        outboxAt_ += static_cast<size_t>(n);
+    }
+    if (Unsent() == 0) DropOutbox();
+    return true;
+}
+
+void CCommSocket::WatchOutbox(bool on) {
+    const int fd = socket_ ? socket_->Descriptor() : -1;
+    if (on && watchedFd_ < 0 && fd >= 0) {
+        watchedFd_ = fd;
+        shell_.WatchWritable(fd, [this] {
+            if (socket_ && socket_->IsOpen() && !FlushOutbox()) NoteSend(false);
+        });
+    } else if (!on && watchedFd_ >= 0) {
+        shell_.UnwatchWritable(watchedFd_);
+        watchedFd_ = -1;
+    }
+}
+
+void CCommSocket::DropOutbox() {
+    outbox_.clear();
+    outboxAt_ = 0;
+    WatchOutbox(false);
+}
+
+void CCommSocket::NoteSend(bool ok) {
+    sendFailureIsNew_ = !ok && !sendFailing_;
+    sendFailing_ = !ok;
 }
 
 ssize_t CCommSocket::ReceiveNow(uint8_t* buffer, size_t count) {
@@ -154,17 +208,30 @@ int CCommSocket::ReceiveByte() {
             return kError;
         }
         if (clock_.NowMs() - start >= kReceiveWaitLimitMs) return kWaitedOut;
+        // A record sent just before this wait may still sit in the outbox: the answer awaited
+        // cannot come before it has gone out.
+        if (Unsent() > 0 && !FlushOutbox()) {
+            lastError_ = socket_->LastError();
+            return kError;
+        }
         socket_->WaitReadable(kWaitSliceMs);
         PaintWhileWaiting(lastPaint);
     }
 }
 
 void CCommSocket::ShutdownSend() {
-    if (socket_ && socket_->IsOpen()) socket_->ShutdownSend();
+    if (!socket_ || !socket_->IsOpen()) return;
+    // What the socket takes of the outbox now goes before the end of the stream; the rest is
+    // given up with the connection.
+    FlushOutbox();
+    DropOutbox();
+    socket_->ShutdownSend();
 }
 
 void CCommSocket::Close() {
     heldAt_ = heldEnd_ = 0;
+    DropOutbox();
+    sendFailing_ = sendFailureIsNew_ = false;
     if (socket_) socket_->Close();
 }
 

@@ -20,9 +20,11 @@ inline constexpr uint8_t kPlainTelnetOffer[] = {0xFF, 0xFB, 0x18};
 inline constexpr uint8_t kLinuxTelnetOffer[] = {0xFF, 0xFB, 0x18, 0xFF, 0xFD, 0x03, 0xFF, 0xFB,
                                                 0x03, 0xFF, 0xFD, 0x01, 0xFF, 0xFB, 0x1F};
 
-// The TCP/IP socket of the terminal. Its blocking operations (connect, send, the one-byte
-// receive) never re-enter the event loop: while they wait they only repaint the terminal
-// through Shell::PaintNow, so no timer, key or socket handler runs in the middle of them.
+// The TCP/IP socket of the terminal. Its blocking operations (connect, the one-byte receive)
+// never re-enter the event loop: while they wait they only repaint the terminal through
+// Shell::PaintNow, so no timer, key or socket handler runs in the middle of them. Sending never
+// waits: what the kernel does not take at once goes into a bounded outbox, which the event loop
+// empties whenever the socket can take bytes again.
 class CCommSocket {
 public:
     // Results of ReceiveByte besides a byte 0..255.
@@ -37,12 +39,13 @@ public:
     static constexpr int kWaitSliceMs = 5;
     // The terminal is repainted at most this often while an operation waits.
     static constexpr int kPaintIntervalMs = 50;
-    // A send that no byte leaves for this long gives up instead of holding the terminal for
-    // ever. The one-byte receive gives up after kReceiveWaitLimitMs without a byte, so that its
+    // The one-byte receive gives up after kReceiveWaitLimitMs without a byte, so that its
     // callers' own deadlines (the 2-second echo wait of a transfer command) hold on TCP/IP as
     // they do on the serial line.
-    static constexpr int kSendStallLimitMs = 30000;
     static constexpr int kReceiveWaitLimitMs = 1000;
+    // While this much waits for a peer that does not read, a send is refused (ENOBUFS): room for
+    // most of a minute of a macro's Send File (400 bytes a tick, whatever still waits).
+    static constexpr size_t kOutboxLimit = 1 << 20;
     // One read from the socket takes up to this much.
     static constexpr size_t kReadAheadSize = 65536;
 
@@ -57,9 +60,15 @@ public:
     // kConnectTimeoutSec seconds. 0 when connected; else the errno of the failure (ETIMEDOUT
     // when nothing answered). Another call after a failed one starts on a fresh socket.
     int Connect(const std::string& host, int port);
-    // Hands every byte to the socket, waiting while it takes none. count, or -1 on an error
-    // (LastError(); ETIMEDOUT when the peer took nothing for kSendStallLimitMs).
+    // Hands the bytes to the socket without waiting: what it does not take now waits in the
+    // outbox (behind what already waits there) and goes out as the socket takes it. count, or -1
+    // on an error (LastError(); ENOBUFS while kOutboxLimit bytes wait: none of these is sent).
     ssize_t Send(const uint8_t* bytes, size_t count);
+    // Bytes handed to Send that the socket has not taken yet.
+    size_t Unsent() const { return outbox_.size() - outboxAt_; }
+    // Whether the last Send failed after one that succeeded (or after the connection began):
+    // a failure is told once, not once per byte, until a send goes through again.
+    bool SendFailureIsNew() const { return sendFailureIsNew_; }
     // What has arrived, at most count bytes, without waiting: the count, 0 when the peer has
     // closed the connection, -1 when nothing is waiting (LastError() EAGAIN) or on an error.
     // The socket is read kReadAheadSize bytes at a time; what a read brought and the caller has
@@ -79,6 +88,13 @@ public:
     int LastError() const { return lastError_; }
 
 private:
+    // Hands the socket what it takes of the outbox now; watches for writability while some is
+    // left. False on a socket error (LastError()).
+    bool FlushOutbox();
+    void WatchOutbox(bool on);
+    void NoteSend(bool ok);
+    void DropOutbox();
+
     // One wait slice has passed: repaint when kPaintIntervalMs have gone by since the last one.
     void PaintWhileWaiting(int64_t& lastPaint);
 
@@ -90,6 +106,12 @@ private:
     std::vector<uint8_t> held_;
     size_t heldAt_ = 0;
     size_t heldEnd_ = 0;
+    // Bytes Send could not hand over yet: outbox_[outboxAt_ ..) goes out first.
+    std::string outbox_;
+    size_t outboxAt_ = 0;
+    int watchedFd_ = -1;
+    bool sendFailing_ = false;
+    bool sendFailureIsNew_ = false;
     bool connectTried_ = false;
     bool busy_ = false;
     int lastError_ = 0;

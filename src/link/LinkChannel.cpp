@@ -29,9 +29,9 @@ void CLinkChannel::SendLinkBytes(const uint8_t* bytes, size_t count) {
     if (bytes == nullptr || count == 0) return;
     if (doc_.isTcp != 0) {
         if (doc_.socket == nullptr) return;
-        if (doc_.socket->Send(bytes, count) < 0) {
+        // Told once per run of failures, not once per byte typed into a dead link.
+        if (doc_.socket->Send(bytes, count) < 0 && doc_.socket->SendFailureIsNew())
             shell_.MessageBox(kSendErrorText, BoxButtons::Ok, BoxIcon::Exclamation);
-        }
         return;
     }
     serial_.WriteComPort(bytes, count);
@@ -41,6 +41,11 @@ size_t CLinkChannel::SendOnSocket(const uint8_t* bytes, size_t count) {
     if (doc_.socket == nullptr || bytes == nullptr || count == 0) return 0;
     ssize_t n = doc_.socket->Send(bytes, count);
     return n < 0 ? 0 : static_cast<size_t>(n);
+}
+
+bool CLinkChannel::Backlogged() const {
+    if (doc_.isTcp != 0) return doc_.socket != nullptr && doc_.socket->Unsent() > 0;
+    return serial_.Backlogged();
 }
 
 void CLinkChannel::PurgeComPort() {

@@ -20,11 +20,14 @@ public:
     // the "TCP/IP Receive error" box on a socket error.
     int ReadLinkByte() override;
     // Serial: written as the port takes them. TCP/IP: nothing without a socket, else sent whole;
-    // a socket error shows "TCP/IP Send error".
+    // a socket error shows "TCP/IP Send error", once until a send succeeds again.
     void SendLinkByte(uint8_t byte) override;
     void SendLinkBytes(const uint8_t* bytes, size_t count) override;
     size_t SendOnSocket(const uint8_t* bytes, size_t count) override;
     void PurgeComPort() override;
+    // Bytes wait for the controller to take them (the socket's outbox, a serial line that takes
+    // nothing now): more typing would only pile up.
+    bool Backlogged() const;
 
     static constexpr const char* kReceiveErrorText = "TCP/IP Receive error";
     static constexpr const char* kSendErrorText = "TCP/IP Send error";

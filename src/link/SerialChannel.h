@@ -62,6 +62,8 @@ public:
     static constexpr int kIdleWaitMs = 1;
 
     bool IsOpen() const { return device_.IsOpen(); }
+    // The open line takes no byte now (its output queue is full); never waits.
+    bool Backlogged() const { return device_.IsOpen() && !device_.Writable(); }
     int Descriptor() const { return device_.Descriptor(); }
     // True when the open line reports a hang-up (or an error) and has nothing to read.
     bool LineHungUp() { return device_.IsOpen() && device_.WaitReadable(0) < 0; }

@@ -23,6 +23,10 @@ const char* HostOpenResultText(int result);
 // terminal for longer than this per message.
 inline constexpr int kHostSendLimitMs = 500;
 
+// The most one Receive reads from the socket: a host that floods the socket is taken in these
+// steps, one per event-loop turn, never all at once.
+inline constexpr size_t kHostReadChunk = 4096;
+
 // The terminal's end of the link to a host editor: framed records over a local stream socket.
 // Single-threaded, on the event-loop thread. After Send or Receive report a broken connection
 // the channel is closed; nothing reopens it.
@@ -35,9 +39,10 @@ public:
     // Sends one record, waiting at most kHostSendLimitMs for the host to take all of it.
     // 0, or -1 when the host did not take it in time or the connection broke (channel closed).
     virtual int Send(const HostRecord& record) = 0;
-    // Reads what has arrived without waiting and appends the complete records to out.
-    // 0 while the link holds; -1 when the host closed it or sent a broken stream (channel closed;
-    // records read before that are still in out).
+    // Reads what has arrived, at most kHostReadChunk bytes, without waiting and appends the
+    // complete records to out (more may be waiting: the descriptor stays readable). 0 while the
+    // link holds; -1 when the host closed it or sent a broken stream (channel closed; records
+    // read before that are still in out).
     virtual int Receive(std::vector<HostRecord>& out) = 0;
     // The descriptor to watch for incoming records, or -1 when closed.
     virtual int Descriptor() const = 0;

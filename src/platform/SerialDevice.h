@@ -27,6 +27,8 @@ public:
     // Writes up to count bytes, giving up after about 500 ms; returns how many were taken
     // (0 when not open or on error).
     virtual size_t Write(const uint8_t* bytes, size_t count) = 0;
+    // Whether a Write would take a byte at once. Never waits; true when the device cannot tell.
+    virtual bool Writable() const { return true; }
     // Number of received bytes waiting in the input queue (0 when not open).
     virtual size_t Queued() = 0;
     // Reads at most count bytes of what is queued; never waits; 0 when nothing is queued.

@@ -113,6 +113,9 @@ public:
 
     // Runs task on the event-loop thread at a later turn. Safe to call from any thread.
     virtual void Post(std::function<void()> task) = 0;
+    // Runs task once on the event-loop thread after at least ms milliseconds; the loop goes on
+    // serving everything else meanwhile. Event-loop thread only.
+    virtual void PostAfter(int ms, std::function<void()> task) = 0;
 
     // Progress window of a file sent to the controller: shown with a title and a Cancel
     // button; Progress(percent) moves its bar; ProgressCancelled tells whether Cancel was
@@ -138,6 +141,10 @@ public:
     // UnwatchDescriptor(fd). One watch per descriptor.
     virtual void WatchDescriptor(int fd, std::function<void()> onReadable) = 0;
     virtual void UnwatchDescriptor(int fd) = 0;
+    // Calls onWritable on the event-loop thread whenever descriptor fd can take bytes, until
+    // UnwatchWritable(fd). One such watch per descriptor, beside its read watch.
+    virtual void WatchWritable(int fd, std::function<void()> onWritable) = 0;
+    virtual void UnwatchWritable(int fd) = 0;
 
     // Moves the main window to (left, top) with this outer size. The console has no window.
     virtual void MoveFrame(int /*left*/, int /*top*/, int /*width*/, int /*height*/) {}

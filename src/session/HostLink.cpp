@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 #include <random>
@@ -53,6 +54,7 @@ CHostLink::CHostLink(ViewState& view, CPelinDoc& doc, Shell& shell, std::unique_
     : view_(view), doc_(doc), shell_(shell), channel_(std::move(channel)) {}
 
 CHostLink::~CHostLink() {
+    *alive_ = false;
     CloseChannel();
 }
 
@@ -66,9 +68,14 @@ int CHostLink::Attach(const std::string& path) {
     view_.hostWindow = kLinkedHost;
     // The terminal's id in every message: its process id.
     view_.mainWindowHandle = static_cast<intptr_t>(::getpid());
+    WatchChannel();
+    return kHostOpened;
+}
+
+void CHostLink::WatchChannel() {
+    if (watchedFd_ >= 0 || !channel_->IsOpen()) return;
     watchedFd_ = channel_->Descriptor();
     shell_.WatchDescriptor(watchedFd_, [this] { OnReadable(); });
-    return kHostOpened;
 }
 
 void CHostLink::OnFirstPaint() {
@@ -80,11 +87,14 @@ void CHostLink::OnFirstPaint() {
 void CHostLink::Detach() {
     if (Linked()) Send(kHostMsgDetached, view_.terminalNumber);
     CloseChannel();
+    detached_ = true;
+    DropTyped();
 }
 
 void CHostLink::CloseChannel() {
     if (watchedFd_ >= 0) shell_.UnwatchDescriptor(watchedFd_);
     watchedFd_ = -1;
+    readingPaused_ = false;
     if (channel_) channel_->Close();
 }
 
@@ -100,7 +110,17 @@ void CHostLink::OnReadable() {
     const int rc = channel_->Receive(records);
     for (const HostRecord& record : records) Handle(record);
     if (rc != 0 && Linked()) SetTerminalNumber(0);
-    if (rc != 0) CloseChannel();
+    if (rc != 0) {
+        CloseChannel();
+        return;
+    }
+    // A full queue: the host's further records stay in its socket (its sends block) until the
+    // terminal has typed its way down.
+    if (watchedFd_ >= 0 && TypedPending() > kHostTypedMax - kHostTypedReserve) {
+        shell_.UnwatchDescriptor(watchedFd_);
+        watchedFd_ = -1;
+        readingPaused_ = true;
+    }
 }
 
 void CHostLink::Handle(const HostRecord& record) {
@@ -159,11 +179,71 @@ std::string CHostLink::NumberedFrameText() const {
 
 void CHostLink::TypeHostText(const std::string& utf8) {
     if (!Numbered()) return;
-    for (char c : CutCp932(Utf8ToCp932(utf8), kHostTextMax))
-        if (hooks_.typeChar) hooks_.typeChar(static_cast<uint8_t>(c));
+    QueueTyped(CutCp932(Utf8ToCp932(utf8), kHostTextMax));
     view_.hostTypedPending = 1;
     // The host types the commands its editor asks for, loads and saves among them.
     if (hooks_.askTransfer) hooks_.askTransfer(false);
+}
+
+void CHostLink::QueueTyped(const std::string& cp932) {
+    // The typed front is given back once it is as long as what is left, so a host that keeps
+    // the queue from ever running dry still holds it under twice its bound.
+    if (typedAt_ > 0 && typedAt_ >= TypedPending()) {
+        typed_.erase(0, typedAt_);
+        typedAt_ = 0;
+    }
+    // Reading stops well before this; a host cannot push the queue past it in any case.
+    const size_t room = kHostTypedMax - std::min(kHostTypedMax, TypedPending());
+    typed_.append(cp932, 0, std::min(room, cp932.size()));
+    ScheduleTyping(0);
+}
+
+void CHostLink::ScheduleTyping(int delayMs) {
+    if (typingScheduled_ || TypedPending() == 0) return;
+    typingScheduled_ = true;
+    auto turn = [this, alive = std::weak_ptr<bool>(alive_)] {
+        if (alive.expired()) return;
+        typingScheduled_ = false;
+        TypeQueued();
+    };
+    if (delayMs > 0)
+        shell_.PostAfter(delayMs, std::move(turn));
+    else
+        shell_.Post(std::move(turn));
+}
+
+void CHostLink::TypeQueued() {
+    // Text taken while numbered is typed even when the host unlinks meanwhile, as a key typed
+    // before it would have been; only the end of the terminal drops it.
+    if (detached_) {
+        DropTyped();
+        return;
+    }
+    size_t typedNow = 0;
+    while (TypedPending() > 0 && typedNow < kHostTypedPerTurn &&
+           (!hooks_.readyToType || hooks_.readyToType())) {
+        const auto c = static_cast<uint8_t>(typed_[typedAt_++]);
+        ++typedNow;
+        if (hooks_.typeChar) hooks_.typeChar(c);
+        if (detached_) return;
+    }
+    if (TypedPending() == 0) DropTyped();
+    if (readingPaused_ && TypedPending() <= kHostTypedResume) {
+        readingPaused_ = false;
+        WatchChannel();
+    }
+    // Taking characters: on at the next turn. Not taking them (an Enter waits for its echo, the
+    // controller reads nothing): looked at again shortly, without holding the loop.
+    ScheduleTyping(typedNow > 0 ? 0 : kHostTypeRetryMs);
+}
+
+void CHostLink::DropTyped() {
+    typed_.clear();
+    typedAt_ = 0;
+    if (readingPaused_) {
+        readingPaused_ = false;
+        WatchChannel();
+    }
 }
 
 void CHostLink::NotifyHostSaved(const std::string& name) {
@@ -193,9 +273,8 @@ void CHostLink::SaveAndOpenInEditor() {
     if (hooks_.askTransfer) hooks_.askTransfer(true);
     // The line ends in LF, so it goes out as typed characters without the Enter handling: the
     // controller gets SAVE, the program and the file name as they stand.
-    const std::string line = "SAVE " + view_.hostProgramName + " " + view_.editorTempFile + "\n";
-    for (char c : line)
-        if (hooks_.typeChar) hooks_.typeChar(static_cast<uint8_t>(c));
+    // It queues behind what the host has typed, so the two never interleave.
+    QueueTyped("SAVE " + view_.hostProgramName + " " + view_.editorTempFile + "\n");
     view_.saveForEditorPending = 1;
 }
 

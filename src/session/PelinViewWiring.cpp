@@ -33,8 +33,9 @@ void CPelinView::WireParts() {
     };
 
     HostLinkHooks& hh = p.host.Hooks();
-    // Text from the host takes the same way as the window's typed characters.
-    hh.typeChar = [this](uint8_t c) { shell_.Post([this, c] { OnChar(c); }); };
+    // Text from the host takes the same way as the window's typed characters, paced by the link.
+    hh.typeChar = [this](uint8_t c) { OnChar(c); };
+    hh.readyToType = [this] { return !parts_->keyboard.KeysPending() && !parts_->link.Backlogged(); };
     hh.linkChanged = [this] {
         if (hostWindow == 0) shell_.SetTitle(TitleText());
         shell_.MenusChanged();

@@ -231,5 +231,44 @@ TEST(HostLinkE2E, EditOnControllerLoadsBackOnlyAChangedProgram) {
     EXPECT_EQ(ReadWholeFile(s.disk + "/pick.as"), original + "  DEPART 80\n");
 }
 
+// A command of another user against this user's serve is refused, and says so: it is not
+// told that no serve runs. Needs root, to run the command as another user.
+TEST(HostLinkE2E, AnotherUsersCommandIsToldItWasRefused) {
+    if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+    HostScene s;
+    s.serve = SpawnHost({"serve"}, {s.envSocket}, s.serveOut);
+    ASSERT_TRUE(WaitForFileText(s.serveOut, "listening on", 5s));
+    struct Case {
+        const char* who;
+        uid_t uid;
+        int status;
+        const char* says;
+    };
+    const Case cases[] = {
+        {"this user", ::geteuid(), 1, "no terminal 1"},
+        {"another user", 65534, 2, "refused: permission denied"},
+    };
+    for (const Case& c : cases) {
+        const std::string out = "/tmp/tavrin-host-refused-" + std::to_string(::getpid()) + ".out";
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            const int fd = ::open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0666);
+            ::dup2(fd, 1);
+            ::dup2(fd, 2);
+            if (::setgid(c.uid) != 0 || ::setuid(c.uid) != 0) ::_exit(125);
+            ::execl(TAVRIN_HOST_BIN, TAVRIN_HOST_BIN, "--socket", s.socket.c_str(), "type", "1", "x",
+                    static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const std::string said = ReadWholeFile(out);
+        ::unlink(out.c_str());
+        EXPECT_EQ(WIFEXITED(status) ? WEXITSTATUS(status) : -1, c.status) << c.who << ": " << said;
+        EXPECT_NE(said.find(c.says), std::string::npos) << c.who << ": " << said;
+        EXPECT_EQ(said.find("no tavrin-host serve is running"), std::string::npos) << c.who << ": " << said;
+    }
+}
+
 }  // namespace
 }  // namespace tavrin::testing

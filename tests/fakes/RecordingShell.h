@@ -98,6 +98,7 @@ public:
         return true;
     }
     void Post(std::function<void()> task) override { posted.push_back(std::move(task)); }
+    void PostAfter(int ms, std::function<void()> task) override { delayed.push_back({ms, std::move(task)}); }
     void ShowProgress(const std::string& t) override {
         progressTitle = t;
         progressShown = true;
@@ -110,6 +111,8 @@ public:
     void SetTimerHandler(std::function<void(int)> handler) override { timerHandler = std::move(handler); }
     void WatchDescriptor(int fd, std::function<void()> onReadable) override { watches[fd] = std::move(onReadable); }
     void UnwatchDescriptor(int fd) override { watches.erase(fd); }
+    void WatchWritable(int fd, std::function<void()> onWritable) override { writeWatches[fd] = std::move(onWritable); }
+    void UnwatchWritable(int fd) override { writeWatches.erase(fd); }
     void Quit(int status) override { quitStatus = status; }
 
     // Runs the posted tasks (and those they post) until none are left.
@@ -119,6 +122,14 @@ public:
             posted.pop_front();
             task();
         }
+    }
+
+    // The delayed tasks due now (as if their time had passed), then what they posted.
+    void RunDelayed() {
+        auto due = std::move(delayed);
+        delayed.clear();
+        for (auto& d : due) d.second();
+        RunPosted();
     }
 
     std::vector<Box> boxes;
@@ -145,6 +156,8 @@ public:
     std::vector<std::string> opened, started;
     std::vector<std::vector<std::string>> startedArgs;
     std::deque<std::function<void()>> posted;
+    std::vector<std::pair<int, std::function<void()>>> delayed;
+    std::map<int, std::function<void()>> writeWatches;
     bool progressShown = false, cancelProgress = false;
     std::vector<int> progress;
     std::map<int, int> timers;

@@ -11,17 +11,25 @@ namespace tavrin::host {
 
 int Request(const std::string& hostSocket, uint32_t request, int terminal, const std::string& data,
             std::string& reply, int64_t lParam) {
-    const int fd = ConnectTo(ControlSocketPath(hostSocket));
+    ConnectFailure failure = ConnectFailure::None;
+    const int fd = ConnectTo(ControlSocketPath(hostSocket), &failure);
     if (fd < 0) {
-        reply = "no tavrin-host serve is running on " + hostSocket;
+        switch (failure) {
+            case ConnectFailure::NoPermission:
+                reply = "refused: permission denied on " + hostSocket +
+                        " (the socket or its folder belongs to another user)";
+                break;
+            case ConnectFailure::ForeignPeer:
+                reply = "refused: the tavrin-host serve on " + hostSocket + " runs as another user";
+                break;
+            default: reply = "no tavrin-host serve is running on " + hostSocket; break;
+        }
         return 2;
     }
     HostRecord out{request, terminal, lParam, data};
-    if (ControlIo::SendAll(fd, EncodeHostRecord(out)) != 0) {
-        ::close(fd);
-        reply = "serve closed the control connection";
-        return 2;
-    }
+    // A serve that refuses this user says so and closes: its reply is read even when the
+    // request could not be sent.
+    const bool requestSent = ControlIo::SendAll(fd, EncodeHostRecord(out)) == 0;
     CHostRecordDecoder decoder;
     HostRecord answer;
     uint8_t buffer[4096];
@@ -36,6 +44,11 @@ int Request(const std::string& hostSocket, uint32_t request, int terminal, const
     }
     ::close(fd);
     reply = answer.data;
+    if (answer.message == kReplyRefused) return 2;
+    if (!requestSent) {
+        reply = "serve closed the control connection";
+        return 2;
+    }
     return answer.message == kReplyOk ? 0 : 1;
 }
 

@@ -7,7 +7,7 @@
 namespace tavrin::host {
 
 // Requests on the control socket: one record each, wParam = terminal number. The answer is one
-// record: message kReplyOk or kReplyError, data = what happened / why not.
+// record: message kReplyOk, kReplyError or kReplyRefused, data = what happened / why not.
 inline constexpr uint32_t kCtlType = 1;         // data: text typed into the terminal
 inline constexpr uint32_t kCtlMove = 2;         // data: four int32 left, top, right, bottom
 inline constexpr uint32_t kCtlClose = 3;        // the close request
@@ -19,9 +19,11 @@ inline constexpr uint32_t kCtlRun = 7;          // data: text typed; answered on
 inline constexpr uint32_t kCtlState = 8;        // answered "idle", "busy" or "unknown"
 inline constexpr uint32_t kReplyOk = 0;
 inline constexpr uint32_t kReplyError = 1;
+inline constexpr uint32_t kReplyRefused = 2;  // the asking user may not use this serve
 
 // One request to the serve listening beside hostSocket; reply gets the answer's text. 0 when
-// the request was carried out, 1 when serve refused it, 2 when no serve could be reached.
+// the request was carried out, 1 when serve could not carry it out, 2 when no serve could be
+// reached or it refused this user.
 int Request(const std::string& hostSocket, uint32_t request, int terminal, const std::string& data,
             std::string& reply, int64_t lParam = 0);
 

@@ -125,6 +125,10 @@ void CHostServer::AcceptControl() {
     const int fd = ::accept4(controlFd_, nullptr, nullptr, SOCK_CLOEXEC);
     if (fd < 0) return;
     if (!PeerIsSameUser(fd)) {
+        // Said before closing, so the other user's command does not take it for a missing serve.
+        // One short record into an empty socket: it never waits.
+        ControlIo::SendAll(fd, EncodeHostRecord({kReplyRefused, 0, 0,
+                                                 "refused: this tavrin-host serve belongs to another user"}));
         ::close(fd);
         return;
     }

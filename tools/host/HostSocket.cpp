@@ -52,16 +52,25 @@ bool PeerIsSameUser(int fd) {
     return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &length) == 0 && cred.uid == ::getuid();
 }
 
-int ConnectTo(const std::string& path) {
+int ConnectTo(const std::string& path, ConnectFailure* failure) {
+    ConnectFailure ignored;
+    ConnectFailure& why = failure ? *failure : ignored;
+    why = ConnectFailure::NothingListening;
     sockaddr_un address;
     if (!FillAddress(path, address)) return -1;
     const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
     if (fd < 0) return -1;
-    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
-        !PeerIsSameUser(fd)) {
+    if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
+        if (errno == EACCES || errno == EPERM) why = ConnectFailure::NoPermission;
         ::close(fd);
         return -1;
     }
+    if (!PeerIsSameUser(fd)) {
+        why = ConnectFailure::ForeignPeer;
+        ::close(fd);
+        return -1;
+    }
+    why = ConnectFailure::None;
     return fd;
 }
 

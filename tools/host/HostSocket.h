@@ -15,9 +15,17 @@ std::string PrepareSocketFolder(const std::string& socketPath);
 // serve answers there) is not. The descriptor, or -1 with why in error.
 int ListenAt(const std::string& path, std::string& error);
 
+// Why ConnectTo found no serve to talk to.
+enum class ConnectFailure {
+    None,
+    NothingListening,  // no socket there, or nobody accepts on it
+    NoPermission,      // the socket or its folder may not be used by this user (another user's)
+    ForeignPeer,       // the process listening there runs as another user
+};
+
 // Connects to the Unix socket at path and checks that the peer runs as this user. The
-// descriptor (blocking), or -1.
-int ConnectTo(const std::string& path);
+// descriptor (blocking), or -1 with the reason in *failure when given.
+int ConnectTo(const std::string& path, ConnectFailure* failure = nullptr);
 
 // True when the process at the other end of fd runs as this user (SO_PEERCRED).
 bool PeerIsSameUser(int fd);

@@ -127,13 +127,13 @@ int CPosixHostChannel::Send(const HostRecord& record) {
 
 int CPosixHostChannel::Receive(std::vector<HostRecord>& out) {
     if (fd_ < 0) return -1;
-    uint8_t buffer[4096];
+    uint8_t buffer[kHostReadChunk];
     bool closed = false;
     for (;;) {
         const ssize_t n = ::recv(fd_, buffer, sizeof buffer, MSG_DONTWAIT);
         if (n > 0) {
             decoder_.Feed(buffer, static_cast<size_t>(n));
-            continue;
+            break;  // one chunk per call: the rest waits for the next turn
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) break;

@@ -262,6 +262,12 @@ size_t CPosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
     return written;
 }
 
+bool CPosixSerialDevice::Writable() const {
+    if (fd_ < 0 || gone_ != 0) return true;
+    pollfd p{fd_, POLLOUT, 0};
+    return ::poll(&p, 1, 0) != 0;  // an error or hang-up shows too: Write then says so at once
+}
+
 size_t CPosixSerialDevice::Queued() {
     if (fd_ < 0 || gone_ != 0) return 0;
     int waiting = 0;

@@ -46,6 +46,7 @@ public:
     void Close() override;
     bool IsOpen() const override { return fd_ >= 0; }
     size_t Write(const uint8_t* bytes, size_t count) override;
+    bool Writable() const override;
     size_t Queued() override;
     int WaitReadable(int ms) override;
     size_t Read(uint8_t* buffer, size_t count) override;

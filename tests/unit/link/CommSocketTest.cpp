@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -78,33 +79,79 @@ TEST_F(CommSocketTest, ARetryAfterAFailedConnectStartsOnAFreshSocket) {
     EXPECT_EQ(fake.closes, 1);
 }
 
-TEST_F(CommSocketTest, SendKeepsGoingUntilEveryByteIsTaken) {
+// A peer that takes bytes slowly never holds the terminal: Send returns at once, and what the
+// socket did not take goes out, in order, each time the socket is writable again.
+TEST_F(CommSocketTest, SendNeverWaitsAndTheRestGoesOutWhenTheSocketIsWritable) {
     ASSERT_EQ(socket.Create(), 0);
     fake.acceptPattern = {0, 2, 0, 0, 1};  // the socket takes a little, now and then
-    std::vector<uint8_t> bytes(11);
-    for (size_t i = 0; i < bytes.size(); ++i) bytes[i] = static_cast<uint8_t>(250 + i);
-    EXPECT_EQ(socket.Send(bytes.data(), bytes.size()), 11);
-    EXPECT_EQ(fake.sent, bytes);
-    ExpectOnlyPaints();
+    std::vector<uint8_t> first(11), second{'x', 'y'};
+    for (size_t i = 0; i < first.size(); ++i) first[i] = static_cast<uint8_t>(240 + i);
+    const int64_t start = clock.NowMs();
+    EXPECT_EQ(socket.Send(first.data(), first.size()), 11);
+    EXPECT_EQ(socket.Send(second.data(), second.size()), 2);
+    EXPECT_EQ(clock.NowMs(), start);
+    EXPECT_EQ(shell.paintsNow, 0);
+    ASSERT_EQ(shell.writeWatches.count(7), 1u);
+    for (int turn = 0; turn < 40 && shell.writeWatches.count(7) != 0; ++turn) shell.writeWatches.at(7)();
+    std::vector<uint8_t> all = first;
+    all.insert(all.end(), second.begin(), second.end());
+    EXPECT_EQ(fake.sent, all);
+    EXPECT_EQ(socket.Unsent(), 0u);
+    EXPECT_TRUE(shell.writeWatches.empty());
+    EXPECT_TRUE(shell.boxes.empty());
 }
 
-TEST_F(CommSocketTest, SendReportsErrorsAndAPeerThatTakesNothing) {
+// A failure is news once: repeats of it are not, until a send goes through again.
+TEST_F(CommSocketTest, SendFailuresAreNewOncePerEpisode) {
     ASSERT_EQ(socket.Create(), 0);
-    const uint8_t b[] = {1, 2, 3};
-    fake.sendError = EPIPE;
-    EXPECT_EQ(socket.Send(b, 3), -1);
-    EXPECT_EQ(socket.LastError(), EPIPE);
-
-    fake.sendError = 0;
-    fake.acceptPattern = {0};
-    const int64_t start = clock.NowMs();
-    EXPECT_EQ(socket.Send(b, 3), -1);
-    EXPECT_EQ(socket.LastError(), ETIMEDOUT);
-    EXPECT_GE(clock.NowMs() - start, CCommSocket::kSendStallLimitMs);
-    ExpectOnlyPaints();
+    const std::vector<uint8_t> fill(CCommSocket::kOutboxLimit, 'a');
+    const uint8_t one = 'b';
+    struct Step {
+        const char* what;
+        std::function<void()> before;
+        const uint8_t* bytes;
+        size_t count;
+        ssize_t result;
+        int error;
+        bool news;
+    };
+    const Step steps[] = {
+        {"peer stops reading", [&] { fake.acceptPattern = {0}; }, fill.data(), fill.size(),
+         static_cast<ssize_t>(fill.size()), 0, false},
+        {"outbox full", nullptr, &one, 1, -1, ENOBUFS, true},
+        {"still full", nullptr, &one, 1, -1, ENOBUFS, false},
+        {"and again", nullptr, &one, 1, -1, ENOBUFS, false},
+        {"peer reads again", [&] { fake.acceptPattern = {}; }, &one, 1, 1, 0, false},
+        {"connection broken", [&] { fake.sendError = EPIPE; }, &one, 1, -1, EPIPE, true},
+        {"still broken", nullptr, &one, 1, -1, EPIPE, false},
+    };
+    for (const Step& step : steps) {
+        if (step.before) step.before();
+        EXPECT_EQ(socket.Send(step.bytes, step.count), step.result) << step.what;
+        if (step.result < 0) {
+            EXPECT_EQ(socket.LastError(), step.error) << step.what;
+        }
+        EXPECT_EQ(socket.SendFailureIsNew(), step.news) << step.what;
+    }
+    EXPECT_EQ(fake.sent.size(), fill.size() + 1);
 
     CCommSocket unconnected{std::make_unique<FakeStreamSocket>(clock), shell, clock};
-    EXPECT_EQ(unconnected.Send(b, 3), -1);
+    EXPECT_EQ(unconnected.Send(&one, 1), -1);
+}
+
+// The one-byte receive that waits for an answer first lets out what the outbox still holds.
+TEST_F(CommSocketTest, ReceiveByteSendsTheOutboxWhileItWaits) {
+    ASSERT_EQ(socket.Create(), 0);
+    fake.acceptPattern = {0, 3};
+    const uint8_t record[] = {5, 6, 7};
+    EXPECT_EQ(socket.Send(record, 3), 3);
+    EXPECT_TRUE(fake.sent.empty());
+    fake.onWaitReadable = [&] {
+        if (fake.sent.size() == 3) fake.Feed({0x06});
+    };
+    EXPECT_EQ(socket.ReceiveByte(), 0x06);
+    EXPECT_EQ(fake.sent, std::vector<uint8_t>(record, record + 3));
+    EXPECT_TRUE(shell.writeWatches.empty());
 }
 
 TEST_F(CommSocketTest, ReceiveByteWaitsForAByteAndTellsClosedFromBroken) {

@@ -66,15 +66,22 @@ struct HostLinkScene {
         h.moveWindow = [this](int x, int y, int w, int hgt) { moves.push_back({x, y, w, hgt}); };
         h.printLocal = [this](const std::string& s) { printed += s; };
         h.askTransfer = [this](bool workingFolder) { asked.push_back(workingFolder); };
+        h.readyToType = [this] { return takesKeys > 0 ? (--takesKeys, true) : false; };
     }
     // Linked and, with n != 0, numbered by the host.
     void Link(int n) {
         ASSERT_EQ(link->Attach("/run/user/1/tavrin/host.sock"), kHostOpened);
         if (n) Receive({kHostMsgNumber, n, 0, ""});
     }
-    void Receive(HostRecord r) {
+    // A record arrives and is handled, nothing more.
+    void Deliver(HostRecord r) {
         channel->incoming.push_back(std::move(r));
         shell.watches.at(42)();
+    }
+    // A record arrives; the typing turns it starts run.
+    void Receive(HostRecord r) {
+        Deliver(std::move(r));
+        shell.RunPosted();
     }
     void CopyData(int64_t kind, std::string data) { Receive({kHostMsgCopyData, 99, kind, std::move(data)}); }
 
@@ -88,6 +95,9 @@ struct HostLinkScene {
     int linkChanges = 0, closes = 0;
     bool closeAnswer = false;
     std::vector<std::array<int, 4>> moves;
+    // How many more characters the terminal takes before it is busy (a held Enter, a
+    // controller that reads nothing).
+    size_t takesKeys = SIZE_MAX;
 };
 
 struct HostLinkTest : ::testing::Test, HostLinkScene {};
@@ -129,6 +139,7 @@ TEST_F(HostLinkTest, NumberSetsTheNumberedTitleAndZeroUnlinksForGood) {
     // Nothing goes to the host any more, and host text is no longer typed.
     link->ReportConnection(1);
     link->TypeHostText("dir\r");
+    shell.RunPosted();
     EXPECT_EQ(typed, "");
 }
 
@@ -207,7 +218,7 @@ TEST_F(HostLinkTest, ReportsConnectionAddressSavedFileAndDestruction) {
 TEST_F(HostLinkTest, CloseRequestYesClosesLaterNoUnlinks) {
     Link(2);
     closeAnswer = true;
-    Receive({kHostMsgCloseRequest, 0, 0, ""});
+    Deliver({kHostMsgCloseRequest, 0, 0, ""});
     EXPECT_EQ(closes, 0) << "the window is not destroyed inside the link's own handler";
     shell.RunPosted();
     EXPECT_EQ(closes, 1);
@@ -252,12 +263,14 @@ TEST_F(HostLinkTest, SaveAndOpenInEditorTypesTheSaveIntoANewTempFile) {
     std::filesystem::current_path(folder);
 
     link->SaveAndOpenInEditor();
+    shell.RunPosted();
     EXPECT_EQ(typed, "") << "not linked: nothing";
 
     Link(4);
     CopyData(kHostKindProgramName, "pick.as");
     asked.clear();
     link->SaveAndOpenInEditor();
+    shell.RunPosted();
     const std::string first = view.editorTempFile;
     EXPECT_TRUE(std::regex_match(first, std::regex("sv[0-9A-F]{1,4}\\.tmp"))) << first;
     EXPECT_TRUE(std::filesystem::exists(folder + "/" + first));
@@ -270,6 +283,105 @@ TEST_F(HostLinkTest, SaveAndOpenInEditorTypesTheSaveIntoANewTempFile) {
 
     std::filesystem::current_path(previous);
     std::filesystem::remove_all(folder);
+}
+
+// A host that types faster than the terminal can send: the queue stops at its bound, the socket
+// is left unread meanwhile (the host's sends then block), and reading goes on once the terminal
+// has typed its way down.
+TEST_F(HostLinkTest, AFullQueueStopsReadingTheHostAndADrainedOneReadsAgain) {
+    Link(1);
+    takesKeys = 0;  // the controller takes nothing
+    const std::string text(200, 'k');
+    size_t records = 0;
+    while (shell.watches.count(42) != 0 && records < 10000) {
+        Receive({kHostMsgCopyData, 99, 0, text});
+        ++records;
+    }
+    EXPECT_TRUE(link->ReadingPaused());
+    EXPECT_GT(link->TypedPending(), kHostTypedMax - kHostTypedReserve);
+    EXPECT_LE(link->TypedPending(), kHostTypedMax);
+    EXPECT_EQ(link->TypedPending(), records * text.size()) << "nothing taken is lost";
+    EXPECT_EQ(typed, "");
+    // Waiting costs no turns of the loop: one look later, nothing posted meanwhile.
+    EXPECT_TRUE(shell.posted.empty());
+    EXPECT_EQ(shell.delayed.size(), 1u);
+    EXPECT_EQ(shell.delayed[0].first, kHostTypeRetryMs);
+
+    struct Step {
+        size_t keysTaken;
+        bool reading;
+    };
+    const size_t queued = link->TypedPending();
+    const Step steps[] = {
+        {0, false},
+        {queued - kHostTypedResume - 1, false},  // one byte above the mark: still unread
+        {1, true},                               // down to the mark: read again
+        {kHostTypedResume, true},
+    };
+    size_t typedSoFar = 0;
+    for (const Step& step : steps) {
+        takesKeys = step.keysTaken;
+        shell.RunDelayed();
+        typedSoFar += step.keysTaken;
+        EXPECT_EQ(typed.size(), typedSoFar);
+        EXPECT_EQ(shell.watches.count(42) != 0, step.reading) << typedSoFar;
+        EXPECT_EQ(link->ReadingPaused(), !step.reading) << typedSoFar;
+    }
+    EXPECT_EQ(link->TypedPending(), 0u);
+    EXPECT_EQ(typed, std::string(records * text.size(), 'k'));
+}
+
+// A host that never lets the queue run dry: it fills, drains to the mark, fills again, for ever.
+TEST_F(HostLinkTest, AQueueThatNeverRunsDryStaysWithinItsBound) {
+    Link(1);
+    size_t sent = 0;
+    for (int cycle = 0; cycle < 50; ++cycle) {
+        takesKeys = 0;
+        while (shell.watches.count(42) != 0) {
+            Receive({kHostMsgCopyData, 99, 0, std::string(200, 'k')});
+            sent += 200;
+        }
+        takesKeys = link->TypedPending() - kHostTypedResume;
+        shell.RunDelayed();
+        ASSERT_EQ(shell.watches.count(42), 1u);
+        EXPECT_LT(link->TypedHeld(), 2 * kHostTypedMax) << cycle;
+    }
+    EXPECT_EQ(typed.size() + link->TypedPending(), sent);
+}
+
+TEST_F(HostLinkTest, HostTextAndTheEditorSaveAreTypedInTheirOrderAcrossBusySpells) {
+    Link(1);
+    takesKeys = 3;
+    CopyData(0, "dir\r");
+    EXPECT_EQ(typed, "dir") << "the Enter waits while the terminal is busy";
+    link->SaveAndOpenInEditor();
+    shell.RunPosted();
+    EXPECT_EQ(typed, "dir");
+    takesKeys = SIZE_MAX;
+    shell.RunDelayed();
+    EXPECT_EQ(typed, "dir\rSAVE  " + view.editorTempFile + "\n");
+    std::filesystem::remove(view.editorTempFile);
+}
+
+TEST_F(HostLinkTest, TheEndOfTheTerminalDropsWhatIsStillQueued) {
+    Link(1);
+    takesKeys = 0;
+    CopyData(0, "never typed");
+    link->Detach();
+    takesKeys = SIZE_MAX;
+    shell.RunDelayed();
+    EXPECT_EQ(typed, "");
+    EXPECT_EQ(link->TypedPending(), 0u);
+
+    // A turn still posted when the link itself is gone does nothing.
+    HostLinkScene t;
+    t.Link(1);
+    t.takesKeys = 0;
+    t.CopyData(0, "x");
+    t.link.reset();
+    t.takesKeys = SIZE_MAX;
+    t.shell.RunDelayed();
+    EXPECT_EQ(t.typed, "");
 }
 
 }  // namespace
