@@ -99,7 +99,7 @@ void CTransferSession::ControllerPrompted() {
     files_.ControllerPrompted();
     asked_ = false;
     cancelled_ = false;
-    SetLive(false);
+    EndTransfer(kReceiveTimeout, "incomplete");
 }
 
 bool CTransferSession::WantsBytes() const {
@@ -195,6 +195,7 @@ void CTransferSession::AfterReceive(int rc) {
     std::string name;
     handlerResult_ = Serve(record, reply);
     replyLetter_ = record.letter;
+    if (record.letter == 'E') EndTransfer(handlerResult_ < 0 ? handlerResult_ : reply.status);
     if (NamesAFile(record.letter)) {
         const char* text = reinterpret_cast<const char*>(record.data.data());
         name.assign(text, strnlen(text, record.length));
@@ -211,7 +212,7 @@ void CTransferSession::AfterSend(int rc) {
 
 void CTransferSession::EndExchange(int rc) {
     lastResult_ = rc;
-    if (rc < 0) SetLive(false);
+    if (rc < 0) EndTransfer(rc);
     Report(rc);
 }
 
@@ -289,6 +290,7 @@ int CTransferSession::Serve(const TransferRecord& record, TransferReply& reply) 
                 progress_.save = record.letter == 'B';
                 progress_.file = Cp932ToUtf8(name);
                 progress_.total = record.letter == 'A' ? reply.fileSize : 0;
+                transferPath_ = folder_ + name;
                 startMs_ = Now();
                 SetLive(true);
             }
@@ -305,10 +307,7 @@ int CTransferSession::Serve(const TransferRecord& record, TransferReply& reply) 
             rc = files_.WriteFileBlock(data, length, reply);
             if (live_ && rc == 0) progress_.bytes += Tcp() ? length : (length > 8 ? length - 8 : 0);
             break;
-        case 'E':
-            rc = files_.CloseTransferFile(data, length, reply);
-            SetLive(false);
-            break;
+        case 'E': rc = files_.CloseTransferFile(data, length, reply); break;
         case 'F': rc = files_.DeleteTransferFile(name, reply, folder_); break;
         default: rc = reply.status = kUnknownRequest; break;
     }
@@ -335,7 +334,7 @@ size_t CTransferSession::FeedTcp(const uint8_t* data, size_t count) {
     }
     if (rc < 0) {
         files_.NoteFailedExchange();
-        SetLive(false);
+        EndTransfer(rc);
         Report(rc);
         return used;
     }
@@ -377,6 +376,7 @@ int CTransferSession::HandleTcp(const TransferRecord& record) {
         rc = Serve(record, reply);
         if (record.letter == 'A' || record.letter == 'B') tcpSaveError_ = 0;
         if (record.letter == 'E' && rc == 0 && files_.LastOpenWasSave()) reply.status = tcpSaveError_;
+        if (record.letter == 'E') EndTransfer(rc < 0 ? rc : reply.status);
     }
     const std::vector<uint8_t> text = BuildTcpReply(record.letter, reply.status, reply.data, reply.dataLength);
     link_.SendLinkBytes(text.data(), text.size());
@@ -394,6 +394,20 @@ void CTransferSession::SetLive(bool live) {
     if (live == live_) return;
     live_ = live;
     if (hooks_.busyChanged) hooks_.busyChanged();
+}
+
+void CTransferSession::EndTransfer(int result, const char* reason) {
+    if (!live_) return;
+    TransferOutcome outcome;
+    outcome.save = progress_.save;
+    outcome.file = Utf8ToCp932(progress_.file);
+    outcome.path = transferPath_;
+    outcome.bytes = progress_.bytes;
+    outcome.durationMs = Now() - startMs_;
+    outcome.result = result;
+    outcome.reason = *reason != 0 ? std::string(reason) : result < 0 ? GetMessageText(result) : std::string();
+    SetLive(false);
+    if (hooks_.transferEnded) hooks_.transferEnded(outcome);
 }
 
 TransferProgress CTransferSession::Progress() const {
@@ -419,7 +433,7 @@ void CTransferSession::Cancel() {
     Print("Transfer cancelled: ", "転送を中止しました: ", Utf8ToCp932(progress_.file));
     files_.NoteFailedExchange();
     files_.CloseQuietly();  // a save keeps the earlier file and says it was not saved
-    SetLive(false);
+    EndTransfer(kReceiveTimeout, "cancelled");
     lastResult_ = wasExchanging ? kReceiveTimeout : lastResult_;
     if (hooks_.deadlineChanged) hooks_.deadlineChanged();
 }
@@ -433,7 +447,7 @@ void CTransferSession::LinkLost() {
     files_.CloseQuietly();
     asked_ = false;
     cancelled_ = false;
-    SetLive(false);
+    EndTransfer(kReceiveTimeout, "link lost");
     if (hooks_.deadlineChanged) hooks_.deadlineChanged();
 }
 

@@ -23,6 +23,17 @@ struct TransferProgress {
     int64_t elapsedMs = 0;
 };
 
+// How a transfer ended, for the report of unattended runs.
+struct TransferOutcome {
+    bool save = false;
+    std::string file;  // the name the controller gave (CP932)
+    std::string path;  // where it was on this PC (CP932)
+    uint64_t bytes = 0;
+    int64_t durationMs = 0;
+    int result = 0;      // 0, or a negative code
+    std::string reason;  // "", "cancelled", "link lost", "incomplete" or the code's text (UTF-8)
+};
+
 struct TransferSessionHooks {
     // A text for the terminal screen (CP932, lines end in "\n\r"), shown like controller output.
     std::function<void(const std::string& cp932)> printText;
@@ -30,6 +41,8 @@ struct TransferSessionHooks {
     std::function<void()> deadlineChanged;
     // A transfer began or ended (Busy() changed).
     std::function<void()> busyChanged;
+    // A transfer (from its A or B) ended, well or not.
+    std::function<void(const TransferOutcome&)> transferEnded;
 };
 
 // The terminal's side of the controller's file transfers, from the command line that asks for
@@ -119,6 +132,8 @@ private:
     void Report(int rc);
     void NoteProgress(uint8_t letter, const TransferReply& reply, size_t dataBytes);
     void SetLive(bool live);
+    // The transfer under way ends with result; reason says why when it is not a code's text.
+    void EndTransfer(int result, const char* reason = "");
     void Print(const char* english, const char* japaneseUtf8, const std::string& what);
 
     CPelinDoc& doc_;
@@ -150,6 +165,7 @@ private:
 
     bool live_ = false;
     TransferProgress progress_;
+    std::string transferPath_;
     int64_t startMs_ = 0;
 };
 

@@ -276,3 +276,52 @@ TEST(TransferSessionTest, WhatArrivesWithADiscardedQueueGoesWithIt) {
 
 }  // namespace
 }  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+using namespace tavrin::testing;
+
+// Every transfer that opened a file ends with one outcome, whatever ends it.
+TEST(TransferSessionTest, EveryTransferEndsWithOneOutcome) {
+    enum class End { Close, Cancel, LinkLost, Prompt };
+    struct Case {
+        const char* name;
+        End end;
+        int result;
+        std::string reason;
+    } cases[] = {
+        {"E", End::Close, 0, ""},
+        {"Cancel", End::Cancel, kReceiveTimeout, "cancelled"},
+        {"link lost", End::LinkLost, kReceiveTimeout, "link lost"},
+        {"prompt without E", End::Prompt, kReceiveTimeout, "incomplete"},
+    };
+    for (const Case& c : cases) {
+        SerialSession s;
+        std::vector<TransferOutcome> outcomes;
+        s.protocol.session.Hooks().transferEnded = [&](const TransferOutcome& o) { outcomes.push_back(o); };
+        ASSERT_EQ(s.Request('B', Concat(B("r.as"), Bytes{0})), 0) << c.name;
+        ASSERT_EQ(s.Request('D', WriteRequest(B("HOME\r\n"))), 0) << c.name;
+        s.clock.Advance(1500);
+        switch (c.end) {
+            case End::Close: s.Request('E', Bytes(4, 0)); break;
+            case End::Cancel: s.protocol.session.Cancel(); break;
+            case End::LinkLost: s.protocol.session.LinkLost(); break;
+            case End::Prompt: s.protocol.session.ControllerPrompted(); break;
+        }
+        s.protocol.session.ControllerPrompted();  // nothing more to end
+        ASSERT_EQ(outcomes.size(), 1u) << c.name;
+        const TransferOutcome& o = outcomes[0];
+        EXPECT_TRUE(o.save) << c.name;
+        EXPECT_EQ(o.file, "r.as") << c.name;
+        EXPECT_EQ(o.path, s.folder.path() + "r.as") << c.name;
+        EXPECT_EQ(o.bytes, 6u) << c.name;
+        EXPECT_GE(o.durationMs, 1500) << c.name;
+        EXPECT_EQ(o.result, c.result) << c.name;
+        EXPECT_EQ(o.reason, c.reason) << c.name;
+        EXPECT_EQ(s.folder.Exists("r.as"), c.end == End::Close) << c.name;
+    }
+}
+
+}  // namespace
+}  // namespace tavrin
