@@ -57,7 +57,7 @@ add_custom_command(OUTPUT ${installed_readme}
           -P ${PROJECT_SOURCE_DIR}/cmake/InstalledReadme.cmake
   DEPENDS ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/cmake/InstalledReadme.cmake)
 add_custom_target(installed_readme ALL DEPENDS ${installed_readme})
-file(GLOB doc_pages ${PROJECT_SOURCE_DIR}/docs/*.md)
+file(GLOB doc_pages CONFIGURE_DEPENDS ${PROJECT_SOURCE_DIR}/docs/*.md)
 install(FILES ${installed_readme} ${doc_pages} DESTINATION ${CMAKE_INSTALL_DOCDIR})
 install(FILES ${PROJECT_SOURCE_DIR}/examples/MacroDlg.INI ${PROJECT_SOURCE_DIR}/examples/backup.uas
               ${PROJECT_SOURCE_DIR}/examples/tavrin-backup@.service ${PROJECT_SOURCE_DIR}/examples/tavrin-backup@.timer
