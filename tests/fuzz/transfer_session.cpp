@@ -43,7 +43,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         TransferScene scene(tcp);
         CTransferSession& session = scene.protocol.session;
         scene.doc.acceptControllerTransfers = allowed ? 1 : 0;
-        if (asked) session.Ask(folder);
+        // The folder of the last command stays the transfer folder; the prompt after it ended
+        // what it asked for unless the input says a transfer is asked for now.
+        session.Ask(folder);
+        if (!asked) session.ControllerPrompted();
         std::minstd_rand sizes(data[0] + 1);
         std::uniform_int_distribution<size_t> chunkSize(1, 300);
         GuardedFolder() = folder;
