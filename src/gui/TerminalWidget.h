@@ -76,7 +76,7 @@ private:
     LogFont appliedFont_;
     bool fontApplied_ = false;
     QTimer caretBlink_;
-    QElapsedTimer sinceActivity_;  // input or output; the caret stops blinking after 10 s of none
+    QElapsedTimer sinceActivity_;    // input or output; the caret stops blinking after 10 s of none
     QTimer frameTimer_;              // holds a request back until the current frame is over
     QElapsedTimer sincePaint_;       // invalid until the first paint
     QElapsedTimer sinceDrainPaint_;  // invalid until a paint is brought forward by InputDrained

@@ -10,7 +10,10 @@
 namespace tavrin {
 
 CTransferBar::CTransferBar(std::function<void()> onCancel, QWidget* parent)
-    : QWidget(parent), label_(new QLabel(this)), bar_(new QProgressBar(this)), cancel_(new QPushButton(this)) {
+    : QWidget(parent),
+      label_(new QLabel(this)),
+      bar_(new QProgressBar(this)),
+      cancel_(new QPushButton(this)) {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(label_, 1);

@@ -11,7 +11,9 @@ void CPelinView::WireParts() {
     Parts& p = *parts_;
 
     InterpreterHooks& ih = p.interpreter.Hooks();
-    ih.transferStarted = [this](const uint8_t* rest, size_t count) { return parts_->transfer.OnEnq(rest, count); };
+    ih.transferStarted = [this](const uint8_t* rest, size_t count) {
+        return parts_->transfer.OnEnq(rest, count);
+    };
     // Every completed row passes here: the front end may show it, the log records it.
     ih.logOpen = [] { return true; };
     ih.writeLogRow = [this](const uint8_t* row) {
@@ -90,7 +92,9 @@ void CPelinView::WireParts() {
 
 MacroHooks CPelinView::MakeMacroHooks() {
     MacroHooks mh;
-    mh.sendTransferCommand = [this](const std::string& line) { return parts_->transfer.SendCommand(line, true); };
+    mh.sendTransferCommand = [this](const std::string& line) {
+        return parts_->transfer.SendCommand(line, true);
+    };
     // Macro texts go through the interpreter like received text, so they are logged.
     mh.printLocalText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
     mh.reopenSerial = [this](int baud) {

@@ -66,7 +66,8 @@ public:
     void Poll();
     // An Enter is held or keys wait behind one.
     bool KeysPending() const {
-        return holding_ || awaitingPrompt_ || !queued_.empty() || (hooks_.transferBusy && hooks_.transferBusy());
+        return holding_ || awaitingPrompt_ || !queued_.empty() ||
+               (hooks_.transferBusy && hooks_.transferBusy());
     }
     // Bytes came from the controller (a transfer that keeps keys waiting is still going on).
     void NoteReceived() { lastReceivedMs_ = clock_.NowMs(); }

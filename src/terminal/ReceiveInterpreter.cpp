@@ -333,7 +333,8 @@ void CReceiveInterpreter::SendTelnetReply(const uint8_t* reply, size_t count) {
     }
 }
 
-CReceiveInterpreter::Step CReceiveInterpreter::HandOffTransfer(const uint8_t* data, int length, int& position) {
+CReceiveInterpreter::Step CReceiveInterpreter::HandOffTransfer(const uint8_t* data, int length,
+                                                               int& position) {
     doc_.transferWork = 0;
     serialHandOff_ = doc_.isTcp == 0;
     PlaceCaret();  // where the controller's text ended, for as long as the transfer runs

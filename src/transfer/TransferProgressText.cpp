@@ -36,7 +36,8 @@ int ProgressPercent(const TransferProgress& progress) {
 
 std::string DescribeTransferProgress(const TransferProgress& progress) {
     const bool english = language == 1;
-    std::string text = progress.save ? (english ? "Saving " : "保存中 ") : (english ? "Loading " : "ロード中 ");
+    std::string text =
+        progress.save ? (english ? "Saving " : "保存中 ") : (english ? "Loading " : "ロード中 ");
     text += progress.file + ": " + Bytes(progress.bytes);
     if (!progress.save && progress.total > 0) {
         text += (english ? " of " : " / ") + Bytes(progress.total);

@@ -43,7 +43,8 @@ std::vector<uint8_t> BuildSerialReply(uint8_t letter, const TransferReply& reply
         case 'B': {
             // The compact form carries the first 12 bytes of the name field.
             const size_t field = name.size() < kCompactNameField ? kCompactNameField : kNameField;
-            data.insert(data.end(), reply.name.begin(), reply.name.begin() + static_cast<std::ptrdiff_t>(field));
+            data.insert(data.end(), reply.name.begin(),
+                        reply.name.begin() + static_cast<std::ptrdiff_t>(field));
             PutBe32(data, reply.status);
             PutBe32(data, static_cast<int32_t>(reply.fileSize));
             PutBe32(data, static_cast<int32_t>(reply.fileTime));
@@ -54,7 +55,8 @@ std::vector<uint8_t> BuildSerialReply(uint8_t letter, const TransferReply& reply
         case 'E':
             PutBe32(data, reply.status);
             data.insert(data.end(), reply.echo.begin(), reply.echo.end());
-            if (letter == 'C' && reply.data) data.insert(data.end(), reply.data, reply.data + reply.dataLength);
+            if (letter == 'C' && reply.data)
+                data.insert(data.end(), reply.data, reply.data + reply.dataLength);
             break;
         default: PutBe32(data, reply.status); break;
     }
@@ -75,25 +77,8 @@ std::vector<uint8_t> BuildTcpReply(uint8_t letter, int status, const uint8_t* da
 
 // ---------------------------------------------------------------------------------------------
 
-CSerialReceiver::CSerialReceiver(LinkOps& link) : link_(link) {
+CSerialReceiver::CSerialReceiver(LinkOps& link) : CSerialMachine(link) {
     record_.data.assign(kSerialRecordMax + 1, 0);
-}
-
-void CSerialReceiver::Purge() {
-    link_.PurgeComPort();
-    purged_ = true;
-}
-
-bool CSerialReceiver::TakePurged() {
-    const bool purged = purged_;
-    purged_ = false;
-    return purged;
-}
-
-int CSerialReceiver::Finish(int rc) {
-    running_ = false;
-    state_ = 0;
-    return rc;
 }
 
 void CSerialReceiver::Start(int64_t now) {
@@ -105,12 +90,6 @@ void CSerialReceiver::Start(int64_t now) {
     deadline_ = now + kReceiveStepMs;
     state_ = 1;
     running_ = true;
-}
-
-void CSerialReceiver::Abandon() {
-    if (!running_) return;
-    link_.SendLinkByte(kEot);
-    Finish(0);
 }
 
 int CSerialReceiver::OnByte(uint8_t byte, int64_t now) {
@@ -197,17 +176,6 @@ int CSerialReceiver::OnDeadline(int64_t now) {
 
 // ---------------------------------------------------------------------------------------------
 
-bool CSerialSender::TakePurged() {
-    const bool purged = purged_;
-    purged_ = false;
-    return purged;
-}
-
-int CSerialSender::Finish(int rc) {
-    running_ = false;
-    return rc;
-}
-
 void CSerialSender::Start(std::vector<uint8_t> record, int64_t now) {
     record_ = std::move(record);
     attemptsLeft_ = kEnqAttempts;
@@ -218,15 +186,8 @@ void CSerialSender::Start(std::vector<uint8_t> record, int64_t now) {
     deadline_ = now + kSendWaitMs;
 }
 
-void CSerialSender::Abandon() {
-    if (!running_) return;
-    link_.SendLinkByte(kEot);
-    Finish(0);
-}
-
 void CSerialSender::SendRecord(int64_t now) {
-    link_.PurgeComPort();
-    purged_ = true;
+    Purge();
     link_.SendLinkBytes(record_.data(), record_.size());
     --sendsLeft_;
     deadline_ = now + kSendWaitMs;
@@ -236,8 +197,7 @@ int CSerialSender::OnByte(uint8_t byte, int64_t now) {
     if (!running_) return 0;
     if (byte == kAck) {
         if (waitingForRecordAnswer_) {
-            link_.PurgeComPort();
-            purged_ = true;
+            Purge();
             link_.SendLinkByte(kEot);
             return Finish(0);
         }
@@ -261,8 +221,7 @@ int CSerialSender::OnDeadline(int64_t now) {
     if (!running_) return 0;
     if (now < deadline_) return kStillRunning;
     if (--attemptsLeft_ <= 0) return Finish(kNoAnswerToEnq);
-    link_.PurgeComPort();
-    purged_ = true;
+    Purge();
     link_.SendLinkByte(kEnqByte);
     deadline_ = now + kSendWaitMs;
     return kStillRunning;

@@ -43,12 +43,49 @@ std::vector<uint8_t> BuildSerialReply(uint8_t letter, const TransferReply& reply
 // TCP/IP reply: STX, letter, the status as "%5d", the data of C as text (it ends at a NUL), ETB.
 std::vector<uint8_t> BuildTcpReply(uint8_t letter, int status, const uint8_t* data, size_t length);
 
+// What the serial receive and send have in common: they run from Start until a byte or a
+// deadline finishes them, never waiting; the owner feeds received bytes and reports deadlines.
+class CSerialMachine {
+public:
+    int64_t Deadline() const { return running_ ? deadline_ : kNoDeadline; }
+    bool Running() const { return running_; }
+    // The owner gives up: EOT tells the controller the exchange is over.
+    void Abandon() {
+        if (!running_) return;
+        link_.SendLinkByte(kEot);
+        Finish(0);
+    }
+    // The link is gone: the exchange just stops.
+    void Stop() { Finish(0); }
+    // True once after the port's queue was discarded: bytes read before it go with it.
+    bool TakePurged() {
+        const bool purged = purged_;
+        purged_ = false;
+        return purged;
+    }
+
+protected:
+    explicit CSerialMachine(LinkOps& link) : link_(link) {}
+    void Purge() {
+        link_.PurgeComPort();
+        purged_ = true;
+    }
+    int Finish(int rc) {
+        running_ = false;
+        return rc;
+    }
+
+    LinkOps& link_;
+    bool running_ = false;
+    bool purged_ = false;
+    int64_t deadline_ = 0;
+};
+
 // The serial receive of one request, from the ENQ the interpreter has met to the controller's
-// EOT. It never waits: bytes are fed as they arrive and the step deadline is checked when the
-// owner's timer fires. States: 1 waiting for STX, 2 letter, 3 length words, 4 data,
-// 5 checksum, 6 waiting for EOT. Control bytes count only in states 1 and 6; in the others
-// every byte is part of the record.
-class CSerialReceiver {
+// EOT. States: 1 waiting for STX, 2 letter, 3 length words, 4 data, 5 checksum, 6 waiting for
+// EOT. Control bytes count only in states 1 and 6; in the others every byte is part of the
+// record.
+class CSerialReceiver : public CSerialMachine {
 public:
     explicit CSerialReceiver(LinkOps& link);
 
@@ -59,28 +96,11 @@ public:
     // The deadline has passed with nothing received: kStillRunning (NAK sent, waiting for the
     // resend), 0 (the EOT after a good record never came: the record counts) or -509.
     int OnDeadline(int64_t now);
-    int64_t Deadline() const { return running_ ? deadline_ : kNoDeadline; }
-    bool Running() const { return running_; }
-    // The owner gives up: EOT tells the controller the exchange is over.
-    void Abandon();
-    // The link is gone: the exchange just stops.
-    void Stop() { Finish(0); }
-    // True once after a purge: bytes read before it are discarded with the port's queue.
-    bool TakePurged();
     const TransferRecord& Record() const { return record_; }
-    // 2-5: a record is under way (progress counts its data).
-    int State() const { return state_; }
 
 private:
-    void Purge();
-    int Finish(int rc);
-
-    LinkOps& link_;
     TransferRecord record_;
-    bool running_ = false;
-    bool purged_ = false;
     int state_ = 0;
-    int64_t deadline_ = 0;
     std::array<uint8_t, 4> header_{};
     size_t headerCount_ = 0;
     size_t expected_ = 0;
@@ -88,32 +108,22 @@ private:
 };
 
 // The serial send of one reply: ENQ, the record once it is ACKed (at most twice), EOT.
-class CSerialSender {
+class CSerialSender : public CSerialMachine {
 public:
-    explicit CSerialSender(LinkOps& link) : link_(link) {}
+    explicit CSerialSender(LinkOps& link) : CSerialMachine(link) {}
 
     void Start(std::vector<uint8_t> record, int64_t now);
     int OnByte(uint8_t byte, int64_t now);
     // No answer in time: ENQ again while attempts remain, else -508.
     int OnDeadline(int64_t now);
-    int64_t Deadline() const { return running_ ? deadline_ : kNoDeadline; }
-    bool Running() const { return running_; }
-    void Abandon();
-    void Stop() { Finish(0); }
-    bool TakePurged();
 
 private:
     void SendRecord(int64_t now);
-    int Finish(int rc);
 
-    LinkOps& link_;
     std::vector<uint8_t> record_;
-    bool running_ = false;
-    bool purged_ = false;
     bool waitingForRecordAnswer_ = false;
     int attemptsLeft_ = 0;
     int sendsLeft_ = 0;
-    int64_t deadline_ = 0;
 };
 
 // The TCP/IP receive of requests. It never waits and has no time-outs: it takes the bytes it is

@@ -11,7 +11,7 @@ namespace tavrin {
 
 namespace {
 
-constexpr int64_t kQuietAfterCancelMs = 500;    // silence that ends the drop after a Cancel
+constexpr int64_t kQuietAfterCancelMs = 500;     // silence that ends the drop after a Cancel
 constexpr int64_t kDropAfterCancelMaxMs = 5000;  // the drop never lasts longer
 
 bool NamesAFile(uint8_t letter) {
@@ -52,7 +52,13 @@ std::string Printable(const uint8_t* bytes, size_t length) {
 }  // namespace
 
 CTransferSession::CTransferSession(CPelinDoc& doc, LinkOps& link, Clock& clock, ViewState& view)
-    : doc_(doc), link_(link), clock_(clock), files_(view), command_(doc, link), receiver_(link), sender_(link) {}
+    : doc_(doc),
+      link_(link),
+      clock_(clock),
+      files_(view),
+      command_(doc, link),
+      receiver_(link),
+      sender_(link) {}
 
 void CTransferSession::Print(const char* english, const char* japaneseUtf8, const std::string& what) {
     if (hooks_.printText) hooks_.printText("\n\r" + LocalizedCp932(english, japaneseUtf8) + what + "\n\r");
@@ -233,14 +239,14 @@ int CTransferSession::CheckRequest(const TransferRecord& record, std::string& na
     if (!asked_ && doc_.acceptControllerTransfers == 0) {
         if (hooks_.printText) {
             const std::string shown = Printable(data, end);
-            hooks_.printText(
-                "\n\r" +
-                (language == 1 ? "No transfer was asked for: refused the controller's request to " +
-                                     std::string(RequestVerb(record.letter)) + " " + shown
-                               : Utf8ToCp932("転送の指示がないため、コントローラの ") + shown +
-                                     Utf8ToCp932(RequestVerbJapanese(record.letter)) +
-                                     Utf8ToCp932("要求を拒否しました")) +
-                "\n\r");
+            hooks_.printText("\n\r" +
+                             (language == 1
+                                  ? "No transfer was asked for: refused the controller's request to " +
+                                        std::string(RequestVerb(record.letter)) + " " + shown
+                                  : Utf8ToCp932("転送の指示がないため、コントローラの ") + shown +
+                                        Utf8ToCp932(RequestVerbJapanese(record.letter)) +
+                                        Utf8ToCp932("要求を拒否しました")) +
+                             "\n\r");
         }
         // The blocks that follow are refused quietly: this line said it.
         cancelled_ = true;
@@ -299,8 +305,9 @@ int CTransferSession::Serve(const TransferRecord& record, TransferReply& reply) 
             if (Tcp())
                 rc = files_.ReadFileBlock(data, length, reply);
             else
-                rc = length > 0 && (data[0] & kCompressedBit) ? files_.ReadFileBlockCompressed(data, length, reply)
-                                                               : files_.ReadFileBlock(data, length, reply);
+                rc = length > 0 && (data[0] & kCompressedBit)
+                         ? files_.ReadFileBlockCompressed(data, length, reply)
+                         : files_.ReadFileBlock(data, length, reply);
             if (live_ && reply.status == 0) progress_.bytes += reply.dataLength;
             break;
         case 'D':
@@ -378,7 +385,8 @@ int CTransferSession::HandleTcp(const TransferRecord& record) {
         if (record.letter == 'E' && rc == 0 && files_.LastOpenWasSave()) reply.status = tcpSaveError_;
         if (record.letter == 'E') EndTransfer(rc < 0 ? rc : reply.status);
     }
-    const std::vector<uint8_t> text = BuildTcpReply(record.letter, reply.status, reply.data, reply.dataLength);
+    const std::vector<uint8_t> text =
+        BuildTcpReply(record.letter, reply.status, reply.data, reply.dataLength);
     link_.SendLinkBytes(text.data(), text.size());
     return rc;
 }

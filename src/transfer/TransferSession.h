@@ -17,9 +17,9 @@ namespace tavrin {
 // What a running transfer has done so far, for the progress display.
 struct TransferProgress {
     bool save = false;
-    std::string file;         // the name the controller gave
-    uint64_t bytes = 0;       // data bytes carried so far
-    uint64_t total = 0;       // a load: the file's size; a save: 0 (unknown)
+    std::string file;    // the name the controller gave
+    uint64_t bytes = 0;  // data bytes carried so far
+    uint64_t total = 0;  // a load: the file's size; a save: 0 (unknown)
     int64_t elapsedMs = 0;
 };
 

@@ -78,7 +78,8 @@ struct UnaskedScene {
         WriteWholeFile(folder / ".bashrc", "alias ls=ls");
         WriteSettings(ini, settings);
         terminal = std::make_unique<HeadlessProcess>(
-            std::vector<std::string>{"-F" + ini, "-C=127.0.0.1:" + std::to_string(controller.Port()) + ":Fake"},
+            std::vector<std::string>{"-F" + ini,
+                                     "-C=127.0.0.1:" + std::to_string(controller.Port()) + ":Fake"},
             folder.Path());
         ASSERT_TRUE(controller.Accept(5000));
         controller.Send("Fake controller\r\n>");
@@ -93,14 +94,23 @@ TEST(UnaskedTransferE2E, RequestsNobodyAskedForAreRefusedAndShown) {
         std::string reply;  // the terminal's answer to the request
         std::string shown;
     } cases[] = {
-        {"create", FakeController::Record('B', "note.as") + FakeController::Record('D', "HOME\r\n") +
-                       FakeController::Record('E', ""),
-         "\x02" "B-1070\x17", "No transfer was asked for: refused the controller's request to create note.as"},
-        {"delete", FakeController::Record('F', "victim.txt"), "\x02" "F-1070\x17",
+        {"create",
+         FakeController::Record('B', "note.as") + FakeController::Record('D', "HOME\r\n") +
+             FakeController::Record('E', ""),
+         "\x02"
+         "B-1070\x17",
+         "No transfer was asked for: refused the controller's request to create note.as"},
+        {"delete", FakeController::Record('F', "victim.txt"),
+         "\x02"
+         "F-1070\x17",
          "refused the controller's request to delete victim.txt"},
         {"read", FakeController::Record('A', "secret.txt") + FakeController::Record('C', ""),
-         "\x02" "A-1070\x17", "refused the controller's request to read secret.txt"},
-        {"a hidden name", FakeController::Record('B', ".bashrc"), "\x02" "B-1070\x17",
+         "\x02"
+         "A-1070\x17",
+         "refused the controller's request to read secret.txt"},
+        {"a hidden name", FakeController::Record('B', ".bashrc"),
+         "\x02"
+         "B-1070\x17",
          "refused the controller's request to create .bashrc"},
     };
     for (const Case& c : cases) {
@@ -112,7 +122,8 @@ TEST(UnaskedTransferE2E, RequestsNobodyAskedForAreRefusedAndShown) {
         EXPECT_NE(answers.find(c.reply), std::string::npos);
         EXPECT_EQ(answers.find("private words"), std::string::npos) << "nothing of the file went out";
         ASSERT_TRUE(scene.terminal->WaitForOutput(c.shown, 3000)) << scene.terminal->Output();
-        EXPECT_EQ(CountOf(scene.terminal->Output(), "refused"), 1u) << "one line, the blocks after it quietly";
+        EXPECT_EQ(CountOf(scene.terminal->Output(), "refused"), 1u)
+            << "one line, the blocks after it quietly";
         EXPECT_EQ(ReadWholeFile(scene.folder / "victim.txt"), "keep me");
         EXPECT_EQ(ReadWholeFile(scene.folder / ".bashrc"), "alias ls=ls");
         EXPECT_FALSE(std::filesystem::exists(scene.folder / "note.as"));
@@ -127,13 +138,21 @@ TEST(UnaskedTransferE2E, TheSettingServesControllerStartedSavesButNeverHiddenNam
     ASSERT_NO_FATAL_FAILURE(scene.Start({"AcceptControllerTransfers=1"}));
     scene.controller.Send(FakeController::Record('B', "note.as") + FakeController::Record('D', "HOME\r\n") +
                           FakeController::Record('E', ""));
-    scene.controller.ReadUntil("\x02" "E    0\x17", 3000);
+    scene.controller.ReadUntil(
+        "\x02"
+        "E    0\x17",
+        3000);
     EXPECT_EQ(ReadWholeFile(scene.folder / "note.as"), "HOME\r\n");
 
     scene.controller.Send(FakeController::Record('B', ".bashrc") + FakeController::Record('D', "rm -rf ~\n") +
                           FakeController::Record('E', ""));
-    const std::string answers = scene.controller.ReadUntil("\x02" "B-1028\x17", 3000);
-    EXPECT_NE(answers.find("\x02" "B-1028\x17"), std::string::npos);
+    const std::string answers = scene.controller.ReadUntil(
+        "\x02"
+        "B-1028\x17",
+        3000);
+    EXPECT_NE(answers.find("\x02"
+                           "B-1028\x17"),
+              std::string::npos);
     ASSERT_TRUE(scene.terminal->WaitForOutput("Refused a file name from the controller: .bashrc", 3000))
         << scene.terminal->Output();
     EXPECT_EQ(ReadWholeFile(scene.folder / ".bashrc"), "alias ls=ls");

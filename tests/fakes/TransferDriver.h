@@ -18,7 +18,8 @@ namespace tavrin::testing {
 // hands them on. Each call asks for the transfer first (into folder), as a command line would,
 // unless asking is turned off.
 struct TransferDriver {
-    TransferDriver(CPelinDoc& d, ScriptedLink& l, FakeClock& c, ViewState& v) : doc(d), link(l), clock(c), session(d, l, c, v) {}
+    TransferDriver(CPelinDoc& d, ScriptedLink& l, FakeClock& c, ViewState& v)
+        : doc(d), link(l), clock(c), session(d, l, c, v) {}
 
     int HandleTransferRequest(const std::string& folder) {
         if (ask) session.Ask(folder);
@@ -30,7 +31,8 @@ struct TransferDriver {
                 link.input.clear();
                 const size_t used = session.Feed(bytes.data(), bytes.size());
                 // What the exchange did not take belongs to the interpreter: it stays queued.
-                link.input.insert(link.input.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(used), bytes.end());
+                link.input.insert(link.input.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(used),
+                                  bytes.end());
                 continue;
             }
             if (link.onEmptyRead) link.onEmptyRead();

@@ -11,9 +11,9 @@
 #include "FuzzFolder.h"
 #include "RecordingShell.h"
 #include "ScriptedLink.h"
+#include "TransferDriver.h"
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
-#include "TransferDriver.h"
 
 namespace tavrin::fuzz {
 

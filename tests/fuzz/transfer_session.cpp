@@ -22,7 +22,8 @@ std::string ReadAll(const std::string& path) {
 size_t CountEntries(const std::string& folder) {
     size_t n = 0;
     if (DIR* dir = opendir(folder.c_str())) {
-        while (dirent* entry = readdir(dir)) n += entry->d_name[0] != '.' || (entry->d_name[1] != 0 && entry->d_name[1] != '.');
+        while (dirent* entry = readdir(dir))
+            n += entry->d_name[0] != '.' || (entry->d_name[1] != 0 && entry->d_name[1] != '.');
         closedir(dir);
     }
     return n;

@@ -14,10 +14,10 @@
 #include "FakeClock.h"
 #include "RecordingShell.h"
 #include "ScriptedLink.h"
+#include "TransferDriver.h"
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
 #include "transfer/TransferProtocol.h"
-#include "TransferDriver.h"
 
 namespace tavrin::testing {
 

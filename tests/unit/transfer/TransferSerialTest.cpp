@@ -438,7 +438,8 @@ TEST(TransferProtocolTest, DeleteUsesTheFolderOfTheLastSave) {
         std::string name;
         int result;
         int status;
-    } cases[] = {{"gone.as", 0, 0}, {"gone.as", kFileNotFound, kFileNotFound}, {"../gone.as", 0, kFileBadPath}};
+    } cases[] = {
+        {"gone.as", 0, 0}, {"gone.as", kFileNotFound, kFileNotFound}, {"../gone.as", 0, kFileBadPath}};
     for (const auto& c : cases) {
         EXPECT_EQ(s.Request('F', B(c.name)), c.result) << c.name;
         EXPECT_EQ(s.ReplyData(), Be(uint32_t(c.status))) << c.name;

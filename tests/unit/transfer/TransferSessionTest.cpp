@@ -140,12 +140,8 @@ TEST(TransferSessionTest, CancelEndsASaveWhereverItStands) {
         size_t recordBytes;  // of the D record the controller has sent when Cancel comes
         bool inExchange;
     } cases[] = {
-        {"between requests", 0, false},
-        {"after ENQ", 0, true},
-        {"after STX", 1, true},
-        {"in the length", 4, true},
-        {"in the data", 9, true},
-        {"before the checksum", 14, true},
+        {"between requests", 0, false}, {"after ENQ", 0, true},   {"after STX", 1, true},
+        {"in the length", 4, true},     {"in the data", 9, true}, {"before the checksum", 14, true},
     };
     const Bytes block = WriteRequest(B("NEW"));
     const Bytes record = Record('D', block);
