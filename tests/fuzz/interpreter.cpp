@@ -40,12 +40,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::uniform_int_distribution<int> chunkSize(1, data[3] < 128 ? 16 : 600);
 
     InterpreterHooks hooks;
-    hooks.handleTransferRequest = [&](const std::string&) {
-        ReceiveChunk& chunk = doc.tcpChunk;
-        if (doc.isTcp) chunk.position = std::min(chunk.position + transferConsumes, chunk.length);
-        return (rng() & 1) ? 0 : -510;
+    // At ENQ the transfer takes a few bytes of a TCP/IP chunk, or the rest of a serial one.
+    hooks.transferStarted = [&](const uint8_t*, size_t count) {
+        return doc.isTcp ? std::min(static_cast<size_t>(transferConsumes), count) : count;
     };
-    hooks.transferResumePending = [&] { return doc.isTcp && (rng() % 8) == 0; };
     hooks.writeLogRow = [](const uint8_t*) { return true; };
     hooks.logOpen = [&] { return logOpen; };
     CReceiveInterpreter interpreter(doc, view, link, shell, hooks);

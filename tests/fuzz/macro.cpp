@@ -57,11 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const int transferResult = in.ConsumeBool() ? 0 : -1;
 
     MacroHooks hooks;
-    hooks.sendTransferCommand = [&](const std::string& line, std::string& folder) {
-        if (transferResult == 0) {
-            link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
-            folder = Folder();
-        }
+    hooks.sendTransferCommand = [&](const std::string& line) {
+        if (transferResult == 0) link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
         return transferResult;
     };
     hooks.printLocalText = [](const std::string&) {};
