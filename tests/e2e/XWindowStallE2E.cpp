@@ -141,6 +141,21 @@ bool WaitUntil(Predicate done, int ms, int stepMs = 20) {
     return true;
 }
 
+// The bytes the controller received, control bytes as <hh>, for failure messages.
+std::string Shown(const std::string& bytes) {
+    std::string text;
+    char hex[8];
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F) {
+            text += static_cast<char>(c);
+        } else {
+            std::snprintf(hex, sizeof hex, "<%02x>", c);
+            text += hex;
+        }
+    }
+    return text;
+}
+
 std::string ProgramText() {
     std::string text = ".PROGRAM cell()\r\n";
     for (int step = 1; text.size() < 4000; ++step)
@@ -239,7 +254,7 @@ TEST(XWindowStallE2E, MenuOpensAndEscCancelsWhileTheControllerIsSilentMidSave) {
     ASSERT_TRUE(opened) << "the File menu did not open";
     RecordProperty("menu_open_ms", static_cast<int>(menuMs));
     EXPECT_LT(menuMs, kMenuLimitMs) << "the File menu took " << menuMs << " ms to open during the stall";
-    ASSERT_EQ(count(afterCreate(), kEotByte), 0) << "the save had already ended";
+    ASSERT_EQ(count(afterCreate(), kEotByte), 0) << "the save had already ended; " << received();
 
     xdotool({"key", "Escape"});
     ASSERT_TRUE(WaitUntil([&] { return !visibleWindows().count(popup); }, 10000)) << "the menu stayed open";
@@ -251,7 +266,7 @@ TEST(XWindowStallE2E, MenuOpensAndEscCancelsWhileTheControllerIsSilentMidSave) {
     // Only Cancel ends the stalled exchange with EOT (the time-out of the three ENQs just stops),
     // and the save keeps the earlier file.
     EXPECT_TRUE(WaitUntil([&] { return count(afterCreate(), kEotByte) >= 1; }, 30000))
-        << "no EOT: Esc did not cancel the save";
+        << "no EOT: Esc did not cancel the save; " << received();
     EXPECT_TRUE(WaitUntil([&] { return !HasHiddenFile(pc); }, 10000));
     EXPECT_EQ(FolderEntries(pc), std::vector<std::string>{"prog.as"});
     EXPECT_EQ(ReadWholeFile(pc + "/prog.as"), earlier);
