@@ -234,8 +234,8 @@ TEST(XWindowStallE2E, MenuOpensAndEscCancelsWhileTheControllerIsSilentMidSave) {
     auto count = [](const std::string& bytes, uint8_t byte) {
         return std::count(bytes.begin(), bytes.end(), static_cast<char>(byte));
     };
-    ASSERT_TRUE(WaitUntil([&] { return count(afterCreate(), kEnqByte) >= 1; }, 30000))
-        << ReadSimLog(log).received;
+    auto received = [&] { return "the controller received: " + Shown(ReadSimLog(log).received); };
+    ASSERT_TRUE(WaitUntil([&] { return count(afterCreate(), kEnqByte) >= 1; }, 30000)) << received();
     ASSERT_TRUE(HasHiddenFile(pc));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
 
