@@ -9,13 +9,16 @@
 //   prints its error line. Measured from the typed command until the controller's prompt after
 //   the error.
 // - BM_SaveAt9600Baud: a 4 KB program saved on a line paced at 9600 baud (about 5 s).
+// - BM_ProbeAlone: the probe with no window, the machine's own noise.
 //
-// Counters: max_stall_ms (the goal is one display frame, 16 ms), p99_gap_ms, ticks, span_s.
+// Counters: max_stall_ms (the goal is one display frame, 16 ms), stalls_over_16ms, p99_gap_ms,
+// ticks, span_s.
 // QT_QPA_PLATFORM defaults to offscreen; set it to xcb (with DISPLAY) for a real X connection.
 #include <benchmark/benchmark.h>
 
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
 #include <cstdlib>
@@ -75,14 +78,24 @@ struct Probe {
             last = now;
         });
         tick.start();
-        while (!done() && clock.elapsed() < timeoutMs)
-            QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
+        // The loop itself sleeps between events: the check runs on a timer of its own.
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, [&] {
+            if (done() || clock.elapsed() >= timeoutMs) loop.quit();
+        });
+        check.start(10);
+        loop.exec();
         tick.stop();
         spanS = static_cast<double>(clock.elapsed()) / 1000;
         return done();
     }
     double MaxStallMs() const {
         return gapsMs.empty() ? 0 : std::max(0.0, *std::max_element(gapsMs.begin(), gapsMs.end()) - 1);
+    }
+    int GapsOver(double ms) const {
+        return static_cast<int>(
+            std::count_if(gapsMs.begin(), gapsMs.end(), [ms](double g) { return g - 1 > ms; }));
     }
     double Percentile(double p) const {
         if (gapsMs.empty()) return 0;
@@ -141,11 +154,28 @@ void RunSave(benchmark::State& state, const std::vector<std::string>& simArgs, s
         if (!ended) state.SkipWithError(("no '" + endText + "' after the save").c_str());
         state.counters["max_stall_ms"] = probe.MaxStallMs();
         state.counters["p99_gap_ms"] = probe.Percentile(0.99);
+        state.counters["stalls_over_16ms"] = probe.GapsOver(16);
         state.counters["ticks"] = static_cast<double>(probe.gapsMs.size());
         state.counters["span_s"] = probe.spanS;
         session.frame.FinishView();
     }
 }
+
+// The noise floor: the same probe in an event loop with nothing else to do, for 5 s. On a
+// machine shared with other work, its gaps are the time the scheduler gave to others.
+void BM_ProbeAlone(benchmark::State& state) {
+    App();
+    for (auto _ : state) {
+        Probe probe;
+        probe.RunUntil([] { return false; }, 5000);
+        state.counters["max_stall_ms"] = probe.MaxStallMs();
+        state.counters["p99_gap_ms"] = probe.Percentile(0.99);
+        state.counters["stalls_over_16ms"] = probe.GapsOver(16);
+        state.counters["ticks"] = static_cast<double>(probe.gapsMs.size());
+        state.counters["span_s"] = probe.spanS;
+    }
+}
+BENCHMARK(BM_ProbeAlone)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SaveFromSilentController(benchmark::State& state) {
     RunSave(state, {"--fault", "silence"}, 4096, "(E6104)", 40000);
