@@ -7,10 +7,11 @@
 # added up from /proc over SPAN seconds, with the CPU time used meanwhile. A thread that blocks
 # until something happens adds nothing.
 #
-# Usage: bench/idle_wakeups.sh [BUILD_DIR] [SPAN]   (defaults: build, 10)
+# Usage: [SETTLE=s] bench/idle_wakeups.sh [BUILD_DIR] [SPAN]   (defaults: 12, build, 10)
 set -eu
 build=${1:-build}
 span=${2:-10}
+settle=${SETTLE:-12}  # the caret blinks for 10 s after the last input or output
 tavrin=$(cd "$build" && pwd)/src/tavrin
 sim=$(cd "$build" && pwd)/tools/sim/tavrin-sim
 [ -x "$tavrin" ] && [ -x "$sim" ] || { echo "no $tavrin or $sim" >&2; exit 1; }
@@ -38,13 +39,14 @@ ticks() { awk '{ print $14 + $15 }' "/proc/$1/stat"; }
 
 measure() {
     label=$1
-    sleep 12
+    sleep "$settle"
     set -- $(switches "$pid")
     v0=$1 n0=$2 t0=$(ticks "$pid")
     sleep "$span"
     set -- $(switches "$pid")
     v1=$1 n1=$2 t1=$(ticks "$pid")
     threads=$(ls /proc/"$pid"/task | wc -l)
+    [ "$(cat /proc/"$pid"/comm)" = tavrin ] || { echo "$pid is not the terminal" >&2; exit 1; }
     awk -v l="$label" -v v=$((v1 - v0)) -v n=$((n1 - n0)) -v t=$((t1 - t0)) -v hz="$hz" -v s="$span" -v th="$threads" \
         'BEGIN { printf "%-32s %6.2f wake-ups/s (voluntary %d, involuntary %d in %d s, %d threads), %.2f%% of a core\n",
                  l, (v + n) / s, v, n, s, th, 100 * t / hz / s }'
