@@ -84,7 +84,7 @@ for run in $(seq "$runs"); do
     left=$(ls -A "$work/pc" | wc -l)
     awk -v r="$run" -v ms=$((seen - killed)) -v a=$((t1 - t0)) -v b=$((t2 - t1)) -v sw=$((s2 - s1)) -v left="$left" \
         'BEGIN { printf "run %d: disconnect line %d ms after the kill, %.1f ms CPU meanwhile (%.1f%% of a core); next 5 s: %.2f%% of a core, %.1f wake-ups/s; files left in the PC folder: %d\n",
-                 r, ms, a / 1e6, ms > 0 ? 100 * a / 1e6 / ms : 0, 100 * b / 1e9 / 5, sw / 5, left }'
+                 r, ms, a / 1e6, (ms > 0 ? 100 * a / 1e6 / ms : 0), 100 * b / 1e9 / 5, sw / 5, left }'
     exec 3>&-
     stop "$pid"
     pid=
