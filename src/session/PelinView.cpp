@@ -158,7 +158,9 @@ void CPelinView::UpdatePollTimer() {
     const bool fast = p.macro.IsRunning() || p.macro.IsMacroFileOpen() || p.sendFile.IsActive() ||
                       p.drops.PendingLines() > 0 || p.keyboard.KeysPending() || serialUnwatched;
     const int period = fast ? kPollTimerPeriodMs : !p.connection.ReopenDevice().empty() ? kReopenCheckMs : 0;
-    if (period == p.pollTimerPeriodMs) return;
+    // Stopping again is cheap, and it also ends a poll the macro engine restarted after the box
+    // of a macro that could not be opened.
+    if (period == p.pollTimerPeriodMs && period > 0) return;
     p.pollTimerPeriodMs = period;
     if (period > 0)
         shell_.StartTimer(kPollTimerId, period);

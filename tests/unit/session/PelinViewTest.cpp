@@ -137,6 +137,16 @@ TEST_F(PelinViewTest, ALostPortIsLookedForOnceASecondWithoutThe20MsPoll) {
     EXPECT_EQ(shell_.timers.at(kPollTimerId), kReopenCheckMs);
 }
 
+// A macro that cannot be opened is reported in a box, around which the macro engine stops and
+// restarts the poll; with nothing left that needs it, the poll stops again.
+TEST_F(PelinViewTest, AMacroThatCannotBeOpenedLeavesNoPollRunning) {
+    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    ASSERT_EQ(doc_.connected, 1);
+    view_->OnDropFiles({folder_ + "/missing.uas"});
+    shell_.RunPosted();
+    EXPECT_EQ(shell_.timers.count(kPollTimerId), 0u);
+}
+
 TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheController) {
     Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
     EXPECT_EQ(app_->profilePath, ini_);
