@@ -1,7 +1,7 @@
 // The window (tavrin on a real X server: Xvfb, the xcb platform) driven by real X events from
 // xdotool while a serial save hangs on a silent controller: the menu still opens at once, and
 // Esc typed in the terminal cancels the save, leaving the PC's earlier file as it was. Skipped
-// where Xvfb or xdotool is missing (scripts/install-deps test installs both).
+// where Xvfb, xdotool or xev (x11-utils) is missing (scripts/install-deps test installs them).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -230,7 +230,8 @@ bool HasHiddenFile(const std::string& folder) {
 }
 
 TEST(XWindowStallE2E, MenuOpensAndEscCancelsWhileTheControllerIsSilentMidSave) {
-    if (!OnPath("Xvfb") || !OnPath("xdotool")) GTEST_SKIP() << "Xvfb or xdotool is not installed";
+    if (!OnPath("Xvfb") || !OnPath("xdotool") || !OnPath("xev"))
+        GTEST_SKIP() << "Xvfb, xdotool or xev is not installed";
     Xvfb x;
     ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
     auto xdotool = [&](std::vector<std::string> args) {
