@@ -10,6 +10,8 @@
 //   the error.
 // - BM_SaveAt9600Baud: a 4 KB program saved on a line paced at 9600 baud (about 5 s).
 // - BM_ProbeAlone: the probe with no window, the machine's own noise.
+// - BM_UnplugMidSave: the simulator killed during a 4800-baud save: time to the window's
+//   disconnect line, CPU meanwhile.
 //
 // Counters: max_stall_ms (the goal is one display frame, 16 ms), stalls_over_16ms, p99_gap_ms,
 // ticks, span_s.
@@ -21,7 +23,9 @@
 #include <QEventLoop>
 #include <QTimer>
 #include <algorithm>
+#include <csignal>
 #include <cstdlib>
+#include <ctime>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -181,6 +185,74 @@ void BM_SaveFromSilentController(benchmark::State& state) {
     RunSave(state, {"--fault", "silence"}, 4096, "(E6104)", 40000);
 }
 BENCHMARK(BM_SaveFromSilentController)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// The window's side of an unplug mid-save: a 16 KB save at 4800 baud, the simulator killed 3 s
+// into it (its pty master closes, as when an adapter is pulled). Counters: ms from the kill to
+// the window's "unplugged or hung up" row, the process's CPU over that span, the longest stall.
+void BM_UnplugMidSave(benchmark::State& state) {
+    App();
+    for (auto _ : state) {
+        TempFolder folder{"tavrin-stall"};
+        const std::string disk = folder / "disk";
+        const std::string pc = folder / "pc";
+        std::filesystem::create_directory(disk);
+        std::filesystem::create_directory(pc);
+        WriteWholeFile(disk + "/prog.as", ProgramText(16384));
+        SimProcess sim({"--pty", "--baud", "4800", "--disk", disk}, TAVRIN_SIM_BIN_PATH);
+        if (!sim.Started() || sim.PtyPath().empty()) {
+            state.SkipWithError("tavrin-sim did not start");
+            return;
+        }
+        const std::string ini = folder / "bench.ini";
+        WriteWholeFile(
+            ini, "[Settings]\r\nLanguage=1\r\nIsAutoConnect=0\r\n[Ports]\r\nCOM3=" + sim.PtyPath() + "\r\n");
+        firstIdlePending = 1;
+        CGuiSession session("-C=COM3:4800:8:1:none,-F" + ini, "event_loop_stall_bench");
+        std::string rows;
+        session.view.SetRowObserver([&](const uint8_t* row) {
+            rows.append(reinterpret_cast<const char*>(row), kColumns);
+            rows += '\n';
+        });
+        if (!session.Start()) {
+            state.SkipWithError("the window did not start");
+            return;
+        }
+        Probe ready;
+        if (!ready.RunUntil([&] { return rows.find("Type help for the commands.") != std::string::npos; },
+                            15000)) {
+            state.SkipWithError("no banner from the controller");
+            session.frame.FinishView();
+            return;
+        }
+        session.view.OnText("save " + pc + "/prog.as");
+        session.view.OnChar('\r');
+        QElapsedTimer saving;
+        saving.start();
+        Probe during;
+        during.RunUntil([&] { return saving.elapsed() >= 3000; }, 3000);
+        const size_t mark = rows.size();
+        timespec cpu0{}, cpu1{};
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu0);
+        QElapsedTimer sinceKill;
+        sinceKill.start();
+        ::kill(sim.Pid(), SIGKILL);
+        Probe probe;
+        const bool seen = probe.RunUntil(
+            [&] { return rows.find("unplugged or hung up", mark) != std::string::npos; }, 10000);
+        const double ms = static_cast<double>(sinceKill.nsecsElapsed()) / 1e6;
+        clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu1);
+        if (!seen) state.SkipWithError("no disconnect line");
+        const double cpuMs = static_cast<double>(cpu1.tv_sec - cpu0.tv_sec) * 1e3 +
+                             static_cast<double>(cpu1.tv_nsec - cpu0.tv_nsec) / 1e6;
+        state.counters["kill_to_line_ms"] = ms;
+        state.counters["cpu_ms"] = cpuMs;
+        state.counters["max_stall_ms"] = std::max(during.MaxStallMs(), probe.MaxStallMs());
+        state.counters["temp_files_left"] = static_cast<double>(
+            std::distance(std::filesystem::directory_iterator(pc), std::filesystem::directory_iterator()));
+        session.frame.FinishView();
+    }
+}
+BENCHMARK(BM_UnplugMidSave)->Iterations(1)->Unit(benchmark::kMillisecond)->UseRealTime();
 
 void BM_SaveAt9600Baud(benchmark::State& state) {
     RunSave(state, {}, 4096, "Saved prog.as", 40000);
