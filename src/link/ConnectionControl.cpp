@@ -1,8 +1,8 @@
 #include "link/ConnectionControl.h"
 
 #include <unistd.h>
-#include <array>
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <climits>
 
@@ -410,8 +410,6 @@ namespace tavrin {
 
 namespace {
 
-constexpr int64_t kReopenCheckMs = 1000;
-
 std::string PortAndDevice(const std::string& port, const std::string& device) {
     if (port.empty() || port == device) return device;
     return port + " (" + device + ")";
@@ -467,7 +465,8 @@ bool CConnectionControl::ReopenTick() {
         return false;
     }
     const int64_t now = clock_.NowMs();
-    if (now - lastReopenCheckMs_ < kReopenCheckMs) return false;
+    // The owner's timer ticks once a check is due; a tick a little early still counts.
+    if (now - lastReopenCheckMs_ < kReopenCheckMs - kReopenCheckSlackMs) return false;
     lastReopenCheckMs_ = now;
     // A stat once a second: light enough to run where no device events arrive.
     if (access(reopenDevice_.c_str(), F_OK) != 0) return false;

@@ -26,6 +26,10 @@ inline constexpr int kCmdConnectCurrent = kCmdConnectLast;
 // The silence timer of the TCP/IP link.
 inline constexpr int kSilenceTimerId = 2;
 
+// A lost serial port's device is looked for once a second (where no device events arrive).
+inline constexpr int kReopenCheckMs = 1000;
+inline constexpr int kReopenCheckSlackMs = 50;
+
 // The text that stands for no connection in the menus.
 inline constexpr const char* kNoConnectionText = "---";
 
@@ -120,8 +124,8 @@ public:
     // on, watches for the device to come back.
     void OnSerialLineLost(int error);
     // Called on every timer tick: while a lost port is watched, looks for its device once a
-    // second and reopens the connection with the same frame when it is back. True when it
-    // reopened.
+    // second (kReopenCheckMs: the owner's timer need not tick more often) and reopens the
+    // connection with the same frame when it is back. True when it reopened.
     bool ReopenTick();
     // Device events: the removal of the open port's device takes the link down as a failed
     // read does; the arrival of the device a lost port waits for reopens it at once. True when

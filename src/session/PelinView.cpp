@@ -148,20 +148,22 @@ void CPelinView::OnIdle() {
 }
 
 // The 20 ms poll runs only while something needs its ticks: a macro, a file being sent or
-// typed, keys waiting for an echo, a serial port that is not watched for readiness, or a lost
-// port waited for. A quiet connected terminal is woken only by its link, its keys and the
-// silence timer.
+// typed, keys waiting for an echo, or a serial port that is not watched for readiness. A lost
+// port waited for needs a tick only once a second. A quiet connected terminal is woken only by
+// its link, its keys and the silence timer.
 void CPelinView::UpdatePollTimer() {
     Parts& p = *parts_;
     if (p.destroyed) return;
     const bool serialUnwatched = doc_.isTcp == 0 && p.serial.IsOpen() && p.watchedSerialFd < 0;
-    const bool needed = p.macro.IsRunning() || p.macro.IsMacroFileOpen() || p.sendFile.IsActive() ||
-                        p.drops.PendingLines() > 0 || p.keyboard.KeysPending() || serialUnwatched ||
-                        !p.connection.ReopenDevice().empty();
-    if (needed == p.pollTimerRunning) return;
-    p.pollTimerRunning = needed;
-    if (needed)
-        shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
+    const bool fast = p.macro.IsRunning() || p.macro.IsMacroFileOpen() || p.sendFile.IsActive() ||
+                      p.drops.PendingLines() > 0 || p.keyboard.KeysPending() || serialUnwatched;
+    const int period = fast ? kPollTimerPeriodMs : !p.connection.ReopenDevice().empty() ? kReopenCheckMs : 0;
+    // Stopping again is cheap, and it also ends a poll the macro engine restarted after the box
+    // of a macro that could not be opened.
+    if (period == p.pollTimerPeriodMs && period > 0) return;
+    p.pollTimerPeriodMs = period;
+    if (period > 0)
+        shell_.StartTimer(kPollTimerId, period);
     else
         shell_.StopTimer(kPollTimerId);
 }

@@ -102,7 +102,7 @@ struct CPelinView::Parts {
     std::function<void(int)> batchFinished;
     bool batchStarted = false;
     bool idleScheduled = false;
-    bool pollTimerRunning = false;
+    int pollTimerPeriodMs = 0;  // 0: stopped
     bool progressShown = false;
     int watchedSerialFd = -1;
     int serialEventFd = -1;  // udev's device events, -1 without them

@@ -56,11 +56,11 @@ public:
         ASSERT_EQ(serial.LineError(), EIO);
         control.OnSerialLineLost(serial.LineError());
     }
-    // Ticks for ms of fake time, one tick per 20 ms as the poll timer runs.
-    int Ticks(int ms) {
+    // Ticks for ms of fake time, one tick per stepMs (the 20 ms poll by default).
+    int Ticks(int ms, int stepMs = 20) {
         int reopened = 0;
-        for (int t = 0; t < ms; t += 20) {
-            clock.Advance(20);
+        for (int t = 0; t < ms; t += stepMs) {
+            clock.Advance(stepMs);
             if (control.ReopenTick()) ++reopened;
         }
         return reopened;
@@ -147,6 +147,23 @@ TEST_F(SerialUnplugTest, UnplugDisconnectsWithALineAndReplugReopensWithTheSameFr
     EXPECT_NE(printed.find("is back"), std::string::npos) << printed;
     EXPECT_EQ(hostStates, std::vector<int>{1});
     EXPECT_TRUE(control.ReopenDevice().empty());
+}
+
+// The view's timer ticks only once a check is due while nothing else needs it; a tick that comes
+// a little early still looks, so the device back is found at the first tick after it.
+TEST_F(SerialUnplugTest, TicksOnceASecondEvenALittleEarlyLookForTheDevice) {
+    for (int stepMs : {kReopenCheckMs, kReopenCheckMs - 20}) {
+        SCOPED_TRACE(stepMs);
+        Connect();
+        Unplug();
+        std::filesystem::remove(node);
+        EXPECT_EQ(Ticks(2 * stepMs, stepMs), 0);
+        device.lineError = 0;
+        std::ofstream(node) << "";
+        EXPECT_EQ(Ticks(stepMs, stepMs), 1) << "not found at the first tick after it came back";
+        EXPECT_EQ(doc.connected, 1);
+        control.DisconnectLink();
+    }
 }
 
 TEST_F(SerialUnplugTest, TheWaitEndsWhenTheUserActsOrTheSettingIsOff) {

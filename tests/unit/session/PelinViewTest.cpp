@@ -20,6 +20,8 @@
 #include "RecordingShell.h"
 #include "app/Globals.h"
 #include "app/IniFile.h"
+#include "automation/MacroEngine.h"
+#include "link/ConnectionControl.h"
 #include "session/PelinApp.h"
 
 namespace tavrin {
@@ -45,6 +47,11 @@ public:
         if (slave_ >= 0) close(slave_);
     }
     bool Ok() const { return master_ >= 0; }
+    // The controller's end goes away, as when the adapter is pulled.
+    void Hangup() {
+        close(master_);
+        master_ = -1;
+    }
     const std::string& SlaveName() const { return slaveName_; }
     void Send(const std::string& text) const {
         ASSERT_EQ(write(master_, text.data(), text.size()), (ssize_t)text.size());
@@ -115,6 +122,30 @@ protected:
     std::unique_ptr<CPelinApp> app_;
     std::unique_ptr<CPelinView> view_;
 };
+
+// While a lost port is waited for, the poll ticks once a check for its device is due, not every
+// 20 ms: a terminal left unplugged sleeps too.
+TEST_F(PelinViewTest, ALostPortIsLookedForOnceASecondWithoutThe20MsPoll) {
+    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    ASSERT_EQ(doc_.connected, 1);
+    pty_.Hangup();
+    const auto watches = shell_.watches;
+    for (const auto& [fd, onReadable] : watches) onReadable();
+    shell_.RunPosted();
+    ASSERT_EQ(doc_.connected, 0);
+    ASSERT_EQ(shell_.timers.count(kPollTimerId), 1u) << "the lost port is looked for";
+    EXPECT_EQ(shell_.timers.at(kPollTimerId), kReopenCheckMs);
+}
+
+// A macro that cannot be opened is reported in a box, around which the macro engine stops and
+// restarts the poll; with nothing left that needs it, the poll stops again.
+TEST_F(PelinViewTest, AMacroThatCannotBeOpenedLeavesNoPollRunning) {
+    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    ASSERT_EQ(doc_.connected, 1);
+    view_->OnDropFiles({folder_ + "/missing.uas"});
+    shell_.RunPosted();
+    EXPECT_EQ(shell_.timers.count(kPollTimerId), 0u);
+}
 
 TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheController) {
     Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
