@@ -4,6 +4,7 @@
 #include "automation/MacroExecution.h"
 #include "session/PelinView.h"
 #include "session/PelinViewParts.h"
+#include "session/RunReport.h"
 
 namespace tavrin {
 
@@ -60,6 +61,9 @@ void CPelinView::WireParts() {
     th.printText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
     th.deadlineChanged = [this] { ArmTransferTimer(); };
     th.busyChanged = [this] { UpdateTransferProgress(true); };
+    th.transferEnded = [this](const TransferOutcome& outcome) {
+        if (parts_->report) parts_->report->Transfer(MakeTransferRecord(outcome, doc_, WallClockMs()));
+    };
 
     p.watch.SetMacroRunning([this] { return parts_->macro.IsRunning(); });
     p.macro.UseWatchBuffer(p.watch);
