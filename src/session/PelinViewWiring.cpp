@@ -12,7 +12,9 @@ void CPelinView::WireParts() {
     Parts& p = *parts_;
 
     InterpreterHooks& ih = p.interpreter.Hooks();
-    ih.transferStarted = [this](const uint8_t* rest, size_t count) { return parts_->transfer.OnEnq(rest, count); };
+    ih.transferStarted = [this](const uint8_t* rest, size_t count) {
+        return parts_->transfer.OnEnq(rest, count);
+    };
     // Every completed row passes here: the front end may show it, the log records it.
     ih.logOpen = [] { return true; };
     ih.writeLogRow = [this](const uint8_t* row) {
@@ -62,7 +64,7 @@ void CPelinView::WireParts() {
     th.deadlineChanged = [this] { ArmTransferTimer(); };
     th.busyChanged = [this] { UpdateTransferProgress(true); };
     th.transferEnded = [this](const TransferOutcome& outcome) {
-        if (parts_->report) parts_->report->Transfer(MakeTransferRecord(outcome, doc_, WallClockMs()));
+        if (parts_->report) parts_->report->Transfer(MakeTransferReportLine(outcome, doc_, WallClockMs()));
     };
 
     p.watch.SetMacroRunning([this] { return parts_->macro.IsRunning(); });
@@ -94,7 +96,9 @@ void CPelinView::WireParts() {
 
 MacroHooks CPelinView::MakeMacroHooks() {
     MacroHooks mh;
-    mh.sendTransferCommand = [this](const std::string& line) { return parts_->transfer.SendCommand(line, true); };
+    mh.sendTransferCommand = [this](const std::string& line) {
+        return parts_->transfer.SendCommand(line, true);
+    };
     // Macro texts go through the interpreter like received text, so they are logged.
     mh.printLocalText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
     mh.reopenSerial = [this](int baud) {

@@ -81,27 +81,29 @@ std::string IsoTimeUtc(int64_t unixMs) {
     tm utc{};
     gmtime_r(&t, &utc);
     char text[40];
-    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900, utc.tm_mon + 1,
-                  utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms));
+    std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
+                  utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms));
     return text;
 }
 
-std::string TransferLine(const TransferRecord& r) {
-    return "{\"type\":\"transfer\",\"time\":\"" + IsoTimeUtc(r.endUnixMs) + "\",\"connection\":" +
-           JsonString(r.connection) + ",\"direction\":\"" + (r.save ? "save" : "load") +
-           "\",\"controller\":" + JsonString(r.controller) + ",\"file\":" + JsonString(r.file) +
-           ",\"bytes\":" + std::to_string(r.bytes) + ",\"duration_ms\":" + std::to_string(r.durationMs) +
-           ",\"result\":\"" + (r.code == 0 ? "ok" : "failed") + "\",\"code\":" + std::to_string(r.code) +
+std::string TransferLine(const TransferReportLine& r) {
+    return "{\"type\":\"transfer\",\"time\":\"" + IsoTimeUtc(r.endUnixMs) +
+           "\",\"connection\":" + JsonString(r.connection) + ",\"direction\":\"" +
+           (r.save ? "save" : "load") + "\",\"controller\":" + JsonString(r.controller) +
+           ",\"file\":" + JsonString(r.file) + ",\"bytes\":" + std::to_string(r.bytes) +
+           ",\"duration_ms\":" + std::to_string(r.durationMs) + ",\"result\":\"" +
+           (r.code == 0 ? "ok" : "failed") + "\",\"code\":" + std::to_string(r.code) +
            ",\"message\":" + JsonString(r.message) + "}\n";
 }
 
 std::string EndLine(int64_t unixMs, int exitStatus) {
-    return "{\"type\":\"end\",\"time\":\"" + IsoTimeUtc(unixMs) + "\",\"exit_status\":" +
-           std::to_string(exitStatus) + "}\n";
+    return "{\"type\":\"end\",\"time\":\"" + IsoTimeUtc(unixMs) +
+           "\",\"exit_status\":" + std::to_string(exitStatus) + "}\n";
 }
 
-TransferRecord MakeTransferRecord(const TransferOutcome& outcome, const CPelinDoc& doc, int64_t endUnixMs) {
-    TransferRecord r;
+TransferReportLine MakeTransferReportLine(const TransferOutcome& outcome, const CPelinDoc& doc,
+                                          int64_t endUnixMs) {
+    TransferReportLine r;
     r.endUnixMs = endUnixMs;
     r.connection = Cp932ToUtf8(ConnectionMenuText(doc.connections, kCmdConnectCurrent));
     r.save = outcome.save;

@@ -11,7 +11,7 @@ struct CPelinDoc;
 struct TransferOutcome;
 
 // One transfer as the report tells it (UTF-8 texts).
-struct TransferRecord {
+struct TransferReportLine {
     int64_t endUnixMs = 0;   // when it ended, ms since 1970-01-01 UTC
     std::string connection;  // the Com menu's text of the connection, e.g. "127.0.0.1:23:Robot1"
     bool save = false;       // save: controller to PC; load: PC to controller
@@ -32,11 +32,12 @@ std::string JsonString(std::string_view text);
 std::string IsoTimeUtc(int64_t unixMs);
 
 // The lines (each ending in '\n') of a transfer and of the end of the run.
-std::string TransferLine(const TransferRecord& record);
+std::string TransferLine(const TransferReportLine& record);
 std::string EndLine(int64_t unixMs, int exitStatus);
 
 // The record of a transfer that has just ended, at endUnixMs, on the document's connection.
-TransferRecord MakeTransferRecord(const TransferOutcome& outcome, const CPelinDoc& doc, int64_t endUnixMs);
+TransferReportLine MakeTransferReportLine(const TransferOutcome& outcome, const CPelinDoc& doc,
+                                          int64_t endUnixMs);
 
 // The wall clock in ms since 1970-01-01 UTC.
 int64_t WallClockMs();
@@ -55,7 +56,7 @@ public:
     bool Open(const std::string& path, std::string& error);
     bool IsOpen() const { return fd_ >= 0; }
 
-    void Transfer(const TransferRecord& record) { Write(TransferLine(record)); }
+    void Transfer(const TransferReportLine& record) { Write(TransferLine(record)); }
     // The last record: how the run ended. Nothing more is written after it.
     void End(int exitStatus);
 

@@ -38,19 +38,22 @@ TEST(RunReportE2E, BackupWritesATransferLineAndTheEnd) {
                    "timeout=20\r\nsendln 'save " + scene.pc + "/pick.as'\r\nwait '>'\r\nend\r\n");
     // An earlier run's lines stay: the report is appended to.
     WriteWholeFile(scene.folder / "report.jsonl", "{\"type\":\"end\"}\n");
-    auto terminal = scene.StartTerminal(sim->TcpPort(), {}, {"--run", "backup.uas", "--report", "report.jsonl"});
+    auto terminal =
+        scene.StartTerminal(sim->TcpPort(), {}, {"--run", "backup.uas", "--report", "report.jsonl"});
     ASSERT_EQ(terminal->WaitExit(20000), 0) << terminal->Output() << terminal->Errors();
     EXPECT_EQ(terminal->Errors(), "");
 
     const std::vector<std::string> lines = Lines(ReadWholeFile(scene.folder / "report.jsonl"));
     ASSERT_EQ(lines.size(), 3u);
     EXPECT_EQ(lines[0], "{\"type\":\"end\"}");
-    const std::string transfer = R"(\{"type":"transfer",)" + kTime + R"(,"connection":"127\.0\.0\.1:)" +
-                                 std::to_string(sim->TcpPort()) + R"(:Sim","direction":"save","controller":"Sim",)" +
-                                 R"("file":")" + Escaped(scene.pc) +
-                                 R"(/pick\.as","bytes":1500,"duration_ms":\d+,"result":"ok","code":0,"message":""\})";
+    const std::string transfer =
+        R"(\{"type":"transfer",)" + kTime + R"(,"connection":"127\.0\.0\.1:)" +
+        std::to_string(sim->TcpPort()) + R"(:Sim","direction":"save","controller":"Sim",)" + R"("file":")" +
+        Escaped(scene.pc) +
+        R"(/pick\.as","bytes":1500,"duration_ms":\d+,"result":"ok","code":0,"message":""\})";
     EXPECT_TRUE(std::regex_match(lines[1], std::regex(transfer))) << lines[1];
-    EXPECT_TRUE(std::regex_match(lines[2], std::regex(R"(\{"type":"end",)" + kTime + R"(,"exit_status":0\})")))
+    EXPECT_TRUE(
+        std::regex_match(lines[2], std::regex(R"(\{"type":"end",)" + kTime + R"(,"exit_status":0\})")))
         << lines[2];
 }
 
@@ -65,9 +68,19 @@ TEST(RunReportE2E, EveryEndIsReportedAndAnUnusableReportStopsTheStart) {
         std::string stderrText;
     } cases[] = {
         {"no connection", "end\r\n", false, "report.jsonl", 1, {"{\"type\":\"end\",\"exit_status\":1}"}, ""},
-        {"stopped", "timeout=1\r\nsendln 'ver'\r\nwait 'never printed'\r\nend\r\n", true, "report.jsonl", 2,
-         {"{\"type\":\"end\",\"exit_status\":2}"}, ""},
-        {"report in a missing folder", "end\r\n", true, "missing/report.jsonl", 1, {},
+        {"stopped",
+         "timeout=1\r\nsendln 'ver'\r\nwait 'never printed'\r\nend\r\n",
+         true,
+         "report.jsonl",
+         2,
+         {"{\"type\":\"end\",\"exit_status\":2}"},
+         ""},
+        {"report in a missing folder",
+         "end\r\n",
+         true,
+         "missing/report.jsonl",
+         1,
+         {},
          "tavrin: cannot open report file 'missing/report.jsonl': No such file or directory\n"},
     };
     for (const auto& c : cases) {

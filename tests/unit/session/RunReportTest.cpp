@@ -27,13 +27,15 @@ TEST(RunReportTest, StringsAreEscapedIntoValidUtf8Json) {
         {std::string("nul\0end", 7), "\"nul\\u0000end\""},
         {"\x1b[0m\x7f", "\"\\u001b[0m\\u007f\""},
         {"/\xE3\x83\x90\xE3\x83\x83\xE3\x82\xAF/", "\"/\xE3\x83\x90\xE3\x83\x83\xE3\x82\xAF/\""},  // バック
-        {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},                                               // U+1F600
+        {"\xF0\x9F\x98\x80", "\"\xF0\x9F\x98\x80\""},                                              // U+1F600
         // Not UTF-8: each stray byte becomes U+FFFD, the rest is kept.
-        {"a\x93\x5f" "b", "\"a\xEF\xBF\xBD_b\""},                  // CP932 left unconverted
-        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},              // overlong '/'
+        {"a\x93\x5f"
+         "b",
+         "\"a\xEF\xBF\xBD_b\""},                                       // CP932 left unconverted
+        {"\xC0\xAF", "\"\xEF\xBF\xBD\xEF\xBF\xBD\""},                  // overlong '/'
         {"\xED\xA0\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // a surrogate
         {"\xF4\x90\x80\x80", "\"\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\xEF\xBF\xBD\""},  // beyond U+10FFFF
-        {"end\xE3\x83", "\"end\xEF\xBF\xBD\xEF\xBF\xBD\""},        // cut short
+        {"end\xE3\x83", "\"end\xEF\xBF\xBD\xEF\xBF\xBD\""},                            // cut short
     };
     for (const auto& c : cases) EXPECT_EQ(JsonString(c.text), c.json) << c.text;
 }
@@ -45,7 +47,7 @@ TEST(RunReportTest, TimesAreUtcWithMilliseconds) {
 }
 
 TEST(RunReportTest, LinesCarryEveryFieldOnOneLine) {
-    TransferRecord r;
+    TransferReportLine r;
     r.endUnixMs = 1796806332007;
     r.connection = "127.0.0.1:23:Robot1";
     r.save = true;
@@ -53,16 +55,18 @@ TEST(RunReportTest, LinesCarryEveryFieldOnOneLine) {
     r.file = "/backup/a\nb.as";
     r.bytes = 6000;
     r.durationMs = 412;
-    EXPECT_EQ(TransferLine(r),
-              "{\"type\":\"transfer\",\"time\":\"2026-12-09T08:52:12.007Z\",\"connection\":\"127.0.0.1:23:Robot1\","
-              "\"direction\":\"save\",\"controller\":\"Robot1\",\"file\":\"/backup/a\\u000ab.as\",\"bytes\":6000,"
-              "\"duration_ms\":412,\"result\":\"ok\",\"code\":0,\"message\":\"\"}\n");
+    EXPECT_EQ(
+        TransferLine(r),
+        "{\"type\":\"transfer\",\"time\":\"2026-12-09T08:52:12.007Z\",\"connection\":\"127.0.0.1:23:Robot1\","
+        "\"direction\":\"save\",\"controller\":\"Robot1\",\"file\":\"/backup/a\\u000ab.as\",\"bytes\":6000,"
+        "\"duration_ms\":412,\"result\":\"ok\",\"code\":0,\"message\":\"\"}\n");
     r.save = false;
     r.code = -107;
     r.message = "link lost";
     const std::string failed = TransferLine(r);
     EXPECT_NE(failed.find("\"direction\":\"load\""), std::string::npos);
-    EXPECT_NE(failed.find("\"result\":\"failed\",\"code\":-107,\"message\":\"link lost\"}"), std::string::npos);
+    EXPECT_NE(failed.find("\"result\":\"failed\",\"code\":-107,\"message\":\"link lost\"}"),
+              std::string::npos);
     EXPECT_EQ(EndLine(0, 2), "{\"type\":\"end\",\"time\":\"1970-01-01T00:00:00.000Z\",\"exit_status\":2}\n");
 }
 
@@ -95,7 +99,7 @@ TEST(RunReportTest, RecordTakesTheConnectionAndControllerFromTheDocument) {
         doc.connections[0].Order = c.order;
         outcome.result = c.result;
         outcome.reason = c.reason;
-        const TransferRecord r = MakeTransferRecord(outcome, doc, 77);
+        const TransferReportLine r = MakeTransferReportLine(outcome, doc, 77);
         EXPECT_EQ(r.connection, c.connection) << c.item;
         EXPECT_EQ(r.controller, c.controller) << c.item;
         EXPECT_EQ(r.code, c.result) << c.item;
@@ -109,8 +113,8 @@ TEST(RunReportTest, RecordTakesTheConnectionAndControllerFromTheDocument) {
 }
 
 std::string Scratch(const char* name) {
-    const auto folder = std::filesystem::temp_directory_path() /
-                        ("tavrin-report-" + std::to_string(::getpid()));
+    const auto folder =
+        std::filesystem::temp_directory_path() / ("tavrin-report-" + std::to_string(::getpid()));
     std::filesystem::create_directories(folder);
     return (folder / name).string();
 }
@@ -134,7 +138,7 @@ TEST(RunReportTest, FileIsAppendedToOneLineARecordAndEndsOnce) {
     CRunReport second;  // another run sharing the file
     ASSERT_TRUE(first.Open(path, error)) << error;
     ASSERT_TRUE(second.Open(path, error)) << error;
-    TransferRecord r;
+    TransferReportLine r;
     r.file = "a.as";
     first.Transfer(r);
     second.Transfer(r);
