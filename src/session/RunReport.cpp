@@ -11,7 +11,7 @@
 
 #include "app/Cp932.h"
 #include "app/PelinDoc.h"
-#include "link/ConnectionControl.h"
+#include "link/ConnectionPages.h"
 #include "transfer/TransferSession.h"
 
 namespace tavrin {
@@ -47,6 +47,14 @@ size_t Utf8SequenceLength(std::string_view text, size_t at) {
 
 }  // namespace
 
+std::string ConnectionText(const CPelinDoc& doc) {
+    if (doc.isTcp != 0) return doc.ipAddress + ":" + doc.telnetPort + ":" + doc.tcpName;
+    const char* stopBits = doc.stopBits == 0 ? "1" : doc.stopBits == 1 ? "1.5" : "2";
+    const char* parity = doc.parity < kParityChoices.size() ? kParityChoices[doc.parity] : "space";
+    return doc.comPort + ":" + doc.baudRate + ":" + std::to_string(doc.dataBits) + ":" + stopBits + ":" +
+           parity;
+}
+
 std::string JsonString(std::string_view text) {
     std::string out = "\"";
     out.reserve(text.size() + 2);
@@ -80,7 +88,7 @@ std::string IsoTimeUtc(int64_t unixMs) {
     const time_t t = static_cast<time_t>(seconds);
     tm utc{};
     gmtime_r(&t, &utc);
-    char text[40];
+    char text[64];  // room for any year gmtime gives
     std::snprintf(text, sizeof text, "%04d-%02d-%02dT%02d:%02d:%02d.%03dZ", utc.tm_year + 1900,
                   utc.tm_mon + 1, utc.tm_mday, utc.tm_hour, utc.tm_min, utc.tm_sec, static_cast<int>(ms));
     return text;
@@ -105,7 +113,7 @@ TransferReportLine MakeTransferReportLine(const TransferOutcome& outcome, const 
                                           int64_t endUnixMs) {
     TransferReportLine r;
     r.endUnixMs = endUnixMs;
-    r.connection = Cp932ToUtf8(ConnectionMenuText(doc.connections, kCmdConnectCurrent));
+    r.connection = Cp932ToUtf8(ConnectionText(doc));
     r.save = outcome.save;
     r.controller = Cp932ToUtf8(doc.isTcp != 0 ? doc.tcpName : doc.comPort);
     r.file = Cp932ToUtf8(outcome.path);

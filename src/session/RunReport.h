@@ -35,6 +35,10 @@ std::string IsoTimeUtc(int64_t unixMs);
 std::string TransferLine(const TransferReportLine& record);
 std::string EndLine(int64_t unixMs, int exitStatus);
 
+// The document's connection as a connection text, the form the Com menu shows:
+// "COM3:9600:8:1:none" or "127.0.0.1:23:Robot1" (CP932, as the document holds it).
+std::string ConnectionText(const CPelinDoc& doc);
+
 // The record of a transfer that has just ended, at endUnixMs, on the document's connection.
 TransferReportLine MakeTransferReportLine(const TransferOutcome& outcome, const CPelinDoc& doc,
                                           int64_t endUnixMs);

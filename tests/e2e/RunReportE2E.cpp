@@ -96,7 +96,9 @@ TEST(RunReportE2E, EveryEndIsReportedAndAnUnusableReportStopsTheStart) {
         WriteWholeFile(scene.folder / "macro.uas", c.macro);
         auto terminal = scene.StartTerminal(port, {}, {"--run", "macro.uas", "--report", c.report});
         EXPECT_EQ(terminal->WaitExit(10000), c.status) << terminal->Output() << terminal->Errors();
-        if (!c.stderrText.empty()) EXPECT_EQ(terminal->Errors(), c.stderrText);
+        if (!c.stderrText.empty()) {
+            EXPECT_EQ(terminal->Errors(), c.stderrText);
+        }
         std::vector<std::string> lines = Lines(ReadWholeFile(scene.folder / c.report));
         for (std::string& line : lines) line = std::regex_replace(line, std::regex("," + kTime), "");
         EXPECT_EQ(lines, c.lines);

@@ -71,8 +71,6 @@ TEST(RunReportTest, LinesCarryEveryFieldOnOneLine) {
 }
 
 TEST(RunReportTest, RecordTakesTheConnectionAndControllerFromTheDocument) {
-    CPelinDoc doc;
-    doc.connections.resize(1);
     TransferOutcome outcome;
     outcome.save = true;
     outcome.path = "/pc/\x83\x6f\x83\x62\x83\x4e.as";  // バック in CP932
@@ -80,30 +78,47 @@ TEST(RunReportTest, RecordTakesTheConnectionAndControllerFromTheDocument) {
     outcome.durationMs = 5;
     const struct {
         int isTcp;
-        std::string item;
-        int order;
+        std::string port, speed, name;  // COM port and baud rate, or address, telnet port and name
+        int dataBits, stopBits, parity;
         int result;
         std::string reason, connection, controller, message;
     } cases[] = {
-        {1, "127.0.0.1:23:Robot1", 0, 0, "", "127.0.0.1:23:Robot1", "Robot1", ""},
-        {0, "COM3:9600:8:1:none", 0, -103, "incomplete", "COM3:9600:8:1:none", "COM3", "incomplete"},
+        {1, "127.0.0.1", "23", "Robot1", 8, 0, 0, 0, "", "127.0.0.1:23:Robot1", "Robot1", ""},
+        {1, "10.0.0.7", "2323", "\x83\x8d\x83\x7b", 8, 0, 0, 0, "", "10.0.0.7:2323:\xE3\x83\xAD\xE3\x83\x9C",
+         "\xE3\x83\xAD\xE3\x83\x9C", ""},  // ロボ
+        {0, "COM3", "9600", "", 8, 0, 0, -103, "incomplete", "COM3:9600:8:1:none", "COM3", "incomplete"},
+        {0, "COM1", "19200", "", 7, 2, 2, 0, "", "COM1:19200:7:2:even", "COM1", ""},
+        {0, "/dev/ttyUSB0", "115200", "", 8, 1, 1, 0, "", "/dev/ttyUSB0:115200:8:1.5:odd", "/dev/ttyUSB0",
+         ""},
         // A failure without a text still says something.
-        {0, "COM3:9600:8:1:none", 0, -120, "", "COM3:9600:8:1:none", "COM3", "error -120"},
-        {1, "127.0.0.1:23:Robot1", kNeverUsed, 0, "", "---", "Robot1", ""},
+        {0, "COM3", "9600", "", 8, 0, 4, -120, "", "COM3:9600:8:1:space", "COM3", "error -120"},
     };
     for (const auto& c : cases) {
+        CPelinDoc doc;
+        // The connection list's newest entry is not the connection in use after a -C= start.
+        doc.connections.resize(1);
+        doc.connections[0].Item = "192.168.9.9:23:Other";
+        doc.connections[0].Order = 0;
         doc.isTcp = c.isTcp;
-        doc.tcpName = "Robot1";
-        doc.comPort = "COM3";
-        doc.connections[0].Item = c.item;
-        doc.connections[0].Order = c.order;
+        if (c.isTcp) {
+            doc.ipAddress = c.port;
+            doc.telnetPort = c.speed;
+            doc.tcpName = c.name;
+        } else {
+            doc.comPort = c.port;
+            doc.baudRate = c.speed;
+            doc.tcpName = "Stale";
+        }
+        doc.dataBits = static_cast<uint8_t>(c.dataBits);
+        doc.stopBits = static_cast<uint8_t>(c.stopBits);
+        doc.parity = static_cast<uint8_t>(c.parity);
         outcome.result = c.result;
         outcome.reason = c.reason;
         const TransferReportLine r = MakeTransferReportLine(outcome, doc, 77);
-        EXPECT_EQ(r.connection, c.connection) << c.item;
-        EXPECT_EQ(r.controller, c.controller) << c.item;
-        EXPECT_EQ(r.code, c.result) << c.item;
-        EXPECT_EQ(r.message, c.message) << c.item;
+        EXPECT_EQ(r.connection, c.connection) << c.connection;
+        EXPECT_EQ(r.controller, c.controller) << c.connection;
+        EXPECT_EQ(r.code, c.result) << c.connection;
+        EXPECT_EQ(r.message, c.message) << c.connection;
         EXPECT_EQ(r.file, "/pc/\xE3\x83\x90\xE3\x83\x83\xE3\x82\xAF.as");
         EXPECT_EQ(r.endUnixMs, 77);
         EXPECT_TRUE(r.save);
