@@ -1,6 +1,7 @@
 // The view's wiring: the hooks through which its subsystems reach one another and the view.
 #include "app/Globals.h"
 #include "app/ScreenRows.h"
+#include "app/Settings.h"
 #include "automation/MacroExecution.h"
 #include "session/PelinView.h"
 #include "session/PelinViewParts.h"
@@ -64,7 +65,8 @@ void CPelinView::WireParts() {
     th.deadlineChanged = [this] { ArmTransferTimer(); };
     th.busyChanged = [this] { UpdateTransferProgress(true); };
     th.transferEnded = [this](const TransferOutcome& outcome) {
-        if (parts_->report) parts_->report->Transfer(MakeTransferReportLine(outcome, doc_, WallClockMs()));
+        if (parts_->report)
+            parts_->report->Transfer(MakeTransferReportLine(outcome, doc_, WallClockMs(), CurrentFolder()));
     };
 
     p.watch.SetMacroRunning([this] { return parts_->macro.IsRunning(); });

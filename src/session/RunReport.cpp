@@ -110,13 +110,16 @@ std::string EndLine(int64_t unixMs, int exitStatus) {
 }
 
 TransferReportLine MakeTransferReportLine(const TransferOutcome& outcome, const CPelinDoc& doc,
-                                          int64_t endUnixMs) {
+                                          int64_t endUnixMs, const std::string& workingFolder) {
     TransferReportLine r;
     r.endUnixMs = endUnixMs;
     r.connection = Cp932ToUtf8(ConnectionText(doc));
     r.save = outcome.save;
     r.controller = Cp932ToUtf8(doc.isTcp != 0 ? doc.tcpName : doc.comPort);
-    r.file = Cp932ToUtf8(outcome.path);
+    std::string path = outcome.path;
+    if (!path.empty() && path[0] != '/' && !workingFolder.empty())
+        path = workingFolder + (workingFolder.back() == '/' ? "" : "/") + path;
+    r.file = Cp932ToUtf8(path);
     r.bytes = outcome.bytes;
     r.durationMs = outcome.durationMs;
     r.code = outcome.result;

@@ -39,9 +39,11 @@ std::string EndLine(int64_t unixMs, int exitStatus);
 // "COM3:9600:8:1:none" or "127.0.0.1:23:Robot1" (CP932, as the document holds it).
 std::string ConnectionText(const CPelinDoc& doc);
 
-// The record of a transfer that has just ended, at endUnixMs, on the document's connection.
+// The record of a transfer that has just ended, at endUnixMs, on the document's connection. A
+// file named without a folder was in workingFolder (the current folder; CP932): the record
+// names it whole.
 TransferReportLine MakeTransferReportLine(const TransferOutcome& outcome, const CPelinDoc& doc,
-                                          int64_t endUnixMs);
+                                          int64_t endUnixMs, const std::string& workingFolder);
 
 // The wall clock in ms since 1970-01-01 UTC.
 int64_t WallClockMs();

@@ -32,10 +32,12 @@ std::string Escaped(const std::string& text) {
 TEST(RunReportE2E, BackupWritesATransferLineAndTheEnd) {
     TcpScene scene;
     WriteWholeFile(scene.disk + "/pick.as", ProgramText(1500, "pick"));
+    WriteWholeFile(scene.disk + "/place.as", ProgramText(700, "place"));
     auto sim = scene.StartSim();
     ASSERT_TRUE(sim->Started());
     WriteWholeFile(scene.folder / "backup.uas",
-                   "timeout=20\r\nsendln 'save " + scene.pc + "/pick.as'\r\nwait '>'\r\nend\r\n");
+                   "timeout=20\r\nsendln 'save " + scene.pc +
+                       "/pick.as'\r\nwait '>'\r\nsendln 'save place.as'\r\nwait '>'\r\nend\r\n");
     // An earlier run's lines stay: the report is appended to.
     WriteWholeFile(scene.folder / "report.jsonl", "{\"type\":\"end\"}\n");
     auto terminal =
@@ -44,17 +46,21 @@ TEST(RunReportE2E, BackupWritesATransferLineAndTheEnd) {
     EXPECT_EQ(terminal->Errors(), "");
 
     const std::vector<std::string> lines = Lines(ReadWholeFile(scene.folder / "report.jsonl"));
-    ASSERT_EQ(lines.size(), 3u);
+    ASSERT_EQ(lines.size(), 4u);
     EXPECT_EQ(lines[0], "{\"type\":\"end\"}");
-    const std::string transfer =
-        R"(\{"type":"transfer",)" + kTime + R"(,"connection":"127\.0\.0\.1:)" +
-        std::to_string(sim->TcpPort()) + R"(:Sim","direction":"save","controller":"Sim",)" + R"("file":")" +
-        Escaped(scene.pc) +
-        R"(/pick\.as","bytes":1500,"duration_ms":\d+,"result":"ok","code":0,"message":""\})";
-    EXPECT_TRUE(std::regex_match(lines[1], std::regex(transfer))) << lines[1];
+    const auto transfer = [&](const std::string& file, int bytes) {
+        return std::regex(R"(\{"type":"transfer",)" + kTime + R"(,"connection":"127\.0\.0\.1:)" +
+                          std::to_string(sim->TcpPort()) +
+                          R"(:Sim","direction":"save","controller":"Sim","file":")" + Escaped(file) +
+                          R"(","bytes":)" + std::to_string(bytes) +
+                          R"(,"duration_ms":\d+,"result":"ok","code":0,"message":""\})");
+    };
+    EXPECT_TRUE(std::regex_match(lines[1], transfer(scene.pc + "/pick.as", 1500))) << lines[1];
+    // Saved without a folder: into the current folder, named whole.
+    EXPECT_TRUE(std::regex_match(lines[2], transfer(scene.folder / "place.as", 700))) << lines[2];
     EXPECT_TRUE(
-        std::regex_match(lines[2], std::regex(R"(\{"type":"end",)" + kTime + R"(,"exit_status":0\})")))
-        << lines[2];
+        std::regex_match(lines[3], std::regex(R"(\{"type":"end",)" + kTime + R"(,"exit_status":0\})")))
+        << lines[3];
 }
 
 TEST(RunReportE2E, EveryEndIsReportedAndAnUnusableReportStopsTheStart) {

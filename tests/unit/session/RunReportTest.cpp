@@ -114,7 +114,7 @@ TEST(RunReportTest, RecordTakesTheConnectionAndControllerFromTheDocument) {
         doc.parity = static_cast<uint8_t>(c.parity);
         outcome.result = c.result;
         outcome.reason = c.reason;
-        const TransferReportLine r = MakeTransferReportLine(outcome, doc, 77);
+        const TransferReportLine r = MakeTransferReportLine(outcome, doc, 77, "/elsewhere");
         EXPECT_EQ(r.connection, c.connection) << c.connection;
         EXPECT_EQ(r.controller, c.controller) << c.connection;
         EXPECT_EQ(r.code, c.result) << c.connection;
@@ -124,6 +124,24 @@ TEST(RunReportTest, RecordTakesTheConnectionAndControllerFromTheDocument) {
         EXPECT_TRUE(r.save);
         EXPECT_EQ(r.bytes, 10u);
         EXPECT_EQ(r.durationMs, 5);
+    }
+}
+
+TEST(RunReportTest, FileNamedWithoutAFolderIsNamedWhole) {
+    const struct {
+        std::string path, folder, file;
+    } cases[] = {
+        {"all.as", "/var/lib/b/R1", "/var/lib/b/R1/all.as"},
+        {"all.as", "/", "/all.as"},
+        {"sub/all.as", "/home/op", "/home/op/sub/all.as"},
+        {"/abs/all.as", "/home/op", "/abs/all.as"},
+        {"all.as", "", "all.as"},  // the folder could not be read
+        {"\x83\x6f.as", "/\x83\x6f", "/\xE3\x83\x90/\xE3\x83\x90.as"},
+    };
+    for (const auto& c : cases) {
+        TransferOutcome outcome;
+        outcome.path = c.path;
+        EXPECT_EQ(MakeTransferReportLine(outcome, CPelinDoc(), 0, c.folder).file, c.file) << c.path;
     }
 }
 
