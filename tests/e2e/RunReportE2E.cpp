@@ -63,6 +63,31 @@ TEST(RunReportE2E, BackupWritesATransferLineAndTheEnd) {
         << lines[3];
 }
 
+TEST(RunReportE2E, ASaveCutOffByTheControllerIsReportedFailed) {
+    TcpScene scene;
+    WriteWholeFile(scene.disk + "/pallet.as", ProgramText(20000, "pallet"));
+    auto sim = scene.StartSim({"--fault", "close-mid-save"});
+    ASSERT_TRUE(sim->Started());
+    WriteWholeFile(scene.folder / "backup.uas",
+                   "timeout=5\r\nsendln 'save " + scene.pc + "/pallet.as'\r\nwait '>'\r\nend\r\n");
+    auto terminal =
+        scene.StartTerminal(sim->TcpPort(), {}, {"--run", "backup.uas", "--report", "report.jsonl"});
+    ASSERT_TRUE(terminal->WaitForOutput("not saved", 10000)) << terminal->Output();
+    // The run does not end by itself once the link is gone; a signal ends it, stopped.
+    terminal->Terminate();
+    ASSERT_EQ(terminal->WaitExit(5000), 2) << terminal->Output() << terminal->Errors();
+    std::vector<std::string> lines = Lines(ReadWholeFile(scene.folder / "report.jsonl"));
+    for (std::string& line : lines) line = std::regex_replace(line, std::regex("," + kTime), "");
+    ASSERT_EQ(lines.size(), 2u);
+    EXPECT_TRUE(std::regex_match(
+        lines[0],
+        std::regex(R"(\{"type":"transfer",.*"direction":"save",.*"file":")" + Escaped(scene.pc) +
+                   R"(/pallet\.as","bytes":\d+,)" + R"("duration_ms":\d+,"result":"failed","code":-\d+,)" +
+                   R"("message":"link lost"\})")))
+        << lines[0];
+    EXPECT_EQ(lines[1], "{\"type\":\"end\",\"exit_status\":2}");
+}
+
 TEST(RunReportE2E, EveryEndIsReportedAndAnUnusableReportStopsTheStart) {
     const struct {
         const char* what;
