@@ -15,6 +15,7 @@
 #include "session/DemoController.h"
 #include "session/GuideLocation.h"
 #include "session/LaunchOptions.h"
+#include "session/RunReport.h"
 #include "session/Usage.h"
 
 namespace {
@@ -63,6 +64,21 @@ int main(int argc, char** argv) {
         SetSerialPortEnumerator(nullptr);
         return 0;
     }
+    // The report is opened before anything runs: a run whose report cannot be written is not
+    // started unattended only to leave no trace.
+    CRunReport report;
+    if (!options.reportFile.empty()) {
+        std::string reportError;
+        if (!report.Open(options.reportFile, reportError)) {
+            std::fprintf(stderr, "tavrin: %s\n", reportError.c_str());
+            return 1;
+        }
+    }
+    // Every end from here on is recorded (the report ignores it when there is none).
+    auto end = [&report](int status) {
+        report.End(status);
+        return status;
+    };
     bool headless = options.headless;
     if (!headless && !HasDisplay()) {
         std::fprintf(stderr, "tavrin: no display found; starting the console front end (--headless).\n");
@@ -74,8 +90,9 @@ int main(int argc, char** argv) {
     const std::string commandLine = StartupCommandLine(options, demo, error);
     if (!error.empty()) {
         std::fprintf(stderr, "tavrin: %s\n", error.c_str());
-        return 1;
+        return end(1);
     }
-    return headless ? RunHeadless(argc, argv, options, commandLine)
-                    : RunGui(argc, argv, options, commandLine);
+    CRunReport* reportTo = report.IsOpen() ? &report : nullptr;
+    return end(headless ? RunHeadless(argc, argv, options, commandLine, reportTo)
+                        : RunGui(argc, argv, options, commandLine, reportTo));
 }

@@ -73,8 +73,10 @@ std::string JoinArguments(int argc, char** argv) {
     for (int i = 1; i < argc; ++i) {
         if (argv[i] == nullptr) break;
         std::string_view argument = argv[i];
-        if (argument == "--headless" || argument == "--demo" || argument.starts_with("--run=")) continue;
-        if (argument == "--run") {
+        if (argument == "--headless" || argument == "--demo" || argument.starts_with("--run=") ||
+            argument.starts_with("--report="))
+            continue;
+        if (argument == "--run" || argument == "--report") {
             ++i;  // and its file
             continue;
         }

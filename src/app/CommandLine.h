@@ -36,7 +36,8 @@ CommandLineOptions ParseCommandLine(const std::string& rawLine);
 std::string SettingsPathOption(const std::string& rawLine, const std::string& workingFolder);
 
 // The raw command line from argv, leaving out the program name and the options that only the
-// Linux front ends know (--headless, --demo, --run FILE, --run=FILE). The arguments are joined
+// Linux front ends know (--headless, --demo, --run FILE, --run=FILE, --report FILE,
+// --report=FILE). The arguments are joined
 // with ',' rather than a blank: the shell has already split them, so "-F/home/op/a.ini -N"
 // given as two arguments must not become one settings path "/home/op/a.ini -N". A quoted
 // argument with blanks ("-F/home/op/my cfg.ini") stays whole. "-F" given alone takes the next

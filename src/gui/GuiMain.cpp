@@ -17,7 +17,8 @@ constexpr int kStoppedStatus = 2;
 
 }  // namespace
 
-int RunGui(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine) {
+int RunGui(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine,
+           CRunReport* report) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tavrin");
     QApplication::setWindowIcon(QIcon(":/icons/tavrin.png"));
@@ -30,6 +31,7 @@ int RunGui(int argc, char** argv, const LaunchOptions& options, const std::strin
     const bool batch = !options.runMacro.empty();
     bool batchEnded = false;
     bool signalled = false;
+    session.view.SetRunReport(report);
     if (batch) session.view.SetBatchMacro(options.runMacro, [&batchEnded](int) { batchEnded = true; });
     if (!session.Start()) {
         std::fprintf(stderr, "tavrin: the terminal could not start.\n");

@@ -2,10 +2,13 @@
 #include <string>
 
 #include "session/LaunchOptions.h"
+#include "session/RunReport.h"
 
 namespace tavrin {
 
-// The Qt window front end.
-int RunGui(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine);
+// The Qt window front end. Transfers go to
+// report when it is not nullptr.
+int RunGui(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine,
+           CRunReport* report);
 
 }  // namespace tavrin

@@ -22,7 +22,8 @@ constexpr int kBatchStoppedStatus = 2;
 
 }  // namespace
 
-int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine) {
+int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine,
+                CRunReport* report) {
     QCoreApplication qapp(argc, argv);
 
     CConsoleShell shell;
@@ -37,6 +38,7 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::
         return 1;
     }
     CPelinView view(app, doc, shell, clock);
+    view.SetRunReport(report);
     CConsoleTerminal console(view);
     shell.SetLineReader([&](const std::string& prompt) { return console.ReadLine(prompt); });
     shell.SetPaintHandler([&] { console.Repaint(); });

@@ -2,10 +2,13 @@
 #include <string>
 
 #include "session/LaunchOptions.h"
+#include "session/RunReport.h"
 
 namespace tavrin {
 
-// The console front end: screen rows on stdout, keys from stdin, message boxes on stderr.
-int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine);
+// The console front end: screen rows on stdout, keys from stdin, message boxes on stderr. Transfers go to
+// report when it is not nullptr.
+int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine,
+                CRunReport* report);
 
 }  // namespace tavrin

@@ -47,6 +47,15 @@ LaunchOptions ParseLaunchOptions(int argc, char** argv) {
                 break;
             }
             options.runMacro = argv[++i];
+        } else if (std::strcmp(arg, "--report") == 0) {
+            if (i + 1 >= argc) {
+                if (options.error.empty()) options.error = "--report needs a file";
+                break;
+            }
+            options.reportFile = argv[++i];
+        } else if (std::strncmp(arg, "--report=", 9) == 0) {
+            options.reportFile = arg + 9;
+            if (options.reportFile.empty() && options.error.empty()) options.error = "--report needs a file";
         } else if (std::strcmp(arg, "--list-ports") == 0) {
             options.listPorts = true;
         } else if (std::strncmp(arg, "--run=", 6) == 0) {

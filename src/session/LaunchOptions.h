@@ -10,6 +10,7 @@ struct LaunchOptions {
     bool help = false;           // --help or -h: print the usage and end
     bool version = false;        // --version: print the version and end
     std::string runMacro;        // --run FILE
+    std::string reportFile;      // --report FILE: JSON Lines of the transfers and the run's end
     bool listPorts = false;      // --list-ports: print the serial ports and exit
     std::string rawCommandLine;  // every other argument, joined by ',': the system's options
     std::string exeName;         // the program's file name without folder and extension
@@ -17,7 +18,8 @@ struct LaunchOptions {
     std::string error;           // non-empty when the arguments are unusable (e.g. --run without FILE)
 };
 
-// Exit status for arguments that cannot be used (an unknown --option, --run without FILE).
+// Exit status for arguments that cannot be used (an unknown --option, --run or --report without
+// FILE).
 inline constexpr int kUsageErrorStatus = 2;
 
 // Reads the options of the Linux front ends. An argument beginning with "--" that is none of

@@ -502,6 +502,10 @@ void CPelinView::SetBatchMacro(const std::string& macroFile, std::function<void(
     parts_->batchFinished = std::move(onFinished);
 }
 
+void CPelinView::SetRunReport(CRunReport* report) {
+    parts_->report = report;
+}
+
 const CDisplayModel& CPelinView::Display() const {
     return parts_->display;
 }

@@ -17,6 +17,7 @@ namespace tavrin {
 class CPelinApp;
 class CDisplayModel;
 class CCommandPanel;
+class CRunReport;
 struct MacroHooks;
 
 enum class ArrowKey { Up, Down, Left, Right };
@@ -74,6 +75,8 @@ public:
     // macro; onFinished gets 0 when it ended by itself, 2 when it was stopped, 1 when the
     // connection could not be made.
     void SetBatchMacro(const std::string& macroFile, std::function<void(int status)> onFinished);
+    // --report: every transfer that ends is written to report (owned by the caller; nullptr none).
+    void SetRunReport(CRunReport* report);
 
     // A save or load is under way (progress shown); CancelTransfer ends it as a failed one.
     bool TransferBusy() const;

@@ -1,9 +1,11 @@
 // The view's wiring: the hooks through which its subsystems reach one another and the view.
 #include "app/Globals.h"
 #include "app/ScreenRows.h"
+#include "app/Settings.h"
 #include "automation/MacroExecution.h"
 #include "session/PelinView.h"
 #include "session/PelinViewParts.h"
+#include "session/RunReport.h"
 
 namespace tavrin {
 
@@ -62,6 +64,10 @@ void CPelinView::WireParts() {
     th.printText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
     th.deadlineChanged = [this] { ArmTransferTimer(); };
     th.busyChanged = [this] { UpdateTransferProgress(true); };
+    th.transferEnded = [this](const TransferOutcome& outcome) {
+        if (parts_->report)
+            parts_->report->Transfer(MakeTransferReportLine(outcome, doc_, WallClockMs(), CurrentFolder()));
+    };
 
     p.watch.SetMacroRunning([this] { return parts_->macro.IsRunning(); });
     p.macro.UseWatchBuffer(p.watch);

@@ -22,6 +22,8 @@ std::string UsageText(const std::string& exeName, const std::string& settingsFil
            "  --run FILE        run macro FILE after the controller's first prompt; with\n"
            "                    --headless, exit when it ends: 0 ended by itself, 2 stopped,\n"
            "                    1 no connection\n"
+           "  --report FILE     append a JSON line to FILE for every file transfer and one when\n"
+           "                    the program ends (with its exit status)\n"
            "  --list-ports      print the serial ports present and their COM names, then exit\n"
            "  -h, --help        print this help and exit\n"
            "  --version         print the version and exit\n"

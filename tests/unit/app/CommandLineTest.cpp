@@ -62,6 +62,7 @@ TEST(CommandLineTest, JoinsArgumentsWithoutFrontEndOptions) {
         {{"--run", "start.uas", "--demo", "-C=127.0.0.1:2323:Sim"}, "-C=127.0.0.1:2323:Sim"},
         {{"--run=start.uas", "-F/home/op/my cfg.ini"}, "-F/home/op/my cfg.ini"},
         {{"-N", "--run"}, "-N"},  // a trailing --run without its file
+        {{"--report", "r.jsonl", "-N", "--report=s.jsonl"}, "-N"},
     };
     for (const Case& c : cases) {
         std::vector<std::string> storage = {"tavrin"};

@@ -74,6 +74,26 @@ TEST(LaunchOptionsTest, FrontEndOptionsAreTakenTheSystemsOwnPassedOnUnknownRefus
     }
 }
 
+TEST(LaunchOptionsTest, ReportFileIsTakenInBothFormsAndNeverPassedOn) {
+    const struct {
+        std::vector<std::string> args;
+        std::string report, runMacro, raw, error;
+    } cases[] = {
+        {{"--report", "r.jsonl", "--run", "b.uas", "-N"}, "r.jsonl", "b.uas", "-N", ""},
+        {{"--report=/var/log/t.jsonl", "-N"}, "/var/log/t.jsonl", "", "-N", ""},
+        {{"--report", "-N"}, "-N", "", "", ""},  // takes the next argument whole, as --run does
+        {{"--report"}, "", "", "", "--report needs a file"},
+        {{"--report="}, "", "", "", "--report needs a file"},
+    };
+    for (const auto& c : cases) {
+        const LaunchOptions o = Parse(c.args);
+        EXPECT_EQ(o.reportFile, c.report) << c.args.front();
+        EXPECT_EQ(o.runMacro, c.runMacro) << c.args.front();
+        EXPECT_EQ(o.rawCommandLine, c.raw) << c.args.front();
+        EXPECT_EQ(o.error, c.error) << c.args.front();
+    }
+}
+
 TEST(LaunchOptionsTest, ProgramPathIsTheRunningProgramNotTheWorkingFolder) {
     // A bare "tavrin" found on PATH: the folder looked in for tavrin-sim must be the program's
     // own, never ".".
