@@ -274,7 +274,7 @@ void CMainFrame::FinishView() {
 void CMainFrame::ShowTransferProgress(const QString& text, int percent) {
     if (transferBar_ == nullptr) {
         transferBar_ = new CTransferBar([this] { view_.CancelTransfer(); }, this);
-        statusBar()->addWidget(transferBar_, 1);
+        statusBar()->addPermanentWidget(transferBar_, 1);
     }
     transferBar_->ShowProgress(text, percent);
     transferBar_->show();
