@@ -50,7 +50,7 @@ struct CPelinDoc {
     // Serve transfers the controller starts without a save or load command from this side
     // (off: such requests are refused).
     int acceptControllerTransfers = 0;
-    std::string folder;      // at most 259 characters
+    std::string folder;  // at most 259 characters
 
     std::vector<ConnectionEntry> connections;
     std::string startConnection;  // from "-C="

@@ -35,7 +35,7 @@ struct ViewState {
     int hScrollMax = 79;
     int hScrollPos = 0;
 
-    std::string startupFolder;   // at most 259 characters
+    std::string startupFolder;  // at most 259 characters
     LogFont logFont;
 
     // Host editor link.

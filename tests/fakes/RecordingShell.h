@@ -28,15 +28,16 @@ public:
             return a;
         }
         switch (buttons) {
-        case BoxButtons::Ok: return BoxAnswer::Ok;
-        case BoxButtons::OkCancel: return BoxAnswer::Cancel;
-        case BoxButtons::YesNo: return BoxAnswer::No;
-        case BoxButtons::RetryCancel: return BoxAnswer::Cancel;
+            case BoxButtons::Ok: return BoxAnswer::Ok;
+            case BoxButtons::OkCancel: return BoxAnswer::Cancel;
+            case BoxButtons::YesNo: return BoxAnswer::No;
+            case BoxButtons::RetryCancel: return BoxAnswer::Cancel;
         }
         return BoxAnswer::Ok;
     }
     void ShowModelessMessage(const std::string& text) override { modeless.push_back(text); }
-    std::optional<std::string> AskOpenFile(const std::string& title, const std::string&, const std::string&) override {
+    std::optional<std::string> AskOpenFile(const std::string& title, const std::string&,
+                                           const std::string&) override {
         dialogTitles.push_back(title);
         return Next(files);
     }
@@ -109,9 +110,13 @@ public:
     void StartTimer(int id, int periodMs) override { timers[id] = periodMs; }
     void StopTimer(int id) override { timers.erase(id); }
     void SetTimerHandler(std::function<void(int)> handler) override { timerHandler = std::move(handler); }
-    void WatchDescriptor(int fd, std::function<void()> onReadable) override { watches[fd] = std::move(onReadable); }
+    void WatchDescriptor(int fd, std::function<void()> onReadable) override {
+        watches[fd] = std::move(onReadable);
+    }
     void UnwatchDescriptor(int fd) override { watches.erase(fd); }
-    void WatchWritable(int fd, std::function<void()> onWritable) override { writeWatches[fd] = std::move(onWritable); }
+    void WatchWritable(int fd, std::function<void()> onWritable) override {
+        writeWatches[fd] = std::move(onWritable);
+    }
     void UnwatchWritable(int fd) override { writeWatches.erase(fd); }
     void Quit(int status) override { quitStatus = status; }
 
@@ -143,7 +148,7 @@ public:
     // Cancel.
     std::function<bool(CPelinDoc&)> optionsDialog, selectConnectionDialog;
     std::vector<FileDialogRequest> fileRequests;  // every AskFile, answered from files
-    std::function<void()> onFileDialog;            // runs while an AskFile dialog is open
+    std::function<void()> onFileDialog;           // runs while an AskFile dialog is open
     // The font and Window setting dialogs (edit, answer true for OK) and the making of the
     // terminal font; without one they answer Cancel, or false.
     std::function<bool(LogFont&)> fontDialog;

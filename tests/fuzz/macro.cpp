@@ -58,7 +58,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
     MacroHooks hooks;
     hooks.sendTransferCommand = [&](const std::string& line) {
-        if (transferResult == 0) link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+        if (transferResult == 0)
+            link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
         return transferResult;
     };
     hooks.printLocalText = [](const std::string&) {};

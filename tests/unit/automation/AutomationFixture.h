@@ -26,7 +26,8 @@ struct AutomationFixture {
         MacroHooks hooks;
         hooks.sendTransferCommand = [this](const std::string& line) {
             transferLines.push_back(line);
-            if (transferResult == 0) link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
+            if (transferResult == 0)
+                link.SendLinkBytes(reinterpret_cast<const uint8_t*>(line.data()), line.size());
             return transferResult;
         };
         hooks.printLocalText = [this](const std::string& text) { printed += text; };

@@ -276,7 +276,8 @@ TEST_F(HostLinkTest, SaveAndOpenInEditorTypesTheSaveIntoANewTempFile) {
     EXPECT_TRUE(std::filesystem::exists(folder + "/" + first));
     EXPECT_EQ(typed, "SAVE pick.as " + first + "\n");
     EXPECT_EQ(view.saveForEditorPending, 1);
-    EXPECT_EQ(asked, std::vector<bool>{true}) << "the save is asked for, into the working folder the host is told";
+    EXPECT_EQ(asked, std::vector<bool>{true})
+        << "the save is asked for, into the working folder the host is told";
 
     link->SaveAndOpenInEditor();
     EXPECT_NE(view.editorTempFile, first) << "each save gets a file of its own";
