@@ -147,6 +147,10 @@ bool CanStore(const std::string& section, const std::string& key, const std::str
     std::string_view keyName = Trim(key);
     if (sectionName.empty() || keyName.empty()) return false;
     if (HasLineBreak(section) || HasLineBreak(key) || HasLineBreak(value)) return false;
+    // A NUL would make the whole file one that is no settings text and is no longer read.
+    if (section.find('\0') != std::string::npos || key.find('\0') != std::string::npos ||
+        value.find('\0') != std::string::npos)
+        return false;
     if (sectionName.find(']') != std::string_view::npos) return false;
     // A key that would read back as a header, a comment or another key cannot be stored.
     if (keyName.find('=') != std::string_view::npos || keyName[0] == '[' || keyName[0] == ';') return false;

@@ -120,6 +120,20 @@ TEST(IniFileTest, WriteCreatesFileSectionAndKeyWithCrLf) {
     EXPECT_EQ(ReadProfileInt(path, "settings", "timeoutsec", 0), -20);
 }
 
+// A NUL in a name or value is never written: the file would then be no settings text and every
+// other key in it would stop reading.
+TEST(IniFileTest, ANulIsNeverWrittenAndTheOtherKeysStillRead) {
+    CTempFolder dir;
+    const std::string path = dir.File("n.ini");
+    ASSERT_TRUE(WriteProfileString(path, "Settings", "Folder", "/home/op"));
+    const std::string nul(1, '\0');
+    EXPECT_FALSE(WriteProfileString(path, "Settings", "Port", "COM1" + nul + "x"));
+    EXPECT_FALSE(WriteProfileString(path, "Settings", "Po" + nul + "rt", "COM1"));
+    EXPECT_FALSE(WriteProfileString(path, "Set" + nul, "Port", "COM1"));
+    EXPECT_EQ(dir.Read("n.ini").find('\0'), std::string::npos);
+    EXPECT_EQ(ReadProfileString(path, "Settings", "Folder", "<default>"), "/home/op");
+}
+
 TEST(IniFileTest, WriteReplacesValueAndKeepsEveryOtherLine) {
     CTempFolder dir;
     dir.Write("k.ini",
