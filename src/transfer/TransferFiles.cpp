@@ -12,6 +12,7 @@
 
 #include "app/Cp932.h"
 #include "app/Globals.h"
+#include "app/MessageTable.h"
 #include "transfer/SaveSteps.h"
 
 namespace tavrin {
@@ -55,10 +56,6 @@ std::array<uint8_t, 8> RequestHead(const uint8_t* request, size_t length) {
     return head;
 }
 
-std::string Localized(const char* english, const char* japaneseUtf8) {
-    return language == 1 ? std::string(english) : Utf8ToCp932(japaneseUtf8);
-}
-
 }  // namespace
 
 CTransferFiles::CTransferFiles(ViewState& view) : view_(view) {}
@@ -84,7 +81,7 @@ void CTransferFiles::CloseQuietly() {
 }
 
 void CTransferFiles::Print(const char* english, const char* japaneseUtf8, const std::string& what) {
-    if (printText) printText("\n\r" + Localized(english, japaneseUtf8) + what + "\n\r");
+    if (printText) printText("\n\r" + LocalizedCp932(english, japaneseUtf8) + what + "\n\r");
 }
 
 void CTransferFiles::PrintCause(const char* english, const char* japaneseUtf8, const std::string& path,
@@ -321,13 +318,13 @@ int CTransferFiles::CheckTextChunk(const uint8_t* bytes, size_t count, bool tcp)
     if (nul == end && etb == end) return 0;
     std::string line = "\n\r";
     if (nul != end) {
-        line += tcp ? Localized("The file holds a NUL byte and cannot be loaded over TCP/IP: ",
-                                "ファイルにNULが含まれるためTCP/IPでロードできません: ")
-                    : Localized("The file holds a NUL byte and cannot be loaded compressed: ",
-                                "ファイルにNULが含まれるため圧縮ロードできません: ");
+        line += tcp ? LocalizedCp932("The file holds a NUL byte and cannot be loaded over TCP/IP: ",
+                                     "ファイルにNULが含まれるためTCP/IPでロードできません: ")
+                    : LocalizedCp932("The file holds a NUL byte and cannot be loaded compressed: ",
+                                     "ファイルにNULが含まれるため圧縮ロードできません: ");
     } else {
-        line += Localized("The file holds an ETB byte (0x17) and cannot be loaded over TCP/IP: ",
-                          "ファイルにETB(0x17)が含まれるためTCP/IPでロードできません: ");
+        line += LocalizedCp932("The file holds an ETB byte (0x17) and cannot be loaded over TCP/IP: ",
+                               "ファイルにETB(0x17)が含まれるためTCP/IPでロードできません: ");
     }
     line += openName_ + "\n\r";
     if (printText) printText(line);

@@ -217,7 +217,6 @@ void CTransferSession::AfterSend(int rc) {
 }
 
 void CTransferSession::EndExchange(int rc) {
-    lastResult_ = rc;
     if (rc < 0) EndTransfer(rc);
     Report(rc);
 }
