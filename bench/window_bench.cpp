@@ -60,7 +60,6 @@ const std::string& Burst() {
 
 class CNullLink : public LinkOps {
 public:
-    int ReadLinkByte() override { return -1; }
     void SendLinkByte(uint8_t) override {}
     void SendLinkBytes(const uint8_t*, size_t) override {}
     size_t SendOnSocket(const uint8_t*, size_t count) override { return count; }

@@ -74,9 +74,7 @@ void CMacroEngine::CloseMacroLog() {
 
 int CMacroEngine::StartMacro(const std::string& path) {
     if (reader_.IsOpen() || !reader_.Open(path)) {
-        shell_.StopTimer(kPollTimerId);
-        shell_.MessageBox(GetMessageText(kFailedToOpenFile), BoxButtons::Ok, BoxIcon::Exclamation);
-        shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
+        shell_.Tell(GetMessageText(kFailedToOpenFile));
         return 0;
     }
     runState_ = 0;
@@ -84,6 +82,7 @@ int CMacroEngine::StartMacro(const std::string& path) {
     sentBytes_ = 0;
     waitState_ = kWaitIdle;
     sleepState_ = 0;
+    awaitingOperator_ = false;
     keysEnabled = 0;
     logOpenedByMacro_ = false;
     errorMessage_.clear();
@@ -101,6 +100,7 @@ void CMacroEngine::StopMacro() {
     AbandonSendFile();
     waitState_ = kWaitIdle;
     sleepState_ = 0;
+    awaitingOperator_ = false;
     if (!wasRunning) return;
     if (endStatus_ != kMacroEndedByItself) endStatus_ = kMacroStopped;
     if (hooks_.onStopped) hooks_.onStopped(endStatus_);
@@ -112,9 +112,16 @@ void CMacroEngine::StopMacroAndReport() {
     // The controller is inside a transfer the macro started: break it off, tell the operator,
     // and give the controller a fresh line. The flag stays until the prompt arrives.
     link_.SendLinkByte(kEtx);
-    shell_.MessageBox("LOADorSAVE Interruptted!" + std::to_string(endStatus_), BoxButtons::Ok,
-                      BoxIcon::Exclamation);
-    link_.SendLinkByte(kCr);
+    // The fresh line follows the operator's OK, as it always has, and a macro started meanwhile
+    // (autoexec) takes its first step only after it.
+    reportPending_ = true;
+    shell_.AskLater("LOADorSAVE Interruptted!" + std::to_string(endStatus_), BoxButtons::Ok,
+                    BoxIcon::Exclamation, [this, alive = life_.Watch()](BoxAnswer) {
+                        if (alive.expired()) return;
+                        reportPending_ = false;
+                        link_.SendLinkByte(kCr);
+                        if (hooks_.onOperatorAnswered) hooks_.onOperatorAnswered();
+                    });
 }
 
 void CMacroEngine::ShowMacroMessage(const std::string& utf8Text) {
@@ -123,20 +130,12 @@ void CMacroEngine::ShowMacroMessage(const std::string& utf8Text) {
 }
 
 void CMacroEngine::MacroStep() {
-    // A modal box or dialog of a statement runs the event loop, and any timer (not only the
-    // stopped poll timer) calls in here again: that tick must not run the next statement
-    // while this one is still being carried out.
-    if (inStep_) return;
-    struct StepGuard {
-        bool& flag;
-        explicit StepGuard(bool& f) : flag(f) { flag = true; }
-        ~StepGuard() { flag = false; }
-    } guard(inStep_);
     if (runState_ < 0) {
         keysEnabled = 1;
         return;
     }
-    if (!doc_.connected) return;  // the macro waits for the link to come back
+    if (!doc_.connected) return;     // the macro waits for the link to come back
+    if (AwaitingOperator()) return;  // a box or an input is still open
     if (!repeatText_.empty()) {
         link_.SendLinkBytes(reinterpret_cast<const uint8_t*>(repeatText_.data()), repeatText_.size());
     }
@@ -271,19 +270,28 @@ void CMacroEngine::DoSendLn() {
 }
 
 void CMacroEngine::DoModalBox(bool withCancel) {
-    shell_.StopTimer(kPollTimerId);
-    BoxAnswer answer =
-        shell_.MessageBox(Cp932ToUtf8(statement_.text), withCancel ? BoxButtons::OkCancel : BoxButtons::Ok,
-                          BoxIcon::Exclamation);
-    shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
-    if (withCancel && answer != BoxAnswer::Ok) StopMacro();  // end status 3
+    // The macro goes on with its next statement once the operator has answered; the terminal
+    // itself goes on meanwhile.
+    awaitingOperator_ = true;
+    shell_.AskLater(Cp932ToUtf8(statement_.text), withCancel ? BoxButtons::OkCancel : BoxButtons::Ok,
+                    BoxIcon::Exclamation, [this, withCancel, alive = life_.Watch()](BoxAnswer answer) {
+                        if (alive.expired() || !awaitingOperator_) return;
+                        awaitingOperator_ = false;
+                        if (withCancel && answer != BoxAnswer::Ok) StopMacro();  // end status 3
+                        if (hooks_.onOperatorAnswered) hooks_.onOperatorAnswered();
+                    });
 }
 
 void CMacroEngine::DoKeyInput() {
-    shell_.StopTimer(kPollTimerId);
-    std::optional<std::string> entered = shell_.AskInput(kInputTitle, Cp932ToUtf8(statement_.text));
-    if (entered) inputText_ = CutCp932(Utf8ToCp932(*entered), kMacroInputMax);  // Cancel keeps the old value
-    shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
+    awaitingOperator_ = true;
+    shell_.AskInputLater(kInputTitle, Cp932ToUtf8(statement_.text),
+                         [this, alive = life_.Watch()](std::optional<std::string> entered) {
+                             if (alive.expired() || !awaitingOperator_) return;
+                             awaitingOperator_ = false;
+                             // Cancel keeps the old value.
+                             if (entered) inputText_ = CutCp932(Utf8ToCp932(*entered), kMacroInputMax);
+                             if (hooks_.onOperatorAnswered) hooks_.onOperatorAnswered();
+                         });
 }
 
 void CMacroEngine::DoBaudRate() {

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "automation/MacroLanguage.h"
+#include "platform/LifeToken.h"
 
 namespace tavrin {
 
@@ -47,6 +48,8 @@ struct MacroHooks {
     // A running macro stopped; the argument is its end status (kMacroEndedByItself or
     // kMacroStopped). Runs after the interpreter has reached its idle state.
     std::function<void(int endStatus)> onStopped;
+    // The operator answered the box or the input of a statement: the macro can step again.
+    std::function<void()> onOperatorAnswered;
 };
 
 // The macro interpreter: one macro at a time, advanced one statement per tick of the poll
@@ -84,6 +87,9 @@ public:
     // feeds the watch buffer only while this is 0 or more.
     int RunState() const { return runState_; }
     bool IsRunning() const { return runState_ >= 0; }
+    // A box or an input of the current statement, or the box of an interrupted transfer, waits
+    // for the operator: no step is due.
+    bool AwaitingOperator() const { return awaitingOperator_ || reportPending_; }
     bool IsMacroFileOpen() const { return reader_.IsOpen(); }
     // 1 ended by itself, 3 stopped, 0 before the first macro of the run has ended.
     int EndStatus() const { return endStatus_; }
@@ -129,7 +135,9 @@ private:
     MacroHooks hooks_;
 
     CMacroReader reader_;
-    bool inStep_ = false;  // a MacroStep is being carried out
+    bool awaitingOperator_ = false;
+    bool reportPending_ = false;
+    LifeToken life_;
     int runState_ = -1;
     int endStatus_ = 0;
     std::string line_;  // the line of the current statement, for the error boxes

@@ -87,15 +87,20 @@ void CQtShell::Activity() {
     if (activity_) activity_();
 }
 
-BoxAnswer CQtShell::MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) {
-    QMessageBox box(ToQtIcon(icon), kCaption, Q(text), QMessageBox::NoButton, DialogParent());
+namespace {
+
+QMessageBox::StandardButtons ToQtButtons(BoxButtons buttons) {
     switch (buttons) {
-        case BoxButtons::Ok: box.setStandardButtons(QMessageBox::Ok); break;
-        case BoxButtons::OkCancel: box.setStandardButtons(QMessageBox::Ok | QMessageBox::Cancel); break;
-        case BoxButtons::YesNo: box.setStandardButtons(QMessageBox::Yes | QMessageBox::No); break;
-        case BoxButtons::RetryCancel: box.setStandardButtons(QMessageBox::Retry | QMessageBox::Cancel); break;
+        case BoxButtons::Ok: return QMessageBox::Ok;
+        case BoxButtons::OkCancel: return QMessageBox::Ok | QMessageBox::Cancel;
+        case BoxButtons::YesNo: return QMessageBox::Yes | QMessageBox::No;
+        case BoxButtons::RetryCancel: return QMessageBox::Retry | QMessageBox::Cancel;
     }
-    switch (box.exec()) {
+    return QMessageBox::Ok;
+}
+
+BoxAnswer ToAnswer(int button, BoxButtons buttons) {
+    switch (button) {
         case QMessageBox::Ok: return BoxAnswer::Ok;
         case QMessageBox::Yes: return BoxAnswer::Yes;
         case QMessageBox::No: return BoxAnswer::No;
@@ -108,6 +113,25 @@ BoxAnswer CQtShell::MessageBox(const std::string& text, BoxButtons buttons, BoxI
         case BoxButtons::YesNo: return BoxAnswer::No;
         default: return BoxAnswer::Cancel;
     }
+}
+
+}  // namespace
+
+BoxAnswer CQtShell::MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) {
+    QMessageBox box(ToQtIcon(icon), kCaption, Q(text), ToQtButtons(buttons), DialogParent());
+    return ToAnswer(box.exec(), buttons);
+}
+
+void CQtShell::AskLater(const std::string& text, BoxButtons buttons, BoxIcon icon,
+                        std::function<void(BoxAnswer)> answered) {
+    // open() makes the box window-modal without an event loop of its own: the terminal's
+    // sockets and timers go on being served while the operator reads it.
+    auto* box = new QMessageBox(ToQtIcon(icon), kCaption, Q(text), ToQtButtons(buttons), DialogParent());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    QObject::connect(box, &QMessageBox::finished, box, [box, buttons, answered = std::move(answered)] {
+        if (answered) answered(ToAnswer(box->standardButton(box->clickedButton()), buttons));
+    });
+    box->open();
 }
 
 void CQtShell::ShowModelessMessage(const std::string& text) {
@@ -169,6 +193,25 @@ std::optional<std::string> CQtShell::AskInput(const std::string& title, const st
         QInputDialog::getText(DialogParent(), Q(title), Q(prompt), QLineEdit::Normal, {}, &ok);
     if (!ok) return std::nullopt;
     return text.toStdString();
+}
+
+void CQtShell::AskInputLater(const std::string& title, const std::string& prompt,
+                             std::function<void(std::optional<std::string>)> answered) {
+    auto* dialog = new QInputDialog(DialogParent());
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setWindowTitle(Q(title));
+    dialog->setLabelText(Q(prompt));
+    dialog->setTextEchoMode(QLineEdit::Normal);
+    QObject::connect(dialog, &QDialog::finished, dialog,
+                     [dialog, answered = std::move(answered)](int result) {
+                         if (!answered) return;
+                         if (result == QDialog::Accepted) {
+                             answered(dialog->textValue().toStdString());
+                         } else {
+                             answered(std::nullopt);
+                         }
+                     });
+    dialog->open();
 }
 
 bool CQtShell::RunOptionsDialog(CPelinDoc& doc, int highestPort) {

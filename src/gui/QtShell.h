@@ -35,6 +35,8 @@ public:
 
     BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) override;
     void ShowModelessMessage(const std::string& text) override;
+    void AskLater(const std::string& text, BoxButtons buttons, BoxIcon icon,
+                  std::function<void(BoxAnswer)> answered) override;
     std::optional<std::string> AskOpenFile(const std::string& title, const std::string& filter,
                                            const std::string& startFolder) override;
     std::optional<std::string> AskSaveFile(const std::string& title, const std::string& filter,
@@ -43,6 +45,8 @@ public:
     int LastFilterIndex() override { return lastFilterIndex_; }
     std::optional<std::string> AskFolder(const std::string& title, const std::string& startFolder) override;
     std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) override;
+    void AskInputLater(const std::string& title, const std::string& prompt,
+                       std::function<void(std::optional<std::string>)> answered) override;
     bool RunOptionsDialog(CPelinDoc& doc, int highestPort) override;
     bool RunSelectConnectionDialog(CPelinDoc& doc) override;
     std::optional<std::string> AskFile(const FileDialogRequest& request) override;

@@ -6,24 +6,8 @@
 
 namespace tavrin {
 
-namespace {
-
-// Marks a blocking operation as running for as long as it lives.
-class BusyScope {
-public:
-    explicit BusyScope(bool& flag) : flag_(flag) { flag_ = true; }
-    ~BusyScope() { flag_ = false; }
-    BusyScope(const BusyScope&) = delete;
-    BusyScope& operator=(const BusyScope&) = delete;
-
-private:
-    bool& flag_;
-};
-
-}  // namespace
-
-CCommSocket::CCommSocket(std::unique_ptr<StreamSocket> socket, Shell& shell, Clock& clock)
-    : socket_(std::move(socket)), shell_(shell), clock_(clock) {}
+CCommSocket::CCommSocket(std::unique_ptr<StreamSocket> socket, Shell& shell)
+    : socket_(std::move(socket)), shell_(shell) {}
 
 CCommSocket::~CCommSocket() {
     Close();
@@ -39,18 +23,9 @@ int CCommSocket::Create() {
     return lastError_;
 }
 
-void CCommSocket::PaintWhileWaiting(int64_t& lastPaint) {
-    const int64_t now = clock_.NowMs();
-    if (now - lastPaint >= kPaintIntervalMs) {
-        shell_.PaintNow();
-        lastPaint = now;
-    }
-}
-
-int CCommSocket::Connect(const std::string& host, int port) {
+int CCommSocket::BeginConnect(const std::string& host, int port, std::function<void(int error)> done) {
     if (!socket_) return lastError_ = EBADF;
-    if (busy_) return lastError_ = EINPROGRESS;
-    BusyScope busy(busy_);
+    if (Connecting()) return lastError_ = EALREADY;
     // A socket whose connect failed cannot be connected again; a retry starts on a new one.
     if (connectTried_ || !socket_->IsOpen()) {
         socket_->Close();
@@ -58,20 +33,31 @@ int CCommSocket::Connect(const std::string& host, int port) {
         if (rc != 0) return lastError_ = rc;
     }
     connectTried_ = true;
-    int rc = socket_->StartConnect(host, port);
-    if (rc == 0) return lastError_ = 0;
+    const int rc = socket_->StartConnect(host, port);
     if (rc != EINPROGRESS) return lastError_ = rc;
+    connectDone_ = std::move(done);
+    connectWatchFd_ = socket_->Descriptor();
+    shell_.WatchWritable(connectWatchFd_, [this] { CheckConnect(); });
+    const unsigned attempt = ++connectAttempt_;
+    shell_.PostAfter(kConnectTimeoutSec * 1000, [this, attempt, alive = life_.Watch()] {
+        if (!alive.expired() && attempt == connectAttempt_ && Connecting()) EndConnect(ETIMEDOUT);
+    });
+    return lastError_ = EINPROGRESS;
+}
 
-    const int64_t start = clock_.NowMs();
-    int64_t lastPaint = start - kPaintIntervalMs;
-    const int64_t limit = static_cast<int64_t>(kConnectTimeoutSec) * 1000;
-    for (;;) {
-        rc = socket_->WaitConnected(kWaitSliceMs);
-        if (rc == 0) return lastError_ = 0;
-        if (rc != EINPROGRESS) return lastError_ = rc;
-        if (clock_.NowMs() - start >= limit) return lastError_ = ETIMEDOUT;
-        PaintWhileWaiting(lastPaint);
-    }
+void CCommSocket::CheckConnect() {
+    const int rc = socket_->WaitConnected(0);
+    if (rc != EINPROGRESS) EndConnect(rc);
+}
+
+void CCommSocket::EndConnect(int error) {
+    if (connectWatchFd_ >= 0) shell_.UnwatchWritable(connectWatchFd_);
+    connectWatchFd_ = -1;
+    ++connectAttempt_;
+    lastError_ = error;
+    std::function<void(int)> done = std::move(connectDone_);
+    connectDone_ = nullptr;
+    done(error);  // last: it may end this socket's life
 }
 
 ssize_t CCommSocket::Send(const uint8_t* bytes, size_t count) {
@@ -83,11 +69,6 @@ ssize_t CCommSocket::Send(const uint8_t* bytes, size_t count) {
     if (count == 0) return 0;
     if (bytes == nullptr) {
         lastError_ = EFAULT;
-        return -1;
-    }
-    // Nothing is sent from inside a wait of the connect or the one-byte receive.
-    if (busy_) {
-        lastError_ = EINPROGRESS;
         return -1;
     }
     // Order: whatever waits goes before these bytes.
@@ -188,37 +169,6 @@ ssize_t CCommSocket::ReceiveNow(uint8_t* buffer, size_t count) {
     return static_cast<ssize_t>(taken);
 }
 
-int CCommSocket::ReceiveByte() {
-    if (!socket_ || !socket_->IsOpen()) return kPeerClosed;
-    if (busy_) return kBusy;
-    if (Held() > 0) return held_[heldAt_++];
-    BusyScope busy(busy_);
-    const int64_t start = clock_.NowMs();
-    int64_t lastPaint = start;
-    // One byte at a time from the socket itself: nothing is held back once this returns, so the
-    // readiness of the socket still tells of every byte not yet handed out.
-    for (;;) {
-        uint8_t byte = 0;
-        const ssize_t n = socket_->Receive(&byte, 1);
-        if (n == 1) return byte;
-        if (n == 0) return kPeerClosed;
-        const int err = socket_->LastError();
-        if (err != EAGAIN && err != EWOULDBLOCK && err != EINTR) {
-            lastError_ = err;
-            return kError;
-        }
-        if (clock_.NowMs() - start >= kReceiveWaitLimitMs) return kWaitedOut;
-        // A record sent just before this wait may still sit in the outbox: the answer awaited
-        // cannot come before it has gone out.
-        if (Unsent() > 0 && !FlushOutbox()) {
-            lastError_ = socket_->LastError();
-            return kError;
-        }
-        socket_->WaitReadable(kWaitSliceMs);
-        PaintWhileWaiting(lastPaint);
-    }
-}
-
 void CCommSocket::ShutdownSend() {
     if (!socket_ || !socket_->IsOpen()) return;
     // What the socket takes of the outbox now goes before the end of the stream; the rest is
@@ -229,6 +179,11 @@ void CCommSocket::ShutdownSend() {
 }
 
 void CCommSocket::Close() {
+    // An attempt still running is given up without an answer.
+    if (connectWatchFd_ >= 0) shell_.UnwatchWritable(connectWatchFd_);
+    connectWatchFd_ = -1;
+    connectDone_ = nullptr;
+    ++connectAttempt_;
     heldAt_ = heldEnd_ = 0;
     DropOutbox();
     sendFailing_ = sendFailureIsNew_ = false;

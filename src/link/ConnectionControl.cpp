@@ -10,6 +10,7 @@
 #include "app/Globals.h"
 #include "app/MessageTable.h"
 #include "link/ConnectionListStore.h"
+#include "link/LinkChannel.h"
 #include "link/SerialPortList.h"
 
 namespace tavrin {
@@ -22,7 +23,6 @@ constexpr size_t kBaudRateChars = 7;
 constexpr size_t kIpAddressChars = 15;
 constexpr size_t kTelnetPortChars = 7;
 constexpr int kMaxTcpPort = 65535;
-constexpr int kSilentRetryPauseMs = 1000;
 
 // Marks a connect as running for as long as it lives.
 class ConnectingScope {
@@ -143,7 +143,7 @@ void CConnectionControl::Print(const std::string& cp932) {
 }
 
 void CConnectionControl::Box(int code, BoxButtons buttons, BoxIcon icon) {
-    shell_.MessageBox(GetMessageText(code), buttons, icon);
+    shell_.AskLater(GetMessageText(code), buttons, icon);
 }
 
 void CConnectionControl::Repaint() {
@@ -164,13 +164,24 @@ void CConnectionControl::DestroySocket() {
 }
 
 int CConnectionControl::ConnectLink(int silent) {
-    // A modal Retry question lets timers run; a silence-timer reconnect or a macro must not
-    // start a second connect inside this one.
+    // While a connect runs (or its Retry question is open), a silence-timer reconnect or a
+    // macro must not start a second one.
     if (connecting_) return doc_.connected;
-    ConnectingScope scope(connecting_);
+    connecting_ = true;
     // Connecting anew (elsewhere or to the same port) ends the wait for a lost port.
     StopReopenWatch();
-    return doc_.isTcp != 0 ? ConnectTcp(silent) : ConnectSerial();
+    if (doc_.isTcp != 0) {
+        ConnectTcp(silent);
+    } else {
+        ConnectSerial();
+        FinishConnecting();
+    }
+    return doc_.connected;
+}
+
+void CConnectionControl::FinishConnecting() {
+    connecting_ = false;
+    if (hooks_.connectFinished) hooks_.connectFinished(doc_.connected);
 }
 
 int CConnectionControl::ConnectSerial() {
@@ -196,41 +207,71 @@ int CConnectionControl::ConnectSerial() {
     return CommonEnding();
 }
 
-int CConnectionControl::ConnectTcp(int silent) {
+void CConnectionControl::ConnectTcp(int silent) {
     if (hooks_.resetTransferState) hooks_.resetTransferState();
     if (doc_.ipAddress.empty()) {
         Box(-210);
-        return 0;
+        FinishConnecting();
+        return;
     }
     const int port = DecimalValue(doc_.telnetPort);
     if (port <= 0 || port > kMaxTcpPort) {
         Box(-220);
-        return 0;
+        FinishConnecting();
+        return;
     }
     // A link still up goes down first, so a failed attempt never leaves connected set.
     if (socket_) CloseTcpLink();
     std::unique_ptr<StreamSocket> raw = makeSocket_ ? makeSocket_() : nullptr;
-    if (raw) socket_ = std::make_unique<CCommSocket>(std::move(raw), shell_, clock_);
+    if (raw) socket_ = std::make_unique<CCommSocket>(std::move(raw), shell_);
     if (!socket_ || socket_->Create() != 0) {
         Box(-230);
         DestroySocket();
-        return 0;
+        FinishConnecting();
+        return;
     }
     doc_.socket = socket_.get();
-    while (socket_->Connect(doc_.ipAddress, port) != 0) {
-        if (silent != 0) {
-            if (!reconnectNotice_) Print(GetMessageTextCp932(-270) + "\r\n");
-            clock_.SleepMs(kSilentRetryPauseMs);
-            reconnectNotice_ = true;
-            DestroySocket();
-            return 0;
-        }
-        if (shell_.MessageBox(GetMessageText(-240), BoxButtons::YesNo, BoxIcon::Question) != BoxAnswer::Yes) {
-            DestroySocket();
-            reconnectNotice_ = false;
-            return 0;
-        }
+    connectSilent_ = silent != 0;
+    connectPort_ = port;
+    TryTcpConnect();
+}
+
+// One attempt. The event loop goes on while it runs; its end comes to OnTcpConnectEnded.
+void CConnectionControl::TryTcpConnect() {
+    const int rc =
+        socket_->BeginConnect(doc_.ipAddress, connectPort_, [this](int error) { OnTcpConnectEnded(error); });
+    if (rc != EINPROGRESS) OnTcpConnectEnded(rc);
+}
+
+void CConnectionControl::OnTcpConnectEnded(int error) {
+    if (error == 0) {
+        OnTcpConnected();
+        return;
     }
+    lastConnectError_ = error;
+    if (connectSilent_) {
+        if (!reconnectNotice_) Print(GetMessageTextCp932(-270) + "\r\n");
+        reconnectNotice_ = true;
+        DestroySocket();
+        FinishConnecting();
+        return;
+    }
+    // The question is open while the terminal goes on; the connect counts as running until it
+    // has been answered.
+    shell_.AskLater(GetMessageText(-240), BoxButtons::YesNo, BoxIcon::Question,
+                    [this, alive = life_.Watch()](BoxAnswer answer) {
+                        if (alive.expired() || !connecting_ || !socket_) return;
+                        if (answer == BoxAnswer::Yes) {
+                            TryTcpConnect();
+                            return;
+                        }
+                        DestroySocket();
+                        reconnectNotice_ = false;
+                        FinishConnecting();
+                    });
+}
+
+void CConnectionControl::OnTcpConnected() {
     reconnectNotice_ = false;
     doc_.connected = 1;
     watchedFd_ = socket_->Descriptor();
@@ -238,7 +279,8 @@ int CConnectionControl::ConnectTcp(int silent) {
     const uint8_t* offer = doc_.isLinuxTelnet != 0 ? kLinuxTelnetOffer : kPlainTelnetOffer;
     const size_t length = doc_.isLinuxTelnet != 0 ? sizeof kLinuxTelnetOffer : sizeof kPlainTelnetOffer;
     if (socket_->Send(offer, length) != static_cast<ssize_t>(length)) Box(-250);
-    return CommonEnding();
+    CommonEnding();
+    FinishConnecting();
 }
 
 int CConnectionControl::CommonEnding() {
@@ -291,7 +333,8 @@ void CConnectionControl::Disconnect() {
 }
 
 void CConnectionControl::ConnectByItem(const std::string& text) {
-    if (text == kNoConnectionText) return;
+    // A connect under way finishes (or is declined) before another connection is chosen.
+    if (text == kNoConnectionText || connecting_) return;
     // A device path holding ':' (the by-path names) splits into too many fields.
     if (!text.empty() && text[0] == '/') {
         const std::vector<std::string> f = SplitFields(text, ":");
@@ -313,8 +356,9 @@ void CConnectionControl::ConnectByItem(const std::string& text) {
 int CConnectionControl::OnComCommand(int command) {
     std::optional<bool> enabled = ComCommandEnabled(command, doc_.connected);
     if (!enabled || command == kCmdConnectByList || command == kCmdOptions) return -1;
-    // A disabled command (reached by a key while its menu item is grey) does nothing.
-    if (!*enabled) return 0;
+    // A disabled command (reached by a key while its menu item is grey) does nothing, nor does
+    // any while a connect is under way.
+    if (!*enabled || connecting_) return 0;
     if (command == kCmdConnectCurrent) {
         ConnectByItem(ConnectionMenuText(doc_.connections, command));
     } else if (command >= kCmdHistoryFirst && command <= kCmdHistoryLast) {
@@ -388,6 +432,8 @@ void CConnectionControl::OnSocketReadable() {
         if (n < 0) {
             const int err = socket_->LastError();
             if (err == EAGAIN || err == EWOULDBLOCK || err == EINTR) break;
+            // A reset is the controller going away, as a close is; any other error is told.
+            if (err != ECONNRESET) shell_.Tell(CLinkChannel::kReceiveErrorText);
         }
         // The peer closed the connection (or reset it).
         OnPeerClosed();

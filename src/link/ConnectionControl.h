@@ -13,6 +13,7 @@
 #include "link/LinkOps.h"
 #include "link/SerialChannel.h"
 #include "platform/Clock.h"
+#include "platform/LifeToken.h"
 #include "platform/SerialPortEnumerator.h"
 #include "platform/Shell.h"
 #include "platform/StreamSocket.h"
@@ -83,6 +84,9 @@ struct ConnectionHooks {
     // A TCP/IP chunk received (a NUL follows its last byte): interpret it and collect it for the
     // macro watch. The bytes are valid for the call only.
     std::function<void(const uint8_t* data, size_t count)> onTcpChunk;
+    // A connect has ended (connected 1 or 0), including a TCP/IP one that ran on in the event
+    // loop and the Retry question after it.
+    std::function<void(int connected)> connectFinished;
 };
 
 // Connection control: connects, disconnects and reconnects over the medium the document names,
@@ -100,7 +104,9 @@ public:
     void SetHooks(ConnectionHooks hooks) { hooks_ = std::move(hooks); }
 
     // Connects over the document's medium. silent = 0 asks Retry on a TCP/IP failure; 1 prints
-    // "Reconnecting  ..." once per run of failures instead. Returns doc.connected.
+    // "Reconnecting  ..." once per run of failures instead. A serial port is opened before this
+    // returns; a TCP/IP connect runs on in the event loop, up to kConnectTimeoutSec seconds an
+    // attempt, and ends in the connectFinished hook. Returns doc.connected.
     int ConnectLink(int silent);
     // Closes the current medium, tells the linked editor, repaints.
     void DisconnectLink();
@@ -146,10 +152,18 @@ public:
     void OnSocketReadable();
 
     bool ReconnectNoticeShown() const { return reconnectNotice_; }
+    // A connect (or its Retry question) is under way.
+    bool Connecting() const { return connecting_; }
+    // The errno of the last failed TCP/IP connect attempt.
+    int LastConnectError() const { return lastConnectError_; }
 
 private:
-    int ConnectTcp(int silent);
+    void ConnectTcp(int silent);
+    void TryTcpConnect();
+    void OnTcpConnectEnded(int error);
+    void OnTcpConnected();
     int ConnectSerial();
+    void FinishConnecting();
     void Disconnect();
     void StopReopenWatch() { reopenDevice_.clear(); }
     int CommonEnding();
@@ -170,6 +184,10 @@ private:
     std::unique_ptr<CCommSocket> socket_;
     int watchedFd_ = -1;
     bool connecting_ = false;
+    bool connectSilent_ = false;
+    int connectPort_ = 0;
+    int lastConnectError_ = 0;
+    LifeToken life_;
     // Set after the first silent failure; cleared by a success or a declined retry.
     bool reconnectNotice_ = false;
     // The lost port: the device to look for, its COM name, and when it was last looked for.

@@ -7,20 +7,6 @@ namespace tavrin {
 CLinkChannel::CLinkChannel(CPelinDoc& doc, CSerialChannel& serial, Shell& shell)
     : doc_(doc), serial_(serial), shell_(shell) {}
 
-int CLinkChannel::ReadLinkByte() {
-    if (doc_.isTcp != 0) {
-        if (doc_.socket == nullptr) return -1;
-        int r = doc_.socket->ReceiveByte();
-        if (r >= 0) return r;
-        if (r == CCommSocket::kError)
-            shell_.MessageBox(kReceiveErrorText, BoxButtons::Ok, BoxIcon::Exclamation);
-        return -1;
-    }
-    uint8_t byte = 0;
-    if (serial_.ReadComPortIdle(&byte, 1) != 1) return -1;
-    return byte;
-}
-
 void CLinkChannel::SendLinkByte(uint8_t byte) {
     SendLinkBytes(&byte, 1);
 }
@@ -31,7 +17,7 @@ void CLinkChannel::SendLinkBytes(const uint8_t* bytes, size_t count) {
         if (doc_.socket == nullptr) return;
         // Told once per run of failures, not once per byte typed into a dead link.
         if (doc_.socket->Send(bytes, count) < 0 && doc_.socket->SendFailureIsNew())
-            shell_.MessageBox(kSendErrorText, BoxButtons::Ok, BoxIcon::Exclamation);
+            shell_.Tell(kSendErrorText);
         return;
     }
     serial_.WriteComPort(bytes, count);

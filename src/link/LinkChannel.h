@@ -15,10 +15,6 @@ class CLinkChannel : public LinkOps {
 public:
     CLinkChannel(CPelinDoc& doc, CSerialChannel& serial, Shell& shell);
 
-    // Serial: one byte if one is waiting, else -1 after a 1 ms sleep. TCP/IP: waits for a byte,
-    // repainting only; -1 when the peer has closed, no socket exists, the wait ran out, or after
-    // the "TCP/IP Receive error" box on a socket error.
-    int ReadLinkByte() override;
     // Serial: written as the port takes them. TCP/IP: nothing without a socket, else sent whole;
     // a socket error shows "TCP/IP Send error", once until a send succeeds again.
     void SendLinkByte(uint8_t byte) override;

@@ -4,15 +4,13 @@
 
 namespace tavrin {
 
-// The link: how every subsystem reaches the controller without knowing the medium. The view's
+// The link: how every subsystem sends to the controller without knowing the medium; what the
+// controller sends arrives through the event loop, never by asking here. The view's
 // implementation dispatches on the document's isTcp to the serial port or the socket; tests use
 // a scripted link.
 class LinkOps {
 public:
     virtual ~LinkOps() = default;
-    // The next received byte as 0..255, or -1 when nothing is waiting (serial: after a 1 ms
-    // sleep) or nothing can be read (TCP/IP: waits, repainting only, until a byte arrives).
-    virtual int ReadLinkByte() = 0;
     virtual void SendLinkByte(uint8_t byte) = 0;
     virtual void SendLinkBytes(const uint8_t* bytes, size_t count) = 0;
     // Sends a telnet reply on the socket itself; returns the count the socket took (0 when there

@@ -158,17 +158,6 @@ int CSerialChannel::ReadComPort(uint8_t* buffer, int atMost) {
     return static_cast<int>(device_.Read(buffer, amount));
 }
 
-int CSerialChannel::ReadComPortIdle(uint8_t* buffer, int atMost) {
-    int n = ReadComPort(buffer, atMost);
-    if (n > 0) return n;
-    // The transfer loops call this between the controller's bytes: waiting on the line rather
-    // than sleeping answers an ENQ or a record's end as soon as it is there.
-    const int ready = device_.IsOpen() ? device_.WaitReadable(kIdleWaitMs) : -1;
-    if (ready > 0) return ReadComPort(buffer, atMost);
-    if (ready < 0) clock_.SleepMs(kIdleWaitMs);
-    return 0;
-}
-
 void CSerialChannel::PurgeComPort() {
     if (device_.IsOpen()) device_.Purge();
 }

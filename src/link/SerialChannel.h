@@ -49,9 +49,6 @@ public:
     size_t WriteComPort(const uint8_t* bytes, size_t count);
     // At most atMost of the bytes waiting; 0 when none or no port is open. Never waits.
     int ReadComPort(uint8_t* buffer, int atMost);
-    // As ReadComPort, but with nothing queued it waits up to 1 ms for the line and takes what
-    // arrives the moment it arrives; a device that cannot wait gives up 1 ms instead.
-    int ReadComPortIdle(uint8_t* buffer, int atMost);
     // Discards both queues; nothing when no port is open.
     void PurgeComPort();
     // The serial poll: reads chunks of at most kSerialChunk bytes, each into a cleared buffer,
@@ -59,7 +56,6 @@ public:
     size_t DrainComPort(const std::function<void(const uint8_t* chunk, int length)>& onChunk);
 
     static constexpr int kSerialChunk = 8193;
-    static constexpr int kIdleWaitMs = 1;
 
     bool IsOpen() const { return device_.IsOpen(); }
     // The open line takes no byte now (its output queue is full); never waits.

@@ -177,6 +177,7 @@ int CCommandPanel::Press(int position) {
 void CCommandPanel::CancelButton() {
     const bool wasActive = active_ != 0;
     active_ = 0;
+    ++question_;
     commandIndex_ = 0;
     if (macroEndStatus_ == kPanelMacroRunning) {
         if (hooks_.stopMacroAndReport) hooks_.stopMacroAndReport();
@@ -215,20 +216,16 @@ bool CCommandPanel::EnableUpdate() {
 }
 
 void CCommandPanel::TimerStep() {
-    // A step that comes while another waits in a message box of the panel is skipped.
-    if (inStep_) return;
     if (active_ == 0) {  // no button runs: only the buttons' enabling can change
         step_ = kStepFetch;
         if (EnableUpdate()) Changed();
         return;
     }
-    inStep_ = true;
     const PanelDisplay before = display_;
     EnableUpdate();
     if (commandIndex_ == 0) SendLine("");  // an empty command line first
     if (step_ == kStepFetch) FetchCommand();
     Execute();
-    inStep_ = false;
     if (!(display_ == before)) Changed();
 }
 
@@ -258,23 +255,14 @@ void CCommandPanel::Execute() {
         case kStepMessageBox:
             SetStatus("MESSAGEBOX");
             Changed();
-            shell_.MessageBox(Cp932ToUtf8(command_.argument), BoxButtons::Ok, BoxIcon::Information);
-            step_ = kStepFetch;
+            AskOperator(BoxButtons::Ok, BoxIcon::Information);
             break;
-        case kStepMessageCancel: {
+        case kStepMessageCancel:
             SetStatus("MESSAGECANCEL");
             Changed();
-            const BoxAnswer answer =
-                shell_.MessageBox(Cp932ToUtf8(command_.argument), BoxButtons::OkCancel, BoxIcon::Question);
-            if (active_ == 0) break;  // stopped while the box was open
-            if (answer == BoxAnswer::Ok) {
-                step_ = kStepFetch;
-            } else {
-                SetStatus("Canceled");
-                Finish(kStepStopped);
-            }
+            AskOperator(BoxButtons::OkCancel, BoxIcon::Question);
             break;
-        }
+        case kStepAwaitingAnswer: break;  // the box's answer moves the button on
         case kStepSleep:
             SetStatus("SLEEP");
             sleepSeconds_ = ParseDecimal(command_.argument);
@@ -319,6 +307,26 @@ void CCommandPanel::Execute() {
         case kStepStopped: Finish(kStepStopped); break;
         default: break;
     }
+}
+
+// The button's next command comes once the operator has answered; the terminal goes on
+// meanwhile. Cancel (or closing the box) stops the button.
+void CCommandPanel::AskOperator(BoxButtons buttons, BoxIcon icon) {
+    step_ = kStepAwaitingAnswer;
+    const unsigned question = ++question_;
+    shell_.AskLater(Cp932ToUtf8(command_.argument), buttons, icon,
+                    [this, question, alive = life_.Watch()](BoxAnswer answer) {
+                        // The answer of a box whose button was stopped (and maybe pressed
+                        // again since) belongs to nothing.
+                        if (alive.expired() || question != question_ || active_ == 0) return;
+                        if (answer == BoxAnswer::Ok) {
+                            step_ = kStepFetch;
+                            return;
+                        }
+                        SetStatus("Canceled");
+                        Finish(kStepStopped);
+                        Changed();
+                    });
 }
 
 void CCommandPanel::Finish(int state) {

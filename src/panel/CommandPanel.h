@@ -8,11 +8,14 @@
 
 #include "panel/CommandHistory.h"
 #include "panel/PanelCommand.h"
+#include "platform/LifeToken.h"
 
 namespace tavrin {
 
 class LinkOps;
 class Shell;
+enum class BoxButtons;
+enum class BoxIcon;
 class Clock;
 
 inline constexpr size_t kPanelButtons = 12;  // per page, in 4 rows of 3
@@ -35,6 +38,7 @@ enum PanelStep {
     kStepLine = 7,
     kStepCompleted = 8,
     kStepStopped = 9,
+    kStepAwaitingAnswer = 10,  // a message box of the panel waits for the operator
 };
 
 // The macro end status as the panel keeps it.
@@ -137,6 +141,7 @@ private:
     bool EnableUpdate();  // true when the display changed
     void FetchCommand();
     void Execute();
+    void AskOperator(BoxButtons buttons, BoxIcon icon);
     void Finish(int state);
     bool Ready() const;
     int SectionNumber(int position) const;
@@ -164,7 +169,8 @@ private:
     int64_t sleepStart_ = 0;
     PanelCommand command_;
     CCommandHistory history_;
-    bool inStep_ = false;
+    unsigned question_ = 0;  // the open box of a button, told from earlier ones
+    LifeToken life_;
     bool timerRunning_ = false;
     PanelDisplay display_;
 };

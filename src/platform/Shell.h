@@ -43,6 +43,22 @@ public:
     // once. The macro interpreter uses it.
     virtual void ShowModelessMessage(const std::string& text) = 0;
 
+    // A question that holds nothing up: `answered` (when given) runs on the event-loop thread at
+    // a later turn, with the button chosen, never inside this call. Whatever the core raises from
+    // input handling, a timer or a macro step is asked this way, so that no handler waits for the
+    // operator in the middle of its work. The Qt front end opens a window-modal box and returns
+    // at once; a front end whose boxes do not run an event loop (the console, tests) answers now
+    // and hands the answer over at the next turn.
+    virtual void AskLater(const std::string& text, BoxButtons buttons, BoxIcon icon,
+                          std::function<void(BoxAnswer)> answered = {}) {
+        const BoxAnswer answer = MessageBox(text, buttons, icon);
+        if (answered) Post([answered = std::move(answered), answer] { answered(answer); });
+    }
+    // A message with only OK, shown without waiting.
+    void Tell(const std::string& text, BoxIcon icon = BoxIcon::Exclamation) {
+        AskLater(text, BoxButtons::Ok, icon);
+    }
+
     // Modal file dialogs. filter is "Description|*.ext" pairs joined by '|'. Empty optional on
     // cancel. startFolder may be empty (the working folder).
     virtual std::optional<std::string> AskOpenFile(const std::string& title, const std::string& filter,
@@ -66,6 +82,14 @@ public:
     // The INPUT dialog of the macro keyinput statement: a one-line text entry. Empty optional
     // on Cancel.
     virtual std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) = 0;
+    // The same entry without waiting: `answered` runs at a later turn with the text, or an empty
+    // optional on Cancel.
+    virtual void AskInputLater(const std::string& title, const std::string& prompt,
+                               std::function<void(std::optional<std::string>)> answered) {
+        std::optional<std::string> entered = AskInput(title, prompt);
+        if (answered)
+            Post([answered = std::move(answered), entered = std::move(entered)] { answered(entered); });
+    }
 
     // The connection dialogs. RunOptionsDialog edits doc.connections on its serial and TCP/IP
     // pages, its port list running COM1 ... COM + highestPort; true on OK, when the list has been

@@ -115,6 +115,14 @@ int CPelinView::OnCreate() {
     return 0;
 }
 
+// The first connect of the run has ended (a TCP/IP one runs on in the event loop): a batch
+// macro without a link ends the run.
+void CPelinView::StartupConnectEnded() {
+    parts_->startupConnectPending = false;
+    RefreshSerialWatch();
+    if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished) parts_->batchFinished(1);
+}
+
 void CPelinView::ScheduleIdle() {
     if (parts_->idleScheduled || parts_->destroyed) return;
     parts_->idleScheduled = true;
@@ -129,10 +137,9 @@ void CPelinView::OnIdle() {
         firstIdlePending = 0;
         SetLanguageAndMenus(language);
         parts_->host.OnFirstPaint();
+        parts_->startupConnectPending = true;
         parts_->connection.StartupConnect();
-        RefreshSerialWatch();
-        if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished)
-            parts_->batchFinished(1);
+        if (parts_->startupConnectPending && !parts_->connection.Connecting()) StartupConnectEnded();
     }
     if (autoexecRequested) {
         autoexecRequested = 0;
@@ -155,11 +162,11 @@ void CPelinView::UpdatePollTimer() {
     Parts& p = *parts_;
     if (p.destroyed) return;
     const bool serialUnwatched = doc_.isTcp == 0 && p.serial.IsOpen() && p.watchedSerialFd < 0;
-    const bool fast = p.macro.IsRunning() || p.macro.IsMacroFileOpen() || p.sendFile.IsActive() ||
-                      p.drops.PendingLines() > 0 || p.keyboard.KeysPending() || serialUnwatched;
+    const bool macroStepping =
+        (p.macro.IsRunning() || p.macro.IsMacroFileOpen()) && !p.macro.AwaitingOperator();
+    const bool fast = macroStepping || p.sendFile.IsActive() || p.drops.PendingLines() > 0 ||
+                      p.keyboard.KeysPending() || serialUnwatched;
     const int period = fast ? kPollTimerPeriodMs : !p.connection.ReopenDevice().empty() ? kReopenCheckMs : 0;
-    // Stopping again is cheap, and it also ends a poll the macro engine restarted after the box
-    // of a macro that could not be opened.
     if (period == p.pollTimerPeriodMs && period > 0) return;
     p.pollTimerPeriodMs = period;
     if (period > 0)
@@ -510,9 +517,6 @@ const CDisplayModel& CPelinView::Display() const {
     return parts_->display;
 }
 
-int CPelinView::ReadLinkByte() {
-    return parts_->link.ReadLinkByte();
-}
 void CPelinView::SendLinkByte(uint8_t byte) {
     parts_->link.SendLinkByte(byte);
 }

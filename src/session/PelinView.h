@@ -86,7 +86,6 @@ public:
     std::string TitleText() const;
 
     // LinkOps.
-    int ReadLinkByte() override;
     void SendLinkByte(uint8_t byte) override;
     void SendLinkBytes(const uint8_t* bytes, size_t count) override;
     size_t SendOnSocket(const uint8_t* bytes, size_t count) override;
@@ -122,6 +121,7 @@ private:
     MacroHooks MakeMacroHooks();
     void PrintLocal(const std::string& cp932);
     void ScheduleIdle();
+    void StartupConnectEnded();
     void StartBatchMacro();
     // Drains the serial port into the screen and the watch buffer; the bytes read.
     size_t SerialPoll();

@@ -102,6 +102,7 @@ struct CPelinView::Parts {
     std::function<void(int)> batchFinished;
     CRunReport* report = nullptr;  // --report, owned by the front end
     bool batchStarted = false;
+    bool startupConnectPending = false;  // the first connect of the run has not ended yet
     bool idleScheduled = false;
     int pollTimerPeriodMs = 0;  // 0: stopped
     bool progressShown = false;

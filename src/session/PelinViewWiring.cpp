@@ -88,6 +88,10 @@ void CPelinView::WireParts() {
     ch.panelSaveAndHide = [this] { parts_->panel.StopAndHide(); };
     ch.hostLinkState = [this](int up) { parts_->host.ReportConnection(up); };
     ch.hostConnectedAddress = [this](const std::string& ip) { parts_->host.ReportAddress(ip); };
+    ch.connectFinished = [this](int) {
+        if (parts_->startupConnectPending) StartupConnectEnded();
+        ScheduleIdle();
+    };
     p.connection.SetHooks(std::move(ch));
 
     p.log.onStateChanged = [this] {
@@ -118,6 +122,7 @@ MacroHooks CPelinView::MakeMacroHooks() {
         UpdateTitle();
         if (parts_->batchStarted && parts_->batchFinished) parts_->batchFinished(BatchExitStatus(endStatus));
     };
+    mh.onOperatorAnswered = [this] { ScheduleIdle(); };
     return mh;
 }
 

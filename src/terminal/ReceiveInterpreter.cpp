@@ -324,12 +324,7 @@ void CReceiveInterpreter::ClearTelnetCollection() {
 void CReceiveInterpreter::SendTelnetReply(const uint8_t* reply, size_t count) {
     const size_t sent = link_.SendOnSocket(reply, count);
     if (sent < count) {
-        // Shown once this chunk has been taken in: a box's own event loop must not run in the
-        // middle of it.
-        Shell& shell = shell_;
-        shell_.Post([&shell, text = GetMessageText(kTelnetReplyFailedCode)] {
-            shell.MessageBox(text, BoxButtons::Ok, BoxIcon::Exclamation);
-        });
+        shell_.Tell(GetMessageText(kTelnetReplyFailedCode));
     }
 }
 

@@ -137,8 +137,11 @@ TEST_F(SerialPtyE2E, BytesTravelUnchangedBothWays) {
     const uint8_t reply[] = {0xFF, '>', 0x0D, 0x0A, 0x11};
     ASSERT_EQ(write(master, reply, sizeof reply), 5);
     ASSERT_TRUE(WaitQueued(sizeof reply));
-    for (uint8_t expected : reply) EXPECT_EQ(link.ReadLinkByte(), expected);
-    EXPECT_EQ(link.ReadLinkByte(), -1);
+    uint8_t got[8] = {};
+    ASSERT_EQ(serial.ReadComPort(got, sizeof got), static_cast<int>(sizeof reply));
+    EXPECT_EQ(std::vector<uint8_t>(got, got + sizeof reply),
+              std::vector<uint8_t>(reply, reply + sizeof reply));
+    EXPECT_EQ(serial.ReadComPort(got, sizeof got), 0);
 }
 
 TEST_F(SerialPtyE2E, ThePollDrainsMoreThanOneChunkInSeveralReads) {
@@ -179,7 +182,6 @@ TEST_F(SerialPtyE2E, PurgeDiscardsWhatTheControllerSent) {
     ASSERT_TRUE(WaitQueued(12));
     link.PurgeComPort();
     EXPECT_EQ(serial.DrainComPort(nullptr), 0u);
-    EXPECT_EQ(link.ReadLinkByte(), -1);
 }
 
 TEST_F(SerialPtyE2E, WithoutAPortEveryOperationReturnsNothingQuietly) {
@@ -188,10 +190,8 @@ TEST_F(SerialPtyE2E, WithoutAPortEveryOperationReturnsNothingQuietly) {
     serial.CloseComPort();
     EXPECT_EQ(serial.WriteComPort(&b, 1), 0u);
     EXPECT_EQ(serial.ReadComPort(buffer, 8), 0);
-    EXPECT_EQ(serial.ReadComPortIdle(buffer, 8), 0);
     serial.PurgeComPort();
     link.SendLinkByte(b);
-    EXPECT_EQ(link.ReadLinkByte(), -1);
     control.DisconnectLink();
     EXPECT_TRUE(shell.boxes.empty());
     EXPECT_TRUE(printed.empty());

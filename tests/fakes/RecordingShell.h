@@ -18,6 +18,7 @@ public:
         std::string text;
         BoxButtons buttons;
         BoxIcon icon;
+        bool waited = true;  // asked with the modal MessageBox, not with AskLater
     };
 
     BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) override {
@@ -36,6 +37,13 @@ public:
         return BoxAnswer::Ok;
     }
     void ShowModelessMessage(const std::string& text) override { modeless.push_back(text); }
+    // Recorded as it is asked; the answer comes at the next RunPosted, as after a click.
+    void AskLater(const std::string& text, BoxButtons buttons, BoxIcon icon,
+                  std::function<void(BoxAnswer)> answered) override {
+        const BoxAnswer answer = MessageBox(text, buttons, icon);
+        boxes.back().waited = false;
+        if (answered) posted.push_back([answered = std::move(answered), answer] { answered(answer); });
+    }
     std::optional<std::string> AskOpenFile(const std::string& title, const std::string&,
                                            const std::string&) override {
         dialogTitles.push_back(title);

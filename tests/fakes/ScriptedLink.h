@@ -9,19 +9,10 @@
 
 namespace tavrin::testing {
 
-// A link that records every byte sent and feeds scripted input to ReadLinkByte.
+// A link that records every byte sent; `input` holds what the scripted controller sends, for
+// the drivers that hand it to the terminal as the event loop would.
 class ScriptedLink : public LinkOps {
 public:
-    int ReadLinkByte() override {
-        ++reads;
-        if (input.empty()) {
-            if (onEmptyRead) onEmptyRead();
-            if (input.empty()) return -1;
-        }
-        int b = input.front();
-        input.pop_front();
-        return b;
-    }
     void SendLinkByte(uint8_t byte) override { Sent(&byte, 1); }
     void SendLinkBytes(const uint8_t* bytes, size_t count) override { Sent(bytes, count); }
     size_t SendOnSocket(const uint8_t* bytes, size_t count) override {
@@ -38,8 +29,7 @@ public:
     std::vector<uint8_t> socketSent;
     size_t socketShortBy = 0;
     int purges = 0;
-    int reads = 0;
-    // Called when a read finds no input: a test can answer what was just sent.
+    // Called when a driver finds no input: a test can answer what was just sent.
     std::function<void()> onEmptyRead;
     // Called after every send with the bytes sent.
     std::function<void(const uint8_t*, size_t)> onSend;

@@ -8,6 +8,8 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QCoreApplication>
+#include <QDeadlineTimer>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -325,6 +327,10 @@ TEST(ConnectionDialogsTest, TheComCommandsShowTheDialogsAndActOnTheirOk) {
     });
     f.view->OnCommand(kCmdConnectByList);
     ASSERT_TRUE(select.Ran());
+    // The connect runs on in the event loop.
+    QDeadlineTimer connectLimit(3000);
+    while (f.doc.connected == 0 && !connectLimit.hasExpired())
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 50);
     EXPECT_EQ(f.doc.connected, 1);
     EXPECT_EQ(f.doc.isTcp, 1);
     EXPECT_EQ(f.doc.tcpName, "Sim");

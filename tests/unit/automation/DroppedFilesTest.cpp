@@ -69,6 +69,7 @@ TEST_F(CDroppedFilesTest, MacroFilesInAnyCaseAreStartedOneAfterTheOther) {
     EXPECT_EQ(shell.boxes[0].text, "LOADorSAVE Interruptted!3");
     engine->OnControllerPrompt();
     transferResult = -1;
+    shell.RunPosted();  // the operator's OKs
     link.sent.clear();
     for (int i = 0; i < 5 && engine->IsRunning(); ++i) engine->MacroStep();
     EXPECT_EQ(Sent(), "two\r");

@@ -40,9 +40,13 @@ protected:
     void Tick(int count = 1) {
         for (int i = 0; i < count; ++i) engine->MacroStep();
     }
-    // Ticks until the macro stops, at most limit ticks.
+    // Ticks until the macro stops, at most limit ticks; the operator answers every box and
+    // input before the next tick.
     void RunToEnd(int limit = 100) {
-        for (int i = 0; i < limit && engine->IsRunning(); ++i) engine->MacroStep();
+        for (int i = 0; i < limit && engine->IsRunning(); ++i) {
+            engine->MacroStep();
+            shell.RunPosted();
+        }
     }
 };
 
@@ -167,7 +171,7 @@ TEST_F(MacroEngineTest, SendlnReplacesInputstrAndEndsTheLineByMedium) {
         RunToEnd();
         EXPECT_EQ(Sent(), c.expected);
         EXPECT_EQ(shell.dialogTitles.back(), "INPUT");
-        EXPECT_EQ(shell.timers.at(kPollTimerId), kPollTimerPeriodMs);  // restarted after the dialog
+        EXPECT_FALSE(engine->AwaitingOperator());
     }
 }
 
@@ -352,7 +356,7 @@ TEST_F(MacroEngineTest, MessageCancelStopsOnCancelAndGoesOnAfterOk) {
         EXPECT_EQ(shell.boxes[0].buttons, BoxButtons::OkCancel);
         EXPECT_EQ(Sent(), c.sent);
         EXPECT_EQ(engine->EndStatus(), c.status);
-        EXPECT_EQ(shell.timers.at(kPollTimerId), kPollTimerPeriodMs);
+        EXPECT_FALSE(shell.boxes[0].waited);
     }
 }
 
@@ -418,7 +422,7 @@ TEST_F(MacroEngineTest, SecondStartIsRefusedAndTheFirstMacroRunsOn) {
     EXPECT_EQ(engine->StartMacro(folder.Write("other.uas", "sendln 'z'\n")), 0);
     ASSERT_EQ(shell.boxes.size(), 1u);
     EXPECT_EQ(shell.boxes[0].text, "Failed to open file.");
-    EXPECT_EQ(shell.timers.at(kPollTimerId), kPollTimerPeriodMs);
+    EXPECT_FALSE(shell.boxes[0].waited);
     RunToEnd();
     EXPECT_EQ(Sent(), "a\rb\r");
     EXPECT_EQ(engine->StartMacro(folder.File("missing.uas")), 0);
@@ -444,6 +448,8 @@ TEST_F(MacroEngineTest, StopDuringAMacroTransferInterruptsTheController) {
     Tick(2);
     link.sent.clear();
     engine->StopMacroAndReport();
+    EXPECT_EQ(Sent(), "\x03");  // the fresh line follows the operator's OK
+    shell.RunPosted();
     EXPECT_EQ(Sent(), "\x03\r");
     ASSERT_EQ(shell.boxes.size(), 1u);
     EXPECT_EQ(shell.boxes[0].text, "LOADorSAVE Interruptted!3");
@@ -489,45 +495,35 @@ TEST_F(MacroEngineTest, WaitsOnTheTerminalsWatchBuffer) {
     }
 }
 
-// A Shell whose modal calls run other timers' ticks, as an event loop inside a box does.
-class TickingShell : public RecordingShell {
-public:
-    BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) override {
-        if (duringModal) duringModal();
-        return RecordingShell::MessageBox(text, buttons, icon);
-    }
-    std::optional<std::string> AskInput(const std::string& title, const std::string& prompt) override {
-        if (duringModal) duringModal();
-        return RecordingShell::AskInput(title, prompt);
-    }
-    std::function<void()> duringModal;
-};
-
-TEST(MacroEngineReentryTest, TicksDuringAModalStatementDoNotRunTheNextOne) {
-    TempFolder folder;
-    CPelinDoc doc;
-    doc.connected = 1;
-    ViewState view;
-    ScriptedLink link;
-    TickingShell shell;
-    FakeClock clock;
-    CLogFile log;
-    CMacroEngine engine(doc, view, link, shell, clock, log, MacroHooks{});
-    std::string sentDuringModal;
-    shell.duringModal = [&] {
-        for (int i = 0; i < 3; ++i) engine.MacroStep();  // e.g. the silence timer firing
-        sentDuringModal.assign(link.sent.begin(), link.sent.end());
-    };
+// A box or an input of a statement holds nothing up: the terminal goes on, the macro's ticks
+// come and go without running the next statement until the operator has answered, and an
+// answer that comes after the macro was stopped changes nothing.
+TEST_F(MacroEngineTest, TicksWhileAStatementWaitsForTheOperatorRunNothing) {
     for (const char* statement : {"messagebox 'look'", "messagecancel 'look'", "keyinput 'look'"}) {
         SCOPED_TRACE(statement);
         link.sent.clear();
         shell.answers = {BoxAnswer::Ok};
-        ASSERT_EQ(engine.StartMacro(folder.Write("m.uas", std::string(statement) + "\nsendln 'next'\n")), 1);
-        engine.MacroStep();
-        EXPECT_EQ(sentDuringModal, "");
-        engine.MacroStep();
-        EXPECT_EQ(std::string(link.sent.begin(), link.sent.end()), "next\r");
-        engine.StopMacro();
+        shell.inputs = {std::string("typed")};
+        Start(std::string(statement) + "\nsendrepeat 'r'\nsendln 'next'\n");
+        Tick();
+        EXPECT_TRUE(engine->AwaitingOperator());
+        Tick(3);  // e.g. the silence timer firing
+        EXPECT_EQ(Sent(), "");
+        shell.RunPosted();  // the operator answers
+        EXPECT_FALSE(engine->AwaitingOperator());
+        Tick(2);
+        EXPECT_EQ(Sent(), "rnext\r");
+        engine->StopMacro();
+
+        // Stopped while the box is open: the late answer does nothing.
+        shell.answers = {BoxAnswer::Cancel};
+        Start(std::string(statement) + "\nsendln 'next'\n");
+        Tick();
+        engine->StopMacro();
+        const int stopsBefore = static_cast<int>(stops.size());
+        shell.RunPosted();
+        EXPECT_FALSE(engine->AwaitingOperator());
+        EXPECT_EQ(static_cast<int>(stops.size()), stopsBefore);
     }
 }
 

@@ -108,10 +108,15 @@ TEST_F(MacroExecutionTest, AutoexecStopsARunningMacroWithItsReport) {
     transferResult = -1;
     link.sent.clear();
     RunAutoexec(*engine, view);
-    EXPECT_EQ(Sent(), "\x03\r");
     ASSERT_EQ(shell.boxes.size(), 1u);
     EXPECT_EQ(shell.boxes[0].text, "LOADorSAVE Interruptted!3");
     EXPECT_TRUE(engine->IsRunning());
+    // The new macro waits for the operator's OK, which the fresh line follows.
+    engine->MacroStep();
+    EXPECT_EQ(Sent(), "\x03");
+    shell.RunPosted();
+    engine->MacroStep();
+    EXPECT_EQ(Sent(), "\x03\rauto\r");
 }
 
 }  // namespace

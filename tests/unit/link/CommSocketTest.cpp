@@ -24,59 +24,116 @@ protected:
     FakeClock clock;
     RecordingShell shell;
     FakeStreamSocket fake{clock};
-    CCommSocket socket{std::make_unique<ForwardingSocket>(fake), shell, clock};
+    CCommSocket socket{std::make_unique<ForwardingSocket>(fake), shell};
 
-    // Nothing but PaintNow may have reached the shell.
-    void ExpectOnlyPaints() {
-        EXPECT_TRUE(shell.boxes.empty());
-        EXPECT_EQ(shell.repaintRequests, 0);
-        EXPECT_TRUE(shell.posted.empty());
-        EXPECT_TRUE(shell.timers.empty());
-        EXPECT_TRUE(shell.watches.empty());
-        EXPECT_EQ(shell.caretUpdates, 0);
-        EXPECT_EQ(shell.menuRefreshes, 0);
+    struct Outcome {
+        int result = -1;      // what the connect came to
+        int64_t elapsed = 0;  // simulated time until then
+        bool answeredLater = false;
+    };
+
+    // One connect, with the event loop simulated in 10 ms turns: the socket's write watch fires
+    // once its answer is due, the time limit once its delay has passed.
+    Outcome RunConnect(const std::string& host = "192.168.0.2") {
+        Outcome out;
+        bool ended = false;
+        const int64_t start = clock.NowMs();
+        const int rc = socket.BeginConnect(host, 23, [&](int error) {
+            out.result = error;
+            ended = true;
+        });
+        EXPECT_EQ(clock.NowMs(), start);  // nothing waited inside the call
+        if (rc != EINPROGRESS) {
+            out.result = rc;
+            return out;
+        }
+        out.answeredLater = true;
+        const int fd = socket.Descriptor();
+        while (!ended && clock.NowMs() - start < 10000) {
+            clock.Advance(10);
+            const int64_t t = clock.NowMs() - start;
+            if (fake.current.answerAfterMs >= 0 && t >= fake.current.answerAfterMs &&
+                shell.writeWatches.count(fd))
+                shell.writeWatches.at(fd)();
+            for (auto it = shell.delayed.begin(); !ended && it != shell.delayed.end();) {
+                if (it->first > t) {
+                    ++it;
+                    continue;
+                }
+                auto task = std::move(it->second);
+                it = shell.delayed.erase(it);
+                task();
+            }
+        }
+        out.elapsed = clock.NowMs() - start;
+        return out;
     }
 };
 
-TEST_F(CommSocketTest, ConnectGivesUpAfterFiveSecondsAndOnlyRepaintsMeanwhile) {
+TEST_F(CommSocketTest, ConnectRunsOnInTheEventLoopAndGivesUpAfterFiveSeconds) {
     struct Case {
         FakeStreamSocket::Attempt attempt;
         int result;
+        bool later;
         int64_t minElapsed, maxElapsed;
-        bool paints;
     };
     const Case cases[] = {
-        {{0, -1, 0}, 0, 0, 0, false},                        // connected at once
-        {{ECONNREFUSED, -1, 0}, ECONNREFUSED, 0, 0, false},  // refused: no wait
-        {{EHOSTUNREACH, -1, 0}, EHOSTUNREACH, 0, 0, false},  // name not resolved
-        {{EINPROGRESS, 3000, 0}, 0, 3000, 3000, true},       // answered after 3 s
-        {{EINPROGRESS, 2000, ECONNREFUSED}, ECONNREFUSED, 2000, 2000, true},
-        {{EINPROGRESS, -1, 0}, ETIMEDOUT, 5000, 5999, true},    // nobody answers
-        {{EINPROGRESS, 7000, 0}, ETIMEDOUT, 5000, 5999, true},  // the answer comes too late
+        {{0, -1, 0}, 0, false, 0, 0},                        // connected at once
+        {{ECONNREFUSED, -1, 0}, ECONNREFUSED, false, 0, 0},  // refused at once
+        {{EHOSTUNREACH, -1, 0}, EHOSTUNREACH, false, 0, 0},  // name not resolved
+        {{EINPROGRESS, 3000, 0}, 0, true, 3000, 3010},       // answered after 3 s
+        {{EINPROGRESS, 2000, ECONNREFUSED}, ECONNREFUSED, true, 2000, 2010},
+        {{EINPROGRESS, -1, 0}, ETIMEDOUT, true, 5000, 5010},    // nobody answers
+        {{EINPROGRESS, 7000, 0}, ETIMEDOUT, true, 5000, 5010},  // the answer comes too late
     };
     for (const Case& c : cases) {
-        shell.paintsNow = 0;
         fake.attempts.push_back(c.attempt);
         ASSERT_EQ(socket.Create(), 0);
-        const int64_t start = clock.NowMs();
-        EXPECT_EQ(socket.Connect("192.168.0.2", 23), c.result);
-        const int64_t elapsed = clock.NowMs() - start;
-        EXPECT_GE(elapsed, c.minElapsed);
-        EXPECT_LE(elapsed, c.maxElapsed);
-        EXPECT_EQ(shell.paintsNow > 0, c.paints) << elapsed;
-        ExpectOnlyPaints();
+        const Outcome out = RunConnect();
+        EXPECT_EQ(out.result, c.result);
+        EXPECT_EQ(out.answeredLater, c.later);
+        EXPECT_GE(out.elapsed, c.minElapsed);
+        EXPECT_LE(out.elapsed, c.maxElapsed);
+        EXPECT_EQ(socket.LastError(), c.result);
+        // Whatever the end, nothing of the attempt is left watching, and nothing was asked.
+        EXPECT_TRUE(shell.writeWatches.empty());
+        EXPECT_FALSE(socket.Connecting());
+        EXPECT_TRUE(shell.boxes.empty());
+        EXPECT_EQ(shell.paintsNow, 0);
     }
     EXPECT_EQ(fake.hosts.back(), "192.168.0.2");
     EXPECT_EQ(fake.ports.back(), 23);
 }
 
-TEST_F(CommSocketTest, ARetryAfterAFailedConnectStartsOnAFreshSocket) {
-    fake.attempts = {{ECONNREFUSED, -1, 0}, {0, -1, 0}};
+TEST_F(CommSocketTest, ARetryStartsOnAFreshSocketAndAStaleTimeLimitIsIgnored) {
+    fake.attempts = {{EINPROGRESS, 1000, ECONNREFUSED}, {EINPROGRESS, -1, 0}};
     ASSERT_EQ(socket.Create(), 0);
-    EXPECT_EQ(socket.Connect("10.0.0.1", 23), ECONNREFUSED);
-    EXPECT_EQ(socket.Connect("10.0.0.1", 23), 0);
+    EXPECT_EQ(RunConnect().result, ECONNREFUSED);
+    ASSERT_EQ(shell.delayed.size(), 1u);  // the first attempt's time limit, still queued
+    int second = -1;
+    ASSERT_EQ(socket.BeginConnect("192.168.0.2", 23, [&](int error) { second = error; }), EINPROGRESS);
+    auto stale = std::move(shell.delayed.front().second);
+    shell.delayed.erase(shell.delayed.begin());
+    stale();
+    EXPECT_EQ(second, -1);  // the second attempt goes on
+    EXPECT_TRUE(socket.Connecting());
+    shell.RunDelayed();  // its own limit
+    EXPECT_EQ(second, ETIMEDOUT);
     EXPECT_EQ(fake.creates, 2);
     EXPECT_EQ(fake.closes, 1);
+}
+
+TEST_F(CommSocketTest, OneAttemptAtATimeAndClosingGivesItUpWithoutAnAnswer) {
+    fake.attempts = {{EINPROGRESS, -1, 0}};
+    ASSERT_EQ(socket.Create(), 0);
+    int answers = 0;
+    ASSERT_EQ(socket.BeginConnect("10.0.0.1", 23, [&](int) { ++answers; }), EINPROGRESS);
+    EXPECT_EQ(socket.BeginConnect("10.0.0.1", 23, [&](int) { ++answers; }), EALREADY);
+    EXPECT_EQ(shell.writeWatches.size(), 1u);
+    socket.Close();
+    EXPECT_TRUE(shell.writeWatches.empty());
+    shell.RunDelayed();  // the time limit comes and goes
+    EXPECT_EQ(answers, 0);
 }
 
 // A peer that takes bytes slowly never holds the terminal: Send returns at once, and what the
@@ -135,58 +192,13 @@ TEST_F(CommSocketTest, SendFailuresAreNewOncePerEpisode) {
     }
     EXPECT_EQ(fake.sent.size(), fill.size() + 1);
 
-    CCommSocket unconnected{std::make_unique<FakeStreamSocket>(clock), shell, clock};
+    CCommSocket unconnected{std::make_unique<FakeStreamSocket>(clock), shell};
     EXPECT_EQ(unconnected.Send(&one, 1), -1);
 }
 
-// The one-byte receive that waits for an answer first lets out what the outbox still holds.
-TEST_F(CommSocketTest, ReceiveByteSendsTheOutboxWhileItWaits) {
-    ASSERT_EQ(socket.Create(), 0);
-    fake.acceptPattern = {0, 3};
-    const uint8_t record[] = {5, 6, 7};
-    EXPECT_EQ(socket.Send(record, 3), 3);
-    EXPECT_TRUE(fake.sent.empty());
-    fake.onWaitReadable = [&] {
-        if (fake.sent.size() == 3) fake.Feed({0x06});
-    };
-    EXPECT_EQ(socket.ReceiveByte(), 0x06);
-    EXPECT_EQ(fake.sent, std::vector<uint8_t>(record, record + 3));
-    EXPECT_TRUE(shell.writeWatches.empty());
-}
-
-TEST_F(CommSocketTest, ReceiveByteWaitsForAByteAndTellsClosedFromBroken) {
-    ASSERT_EQ(socket.Create(), 0);
-    fake.Feed({0xFF, 0x00});
-    EXPECT_EQ(socket.ReceiveByte(), 255);
-    EXPECT_EQ(socket.ReceiveByte(), 0);
-
-    // A byte that arrives after a while is waited for, repainting only.
-    int waits = 0;
-    fake.onWaitReadable = [&] {
-        if (++waits == 40) fake.Feed({'>'});
-    };
-    EXPECT_EQ(socket.ReceiveByte(), '>');
-    EXPECT_GT(shell.paintsNow, 0);
-    ExpectOnlyPaints();
-    fake.onWaitReadable = nullptr;
-
-    const int64_t start = clock.NowMs();
-    EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kWaitedOut);
-    EXPECT_GE(clock.NowMs() - start, CCommSocket::kReceiveWaitLimitMs);
-
-    fake.peerClosed = true;
-    EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kPeerClosed);
-    fake.receiveError = ECONNRESET;
-    EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kError);
-    EXPECT_EQ(socket.LastError(), ECONNRESET);
-    socket.Close();
-    EXPECT_EQ(socket.ReceiveByte(), CCommSocket::kPeerClosed);
-}
-
-// A read takes what has arrived in one go; it is handed out in the pieces asked for, and the
-// one-byte receive takes the held bytes first, so the order is kept; only then does it go to
-// the socket, a byte at a time, holding nothing back. Closing or creating anew drops what is held.
-TEST_F(CommSocketTest, BytesReadAheadComeOutInOrderWhoeverAsks) {
+// A read takes what has arrived in one go; it is handed out in the pieces asked for, in order.
+// Closing drops what is held.
+TEST_F(CommSocketTest, BytesReadAheadComeOutInOrder) {
     ASSERT_EQ(socket.Create(), 0);
     std::vector<uint8_t> arrived(10000);
     for (size_t i = 0; i < arrived.size(); ++i) arrived[i] = static_cast<uint8_t>(i * 7);
@@ -195,7 +207,8 @@ TEST_F(CommSocketTest, BytesReadAheadComeOutInOrderWhoeverAsks) {
     ASSERT_EQ(socket.ReceiveNow(out.data(), out.size()), 4096);
     EXPECT_TRUE(fake.input.empty());  // one read took it all
     EXPECT_EQ(socket.Held(), 10000u - 4096u);
-    EXPECT_EQ(socket.ReceiveByte(), arrived[4096]);
+    ASSERT_EQ(socket.ReceiveNow(out.data(), 1), 1);
+    EXPECT_EQ(out.front(), arrived[4096]);
     ASSERT_EQ(socket.ReceiveNow(out.data(), out.size()), 4096);
     EXPECT_EQ(out.front(), arrived[4097]);
     ASSERT_EQ(socket.ReceiveNow(out.data(), out.size()), 10000 - 4097 - 4096);
@@ -204,31 +217,12 @@ TEST_F(CommSocketTest, BytesReadAheadComeOutInOrderWhoeverAsks) {
     EXPECT_EQ(socket.ReceiveNow(out.data(), out.size()), -1);
     EXPECT_EQ(socket.LastError(), EAGAIN);
 
-    fake.Feed({'a', 'b'});
-    EXPECT_EQ(socket.ReceiveByte(), 'a');
-    EXPECT_EQ(socket.Held(), 0u);
-    EXPECT_EQ(fake.input.size(), 1u);  // still in the socket, where its readiness tells of it
-
     fake.Feed({'c', 'd', 'e'});
     ASSERT_EQ(socket.ReceiveNow(out.data(), 1), 1);
-    EXPECT_EQ(socket.Held(), 3u);
+    EXPECT_EQ(socket.Held(), 2u);
     socket.Close();
     EXPECT_EQ(socket.Held(), 0u);
     EXPECT_EQ(socket.ReceiveNow(out.data(), out.size()), -1);
-}
-
-TEST_F(CommSocketTest, ABlockingOperationInsideAnotherFailsAtOnce) {
-    ASSERT_EQ(socket.Create(), 0);
-    int inner = 1;
-    fake.onWaitReadable = [&] {
-        inner = socket.ReceiveByte();
-        const uint8_t b = 'x';
-        EXPECT_EQ(socket.Send(&b, 1), -1);
-        fake.Feed({'a'});
-    };
-    EXPECT_EQ(socket.ReceiveByte(), 'a');
-    EXPECT_EQ(inner, CCommSocket::kBusy);
-    EXPECT_TRUE(fake.sent.empty());
 }
 
 }  // namespace

@@ -38,12 +38,12 @@ public:
         ports.push_back(port);
         current = attempts.empty() ? Attempt{} : attempts.front();
         if (!attempts.empty()) attempts.pop_front();
-        waited = 0;
+        connectStartMs = clock_.NowMs();
         return current.startResult;
     }
     int WaitConnected(int ms) override {
         clock_.Advance(ms);
-        waited += ms;
+        const int64_t waited = clock_.NowMs() - connectStartMs;
         if (current.answerAfterMs >= 0 && waited >= current.answerAfterMs) return current.answerResult;
         return EINPROGRESS;
     }
@@ -102,7 +102,7 @@ public:
     std::deque<int> createResults;
     std::deque<Attempt> attempts;
     Attempt current;
-    int waited = 0;
+    int64_t connectStartMs = 0;
     std::vector<std::string> hosts;
     std::vector<int> ports;
     std::vector<uint8_t> sent;

@@ -34,7 +34,6 @@ TEST_F(SerialChannelTest, EveryOperationWithoutAPortReturnsZeroAndTouchesNothing
     channel.CloseComPort();
     EXPECT_EQ(channel.WriteComPort(bytes, sizeof bytes), 0u);
     EXPECT_EQ(channel.ReadComPort(buffer, sizeof buffer), 0);
-    EXPECT_EQ(channel.ReadComPortIdle(buffer, sizeof buffer), 0);
     channel.PurgeComPort();
     EXPECT_EQ(channel.DrainComPort(nullptr), 0u);
     EXPECT_EQ(device.closes, 0);
@@ -60,17 +59,6 @@ TEST_F(SerialChannelTest, ReadTakesAtMostWhatIsQueuedAndNeverWaits) {
         EXPECT_EQ(clock.NowMs(), before);
         EXPECT_EQ(device.input.size(), c.queued - static_cast<size_t>(c.expected));
     }
-}
-
-TEST_F(SerialChannelTest, IdleReadSleepsOneMillisecondOnlyWhenNothingCame) {
-    ASSERT_EQ(OpenCom1(), 0);
-    uint8_t byte = 0;
-    EXPECT_EQ(channel.ReadComPortIdle(&byte, 1), 0);
-    EXPECT_EQ(clock.sleptMs, 1);
-    device.Feed({0xFF});
-    EXPECT_EQ(channel.ReadComPortIdle(&byte, 1), 1);
-    EXPECT_EQ(byte, 0xFF);
-    EXPECT_EQ(clock.sleptMs, 1);
 }
 
 TEST_F(SerialChannelTest, ReopeningClosesTheFirstPortAndAFailedReopenLeavesNone) {

@@ -200,6 +200,7 @@ TEST(CommandPanelTest, RunsAButtonsCommandsInOrderOnePerStep) {
         for (size_t step = 0; step < c.sentPerStep.size(); ++step) {
             EXPECT_TRUE(rig.panel.ButtonActive()) << c.commands.size() << " step " << step;
             rig.panel.TimerStep();
+            rig.shell.RunPosted();  // the operator answers a box before the next step
             EXPECT_EQ(rig.Sent(), c.sentPerStep[step]) << "step " << step;
         }
         EXPECT_FALSE(rig.panel.ButtonActive());
@@ -350,34 +351,41 @@ TEST(CommandPanelTest, ButtonsFollowTheMacroAndTheRunningButton) {
     EXPECT_FALSE(d.buttons[0].enabled);
 }
 
-// A message box runs its own event loop, in which further timer ticks arrive.
-struct NestingShell : testing::RecordingShell {
-    CCommandPanel* panel = nullptr;
-    int boxesOpened = 0;
-    BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) override {
-        ++boxesOpened;
-        panel->TimerStep();
-        panel->TimerStep();
-        return RecordingShell::MessageBox(text, buttons, icon);
-    }
-};
-
-TEST(CommandPanelTest, StepDuringItsOwnMessageBoxIsSkipped) {
+// A message box of a button holds nothing up: the timer's steps come and go without running
+// the next command until the operator has answered; an answer after the button was stopped
+// changes nothing.
+TEST(CommandPanelTest, StepsWhileItsMessageBoxIsOpenRunNothing) {
     PanelRig rig;
-    rig.folder.Write("MacroDlg.INI", Button(1, {"MESSAGEBOX wait", "after"}));
-    NestingShell shell;
-    CCommandPanel panel(rig.link, shell, rig.clock, rig.Hooks());
-    shell.panel = &panel;
-    panel.SetFile("MacroDlg.INI", rig.folder.Path());
-    panel.AttachWindow([] {});
-    panel.LoadAndShow();
-    panel.TimerStep();
-    ASSERT_EQ(panel.Press(1), 0);
-    panel.TimerStep();
-    EXPECT_EQ(shell.boxesOpened, 1);
+    rig.Open(Button(1, {"MESSAGEBOX wait", "after"}));
+    ASSERT_EQ(rig.panel.Press(1), 0);
+    rig.panel.TimerStep();
+    ASSERT_EQ(rig.shell.boxes.size(), 1u);
+    EXPECT_FALSE(rig.shell.boxes[0].waited);
     EXPECT_EQ(rig.Sent(), "\r\n");
-    panel.TimerStep();
+    rig.Steps(3);
+    EXPECT_EQ(rig.Sent(), "");
+    rig.shell.RunPosted();
+    rig.panel.TimerStep();
     EXPECT_EQ(rig.Sent(), "AFTER\r\n");
+
+    // Stopped with its box open and pressed again: the old box's OK does not move the new run
+    // past its own box.
+    rig.shell.answers = {BoxAnswer::Ok, BoxAnswer::Cancel};
+    rig.Open(Button(1, {"MESSAGECANCEL sure", "after"}));
+    ASSERT_EQ(rig.panel.Press(1), 0);
+    rig.panel.TimerStep();
+    rig.panel.CancelButton();
+    ASSERT_EQ(rig.panel.Press(1), 0);
+    rig.panel.TimerStep();
+    ASSERT_EQ(rig.shell.posted.size(), 2u);
+    auto oldAnswer = std::move(rig.shell.posted.front());
+    rig.shell.posted.pop_front();
+    oldAnswer();  // OK, for the first run
+    rig.Steps(2);
+    EXPECT_EQ(rig.Sent(), "\r\n\r\n");  // nothing after the boxes
+    rig.shell.RunPosted();              // Cancel, for the second
+    EXPECT_EQ(rig.panel.Display().status, "Canceled");
+    EXPECT_FALSE(rig.panel.ButtonActive());
 }
 
 TEST(CommandPanelTest, CommandLineSendsTextAsTypedAndKeepsHistory) {
