@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "app/CommandLine.h"
 #include "app/PelinDoc.h"
 #include "headless/ConsoleShell.h"
 #include "headless/ConsoleTerminal.h"
@@ -22,14 +21,13 @@ constexpr int kBatchStoppedStatus = 2;
 
 }  // namespace
 
-int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine,
-                CRunReport* report) {
+int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport* report) {
     QCoreApplication qapp(argc, argv);
 
     CConsoleShell shell;
-    shell.ShowTitles(ParseCommandLine(commandLine).hostLink);
+    shell.ShowTitles(options.hostLink);
     CSteadyClock clock;
-    CPelinApp app(commandLine, options.exeName);
+    CPelinApp app(options, options.exeName);
     CPelinDoc doc;
     const bool settingsUsable = app.FixProfilePath();
     for (const std::string& line : app.startupNotices) std::fprintf(stderr, "tavrin: %s\n", line.c_str());

@@ -62,7 +62,7 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
     WireParts();
     // The panel's file is fixed at creation, in the folder the program started in (before the
     // settings move the current folder).
-    parts_->panel.SetFile(ParseCommandLine(app_.rawCommandLine).panelFile, CurrentFolder());
+    parts_->panel.SetFile(app_.options.panelFile, CurrentFolder());
 }
 
 CPelinView::~CPelinView() {
@@ -92,12 +92,11 @@ int CPelinView::OnCreate() {
     saveForEditorPending = 0;
     hostTypedPending = 0;
 
-    const CommandLineOptions options = ParseCommandLine(app_.rawCommandLine);
     std::string ignoredPath;
     TakeProfileWriteError(ignoredPath);  // only what fails from here on is reported at the end
     if (!app_.commandLineProfilePath.empty()) app_.ReplaceProfilePath(app_.commandLineProfilePath);
-    if (options.hasConnection) doc_.startConnection = options.connection;
-    if (options.hostLink) {
+    if (!app_.options.connection.empty()) doc_.startConnection = app_.options.connection;
+    if (app_.options.hostLink) {
         const std::string folder = CurrentFolder();
         if (ChangeFolder(folder) == 0) SaveFolderSetting(doc_, app_.profilePath);
         parts_->host.Attach(HostSocketPath());
