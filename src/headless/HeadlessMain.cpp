@@ -18,6 +18,8 @@ namespace {
 
 // The exit status of a batch run that was stopped rather than ending by itself.
 constexpr int kBatchStoppedStatus = 2;
+// The exit status of a run whose start-up connection could not be made.
+constexpr int kConnectFailedStatus = 1;
 
 }  // namespace
 
@@ -62,6 +64,15 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport*
             QMetaObject::invokeMethod(
                 &qapp, [&, status] { finish(status); }, Qt::QueuedConnection);
         });
+
+    // A start-up connection that cannot be made ends a run that nobody watches at a terminal
+    // (stdin a pipe or a file, or already ended) with status 1, after the failure was told: a
+    // script must not take it for a session that ran. At a terminal the operator may go on.
+    view.SetStartupConnectFailed([&] {
+        if (console.InteractiveInput()) return;
+        QMetaObject::invokeMethod(
+            &qapp, [&] { finish(kConnectFailedStatus); }, Qt::QueuedConnection);
+    });
 
     // SIGTERM, SIGINT and SIGHUP end the run in order: disconnect, a transfer file left open
     // dropped as not saved, settings saved.

@@ -128,8 +128,9 @@ void CPelinView::OnIdle() {
         firstIdlePending = 0;
         SetLanguageAndMenus(language);
         parts_->host.OnFirstPaint();
-        parts_->connection.StartupConnect();
+        const bool tried = parts_->connection.StartupConnect();
         RefreshSerialWatch();
+        if (tried && doc_.connected == 0 && parts_->startupConnectFailed) parts_->startupConnectFailed();
         if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished)
             parts_->batchFinished(1);
     }
@@ -499,6 +500,10 @@ void CPelinView::SetReceptionObserver(std::function<void()> observer) {
 void CPelinView::SetBatchMacro(const std::string& macroFile, std::function<void(int)> onFinished) {
     parts_->batchMacro = macroFile;
     parts_->batchFinished = std::move(onFinished);
+}
+
+void CPelinView::SetStartupConnectFailed(std::function<void()> onFailed) {
+    parts_->startupConnectFailed = std::move(onFailed);
 }
 
 void CPelinView::SetRunReport(CRunReport* report) {

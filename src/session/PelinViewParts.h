@@ -100,6 +100,7 @@ struct CPelinView::Parts {
     std::function<void()> receptionObserver;
     std::string batchMacro;
     std::function<void(int)> batchFinished;
+    std::function<void()> startupConnectFailed;
     CRunReport* report = nullptr;  // --report, owned by the front end
     bool batchStarted = false;
     bool idleScheduled = false;
