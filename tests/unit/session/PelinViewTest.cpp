@@ -258,6 +258,31 @@ TEST_F(PelinViewTest, BatchMacroReportsOneWhenTheConnectionCannotBeMade) {
     EXPECT_NE(Row(0).find("COM device open error."), std::string::npos) << Row(0);
 }
 
+// The front end hears of a start-up connection that was tried and failed, and of nothing else.
+TEST_F(PelinViewTest, StartupConnectFailureIsToldOnlyWhenAConnectionWasTriedAndNotMade) {
+    WriteProfileString(ini_, "Ports", "COM4", folder_ + "/no-such-device");
+    const struct {
+        const char* connection;  // "" none
+        int failures;
+    } cases[] = {{"", 0}, {"-C=COM4:9600:8:1:none", 1}, {"-C=COM3:9600:8:1:none", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.connection);
+        std::vector<std::string> args = {"-F" + ini_};
+        if (*c.connection) args.push_back(c.connection);
+        firstIdlePending = 1;
+        app_ = std::make_unique<CPelinApp>(ParseCommandLine(args), "tavrin");
+        app_->FixProfilePath();
+        view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
+        int failures = 0;
+        view_->SetStartupConnectFailed([&] { ++failures; });
+        ASSERT_EQ(view_->OnCreate(), 0);
+        shell_.RunPosted();
+        EXPECT_EQ(failures, c.failures);
+        view_->OnDestroy();
+        view_.reset();
+    }
+}
+
 TEST_F(PelinViewTest, BatchMacroRunsAfterThePromptInPlaceOfTheStartupMacroAndReportsItsEnd) {
     std::ofstream(folder_ + "/Autoexec.uas") << "sendln 'auto'\nend\n";
     std::ofstream(folder_ + "/job.uas") << "sendln 'job'\nend\n";
