@@ -30,6 +30,7 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
 #include "app/Globals.h"
 #include "app/ScreenRows.h"
 #include "e2e/HeadlessProcess.h"
@@ -132,7 +133,7 @@ void RunSave(benchmark::State& state, const std::vector<std::string>& simArgs, s
         WriteWholeFile(
             ini, "[Settings]\r\nLanguage=1\r\nIsAutoConnect=0\r\n[Ports]\r\nCOM3=" + sim.PtyPath() + "\r\n");
         firstIdlePending = 1;  // each run starts a window of its own
-        CGuiSession session("-C=COM3:9600:8:1:none,-F" + ini, "event_loop_stall_bench");
+        CGuiSession session(ParseCommandLine({"-C=COM3:9600:8:1:none", "-F" + ini}), "event_loop_stall_bench");
         std::string rows;
         session.view.SetRowObserver([&](const uint8_t* row) {
             rows.append(reinterpret_cast<const char*>(row), kColumns);
@@ -207,7 +208,7 @@ void BM_UnplugMidSave(benchmark::State& state) {
         WriteWholeFile(
             ini, "[Settings]\r\nLanguage=1\r\nIsAutoConnect=0\r\n[Ports]\r\nCOM3=" + sim.PtyPath() + "\r\n");
         firstIdlePending = 1;
-        CGuiSession session("-C=COM3:4800:8:1:none,-F" + ini, "event_loop_stall_bench");
+        CGuiSession session(ParseCommandLine({"-C=COM3:4800:8:1:none", "-F" + ini}), "event_loop_stall_bench");
         std::string rows;
         session.view.SetRowObserver([&](const uint8_t* row) {
             rows.append(reinterpret_cast<const char*>(row), kColumns);

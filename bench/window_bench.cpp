@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "RecordingShell.h"
+#include "app/CommandLine.h"
 #include "app/Globals.h"
 #include "app/PelinDoc.h"
 #include "gui/GuiSession.h"
@@ -237,8 +238,9 @@ void BM_BurstThroughWindow(benchmark::State& state) {
     }
     {
         firstIdlePending = 1;  // each run of the benchmark starts a window of its own
-        CGuiSession session("-F" + ini + ",-C=127.0.0.1:" + std::to_string(controller.port) + ":Bench",
-                            "window_bench");
+        CGuiSession session(
+            ParseCommandLine({"-F" + ini, "-C=127.0.0.1:" + std::to_string(controller.port) + ":Bench"}),
+            "window_bench");
         CPelinDoc& doc = session.doc;
         CMainFrame& frame = session.frame;
         size_t received = 0;

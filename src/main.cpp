@@ -5,7 +5,6 @@
 #include <cstdlib>
 #include <string>
 
-#include "app/CommandLine.h"
 #include "app/SettingsLocation.h"
 
 #include "gui/GuiMain.h"
@@ -29,8 +28,7 @@ bool HasDisplay() {
 
 // The settings file a start with these options would use; looks only, creates nothing.
 std::string SettingsFileForHelp(const tavrin::LaunchOptions& options) {
-    const tavrin::CommandLineOptions parsed = tavrin::ParseCommandLine(options.rawCommandLine);
-    if (parsed.hasProfile) return parsed.profilePath;
+    if (!options.profilePath.empty()) return options.profilePath;
     std::array<char, 4096> cwd{};
     const std::string folder = getcwd(cwd.data(), cwd.size()) ? cwd.data() : "";
     return tavrin::DefaultSettingsFile(folder, options.exeName, tavrin::CurrentSettingsEnvironment());
@@ -40,7 +38,7 @@ std::string SettingsFileForHelp(const tavrin::LaunchOptions& options) {
 
 int main(int argc, char** argv) {
     using namespace tavrin;
-    const LaunchOptions options = ParseLaunchOptions(argc, argv);
+    LaunchOptions options = ParseLaunchOptions(argc, argv);
     // Help and version come before anything else: no display, no settings file, no demo.
     if (options.help) {
         std::fputs(
@@ -87,12 +85,10 @@ int main(int argc, char** argv) {
     // The demo controller lives as long as the front end runs.
     CDemoController demo;
     std::string error;
-    const std::string commandLine = StartupCommandLine(options, demo, error);
-    if (!error.empty()) {
+    if (!StartDemo(options, demo, error)) {
         std::fprintf(stderr, "tavrin: %s\n", error.c_str());
         return end(1);
     }
     CRunReport* reportTo = report.IsOpen() ? &report : nullptr;
-    return end(headless ? RunHeadless(argc, argv, options, commandLine, reportTo)
-                        : RunGui(argc, argv, options, commandLine, reportTo));
+    return end(headless ? RunHeadless(argc, argv, options, reportTo) : RunGui(argc, argv, options, reportTo));
 }

@@ -1,47 +1,59 @@
 #pragma once
 #include <string>
+#include <vector>
 
 namespace tavrin {
 
 inline constexpr const char* kDefaultPanelFile = "MacroDlg.INI";
 
-// The system's own command-line options, found in the raw command line (the text after the
-// program name). Options are case-sensitive and may come in any order and combination.
+// Exit status for a command line that cannot be used (an unknown option, a missing value).
+inline constexpr int kUsageErrorStatus = 2;
+
+// Everything the command line asks for, read once from argv at start and handed to whatever
+// needs it. Options are case-sensitive and may come in any order; when one is given twice the
+// last one counts.
 //
-// An option counts where it starts a word: at the start of the line or right after a blank or a
-// ','. (A plain search anywhere would take the "-F" in "-C=10.0.0.2:23:Cell-F2" for the
-// settings-file option.)
-//   "-C=" connection descriptor to open at start: up to the first blank, ',' or the end.
-//   "-F"  settings file path: up to the first ',' or the end; blanks inside are kept, blanks at
-//         either end are dropped. An empty path counts as no "-F": the default settings file
-//         stays, since every read and write of an empty path would fail silently.
-//   "-N"  link to a host editor; no value.
-//   "-DF" command button panel file: up to the first blank, ',' or the end; "MacroDlg.INI"
-//         when absent or empty. ("-DF" never counts as "-F": "-F" must start a word.)
+// The controller terminal's own options (one dash):
+//   -C=TEXT        connection to open at start (the text the Com menu shows for it)
+//   -FPATH, -F PATH      settings file
+//   -N             link to a host editor
+//   -DFPATH, -DF PATH    command button panel file ("MacroDlg.INI" when absent)
+// A value is the argument as the shell passed it: blanks and commas are part of it. The
+// separate form takes the next argument whole, even one that begins with '-'.
+//
+// The Linux front ends' options: --headless, --demo, --run FILE (--run=FILE), --report FILE
+// (--report=FILE), --list-ports, -h/--help, --version. An argument naming a ".uas" file (any
+// case of the extension) runs that macro as --run does; the first one named counts.
+//
+// Anything else (an unknown option, short or long, a value missing or empty, a value given to
+// an option that takes none, a stray argument) makes error a one-line reason naming the
+// argument; main() prints it and ends with kUsageErrorStatus. The first error counts, but the
+// rest is still read, so that --help anywhere still answers.
 struct CommandLineOptions {
-    bool hasConnection = false;
-    std::string connection;
-    bool hasProfile = false;
-    std::string profilePath;
-    bool hostLink = false;
-    bool hasPanelFile = false;
-    std::string panelFile = kDefaultPanelFile;
+    std::string connection;                     // -C=; empty: none
+    std::string profilePath;                    // -F, as given; empty: none
+    bool hostLink = false;                      // -N
+    std::string panelFile = kDefaultPanelFile;  // -DF
+
+    bool headless = false;
+    bool demo = false;
+    bool help = false;
+    bool version = false;
+    bool listPorts = false;
+    std::string runMacro;
+    std::string reportFile;
+
+    std::string error;
 };
 
-CommandLineOptions ParseCommandLine(const std::string& rawLine);
+// Reads the arguments after the program name.
+CommandLineOptions ParseCommandLine(const std::vector<std::string>& arguments);
+// Reads argv (argv[0], the program, is skipped).
+CommandLineOptions ParseCommandLine(int argc, const char* const* argv);
 
-// The settings file named by "-F" (ParseCommandLine's rule), made absolute against
-// workingFolder when it is relative, so that a later change of the working folder (the
-// "Folder" setting) cannot send the settings to another file. Empty when there is no "-F".
-std::string SettingsPathOption(const std::string& rawLine, const std::string& workingFolder);
-
-// The raw command line from argv, leaving out the program name and the options that only the
-// Linux front ends know (--headless, --demo, --run FILE, --run=FILE, --report FILE,
-// --report=FILE). The arguments are joined
-// with ',' rather than a blank: the shell has already split them, so "-F/home/op/a.ini -N"
-// given as two arguments must not become one settings path "/home/op/a.ini -N". A quoted
-// argument with blanks ("-F/home/op/my cfg.ini") stays whole. "-F" given alone takes the next
-// argument as its value ("-F /home/op/a.ini").
-std::string JoinArguments(int argc, char** argv);
+// The -F settings file made absolute against workingFolder when it is relative, so that a later
+// change of the working folder (the "Folder" setting) cannot send the settings to another file.
+// Empty when there is no -F.
+std::string AbsoluteSettingsPath(const CommandLineOptions& options, const std::string& workingFolder);
 
 }  // namespace tavrin

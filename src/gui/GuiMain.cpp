@@ -17,15 +17,14 @@ constexpr int kStoppedStatus = 2;
 
 }  // namespace
 
-int RunGui(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine,
-           CRunReport* report) {
+int RunGui(int argc, char** argv, const LaunchOptions& options, CRunReport* report) {
     QApplication qapp(argc, argv);
     QApplication::setApplicationName("Tavrin");
     QApplication::setWindowIcon(QIcon(":/icons/tavrin.png"));
     // Ties the window to the installed desktop entry (its icon and name in the task bar).
     QGuiApplication::setDesktopFileName(QStringLiteral("tavrin"));
 
-    CGuiSession session(commandLine, options.exeName);
+    CGuiSession session(options, options.exeName);
     CMainFrame& frame = session.frame;
     // A batch run the window ends by a signal before the macro has ended was stopped: status 2.
     const bool batch = !options.runMacro.empty();

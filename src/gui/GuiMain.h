@@ -8,7 +8,6 @@ namespace tavrin {
 
 // The Qt window front end. Transfers go to
 // report when it is not nullptr.
-int RunGui(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine,
-           CRunReport* report);
+int RunGui(int argc, char** argv, const LaunchOptions& options, CRunReport* report);
 
 }  // namespace tavrin

@@ -15,8 +15,8 @@ CPelinApp& WithProfilePathFixed(CPelinApp& app) {
 
 }  // namespace
 
-CGuiSession::CGuiSession(const std::string& commandLine, const std::string& exeName)
-    : app(commandLine, exeName), view(WithProfilePathFixed(app), doc, shell, clock), frame(view, app) {
+CGuiSession::CGuiSession(const CommandLineOptions& options, const std::string& exeName)
+    : app(options, exeName), view(WithProfilePathFixed(app), doc, shell, clock), frame(view, app) {
     shell.SetFrame(&frame);
     shell.SetActivityHandler([this] { frame.ScheduleIdle(); });
 }

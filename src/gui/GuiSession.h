@@ -16,7 +16,7 @@ namespace tavrin {
 // hands on. A QApplication must exist first.
 class CGuiSession {
 public:
-    CGuiSession(const std::string& commandLine, const std::string& exeName);
+    CGuiSession(const CommandLineOptions& options, const std::string& exeName);
     CGuiSession(const CGuiSession&) = delete;
     CGuiSession& operator=(const CGuiSession&) = delete;
 

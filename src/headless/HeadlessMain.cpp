@@ -3,7 +3,6 @@
 #include <QCoreApplication>
 #include <cstdio>
 
-#include "app/CommandLine.h"
 #include "app/PelinDoc.h"
 #include "headless/ConsoleShell.h"
 #include "headless/ConsoleTerminal.h"
@@ -19,17 +18,18 @@ namespace {
 
 // The exit status of a batch run that was stopped rather than ending by itself.
 constexpr int kBatchStoppedStatus = 2;
+// The exit status of a run whose start-up connection could not be made.
+constexpr int kConnectFailedStatus = 1;
 
 }  // namespace
 
-int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::string& commandLine,
-                CRunReport* report) {
+int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport* report) {
     QCoreApplication qapp(argc, argv);
 
     CConsoleShell shell;
-    shell.ShowTitles(ParseCommandLine(commandLine).hostLink);
+    shell.ShowTitles(options.hostLink);
     CSteadyClock clock;
-    CPelinApp app(commandLine, options.exeName);
+    CPelinApp app(options, options.exeName);
     CPelinDoc doc;
     const bool settingsUsable = app.FixProfilePath();
     for (const std::string& line : app.startupNotices) std::fprintf(stderr, "tavrin: %s\n", line.c_str());
@@ -64,6 +64,15 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::
             QMetaObject::invokeMethod(
                 &qapp, [&, status] { finish(status); }, Qt::QueuedConnection);
         });
+
+    // A start-up connection that cannot be made ends a run that nobody watches at a terminal
+    // (stdin a pipe or a file, or already ended) with status 1, after the failure was told: a
+    // script must not take it for a session that ran. At a terminal the operator may go on.
+    view.SetStartupConnectFailed([&] {
+        if (console.InteractiveInput()) return;
+        QMetaObject::invokeMethod(
+            &qapp, [&] { finish(kConnectFailedStatus); }, Qt::QueuedConnection);
+    });
 
     // SIGTERM, SIGINT and SIGHUP end the run in order: disconnect, a transfer file left open
     // dropped as not saved, settings saved.

@@ -385,12 +385,15 @@ void CConnectionControl::AfterOptions() {
     if (hooks_.setLanguageAndMenus) hooks_.setLanguageAndMenus();
 }
 
-void CConnectionControl::StartupConnect() {
+bool CConnectionControl::StartupConnect() {
     if (!doc_.startConnection.empty()) {
         ConnectByItem(doc_.startConnection);
-    } else if (doc_.isAutoConnect != 0) {
-        ConnectByItem(ConnectionMenuText(doc_.connections, kCmdConnectCurrent));
+        return true;
     }
+    if (doc_.isAutoConnect == 0) return false;
+    const std::string current = ConnectionMenuText(doc_.connections, kCmdConnectCurrent);
+    ConnectByItem(current);
+    return current != kNoConnectionText;
 }
 
 void CConnectionControl::RestartSilenceTimer() {

@@ -141,7 +141,8 @@ public:
     const std::string& ReopenDevice() const { return reopenDevice_; }
 
     // The first idle turn: the "-C=" connection, else the current one when IsAutoConnect is on.
-    void StartupConnect();
+    // True when a connection was tried (doc.connected then tells whether it was made).
+    bool StartupConnect();
     // The silence timer fired: on TCP/IP with IsAutoConnect on, disconnect and reconnect
     // silently.
     void OnSilenceTimer();

@@ -1,31 +1,18 @@
 #pragma once
 #include <string>
 
+#include "app/CommandLine.h"
+
 namespace tavrin {
 
-// The options the Linux front ends add to the system's own (-C=, -F, -N, -DF).
-struct LaunchOptions {
-    bool headless = false;       // --headless
-    bool demo = false;           // --demo
-    bool help = false;           // --help or -h: print the usage and end
-    bool version = false;        // --version: print the version and end
-    std::string runMacro;        // --run FILE
-    std::string reportFile;      // --report FILE: JSON Lines of the transfers and the run's end
-    bool listPorts = false;      // --list-ports: print the serial ports and exit
-    std::string rawCommandLine;  // every other argument, joined by ',': the system's options
-    std::string exeName;         // the program's file name without folder and extension
-    std::string exePath;         // the running program's path (/proc/self/exe; argv[0] if unreadable)
-    std::string error;           // non-empty when the arguments are unusable (e.g. --run without FILE)
+// The command line of this run (read once, see CommandLineOptions) and what the program knows
+// of itself.
+struct LaunchOptions : CommandLineOptions {
+    std::string exeName;  // the program's file name without folder and extension
+    std::string exePath;  // the running program's path (/proc/self/exe; argv[0] if unreadable)
 };
 
-// Exit status for arguments that cannot be used (an unknown --option, --run or --report without
-// FILE).
-inline constexpr int kUsageErrorStatus = 2;
-
-// Reads the options of the Linux front ends. An argument beginning with "--" that is none of
-// them is an error; every other argument (the system's own -C=, -F, -N, -DF, with their lenient
-// rules) goes to rawCommandLine untouched, but for a bare argument naming a ".uas" file: the
-// first such file is the macro to run, as with --run.
+// Reads argv once: the options (ParseCommandLine) and the program's name and path.
 LaunchOptions ParseLaunchOptions(int argc, char** argv);
 
 // --list-ports: the serial port list (see PortRowListLine), one line each, for the settings
@@ -34,9 +21,9 @@ std::string SerialPortListing(const LaunchOptions& options);
 
 class CDemoController;
 
-// The system's command line for this run: with --demo the demo controller is started and its
-// connection named with "-C=" (unless the command line names one). Empty with error set when
-// the demo controller cannot start.
-std::string StartupCommandLine(const LaunchOptions& options, CDemoController& demo, std::string& error);
+// With --demo: starts the demo controller and, unless the command line names a connection,
+// makes its connection the one opened at start. False with error set when the demo controller
+// cannot start.
+bool StartDemo(LaunchOptions& options, CDemoController& demo, std::string& error);
 
 }  // namespace tavrin

@@ -5,7 +5,6 @@
 #include <array>
 
 #include "app/CommandLine.h"
-#include "app/Globals.h"
 #include "app/SettingsLocation.h"
 
 namespace tavrin {
@@ -20,22 +19,22 @@ std::string WorkingFolder() {
 
 }  // namespace
 
-CPelinApp::CPelinApp(std::string raw, std::string exe)
-    : rawCommandLine(std::move(raw)),
+CPelinApp::CPelinApp(CommandLineOptions given, std::string exe)
+    : options(std::move(given)),
       exeName(std::move(exe)),
-      commandLineProfilePath(SettingsPathOption(rawCommandLine, WorkingFolder())) {}
+      commandLineProfilePath(AbsoluteSettingsPath(options, WorkingFolder())) {}
 
 bool CPelinApp::FixProfilePath() {
     if (!commandLineProfilePath.empty()) {
         profilePath = commandLineProfilePath;
-        profilePathPending = 0;
-    } else if (profilePathPending) {
+        profilePathFixed_ = true;
+    } else if (!profilePathFixed_) {
         const SettingsFileChoice choice =
             ChooseSettingsFile(WorkingFolder(), exeName, CurrentSettingsEnvironment());
         profilePath = choice.path;
         if (const std::string line = PassedOverLine(choice); !line.empty()) startupNotices.push_back(line);
         PrepareSettingsFolder(profilePath);
-        profilePathPending = 0;
+        profilePathFixed_ = true;
     }
     profileRefusal = SettingsFileRefusal(profilePath);
     return profileRefusal.empty();

@@ -2,6 +2,8 @@
 #include <string>
 #include <vector>
 
+#include "app/CommandLine.h"
+
 namespace tavrin {
 
 class CPelinView;
@@ -11,9 +13,9 @@ struct CPelinDoc;
 // document of the run.
 class CPelinApp {
 public:
-    // rawCommandLine is the text after the program name (front-end options removed); exeName
-    // the program file's name without folder and extension.
-    CPelinApp(std::string rawCommandLine, std::string exeName);
+    // options: the command line as read at start; exeName the program file's name without
+    // folder and extension.
+    CPelinApp(CommandLineOptions options, std::string exeName);
 
     // Fixes profilePath just before the main frame is created: the "-F" value when given,
     // otherwise, the first time only, ChooseSettingsFile (the working folder's exeName + ".ini"
@@ -25,7 +27,7 @@ public:
     // Replaces profilePath (Save setup / Restore setup, "-F" applied again at view creation).
     void ReplaceProfilePath(const std::string& path);
 
-    std::string rawCommandLine;
+    CommandLineOptions options;
     std::string profilePath;  // the settings file every read and write uses
     std::string exeName;
     // The "-F" settings file, made absolute in the working folder of the start; empty: none.
@@ -36,6 +38,9 @@ public:
     std::string profileRefusal;
     CPelinView* view = nullptr;
     CPelinDoc* document = nullptr;
+
+private:
+    bool profilePathFixed_ = false;  // the default settings file is chosen once per run
 };
 
 }  // namespace tavrin

@@ -62,7 +62,7 @@ CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& cloc
     WireParts();
     // The panel's file is fixed at creation, in the folder the program started in (before the
     // settings move the current folder).
-    parts_->panel.SetFile(ParseCommandLine(app_.rawCommandLine).panelFile, CurrentFolder());
+    parts_->panel.SetFile(app_.options.panelFile, CurrentFolder());
 }
 
 CPelinView::~CPelinView() {
@@ -92,12 +92,11 @@ int CPelinView::OnCreate() {
     saveForEditorPending = 0;
     hostTypedPending = 0;
 
-    const CommandLineOptions options = ParseCommandLine(app_.rawCommandLine);
     std::string ignoredPath;
     TakeProfileWriteError(ignoredPath);  // only what fails from here on is reported at the end
     if (!app_.commandLineProfilePath.empty()) app_.ReplaceProfilePath(app_.commandLineProfilePath);
-    if (options.hasConnection) doc_.startConnection = options.connection;
-    if (options.hostLink) {
+    if (!app_.options.connection.empty()) doc_.startConnection = app_.options.connection;
+    if (app_.options.hostLink) {
         const std::string folder = CurrentFolder();
         if (ChangeFolder(folder) == 0) SaveFolderSetting(doc_, app_.profilePath);
         parts_->host.Attach(HostSocketPath());
@@ -120,6 +119,8 @@ int CPelinView::OnCreate() {
 void CPelinView::StartupConnectEnded() {
     parts_->startupConnectPending = false;
     RefreshSerialWatch();
+    if (parts_->startupConnectTried && doc_.connected == 0 && parts_->startupConnectFailed)
+        parts_->startupConnectFailed();
     if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished) parts_->batchFinished(1);
 }
 
@@ -137,9 +138,9 @@ void CPelinView::OnIdle() {
         firstIdlePending = 0;
         SetLanguageAndMenus(language);
         parts_->host.OnFirstPaint();
+        parts_->startupConnectTried = parts_->connection.StartupConnect();
         parts_->startupConnectPending = true;
-        parts_->connection.StartupConnect();
-        if (parts_->startupConnectPending && !parts_->connection.Connecting()) StartupConnectEnded();
+        if (!parts_->connection.Connecting()) StartupConnectEnded();
     }
     if (autoexecRequested) {
         autoexecRequested = 0;
@@ -507,6 +508,10 @@ void CPelinView::SetReceptionObserver(std::function<void()> observer) {
 void CPelinView::SetBatchMacro(const std::string& macroFile, std::function<void(int)> onFinished) {
     parts_->batchMacro = macroFile;
     parts_->batchFinished = std::move(onFinished);
+}
+
+void CPelinView::SetStartupConnectFailed(std::function<void()> onFailed) {
+    parts_->startupConnectFailed = std::move(onFailed);
 }
 
 void CPelinView::SetRunReport(CRunReport* report) {

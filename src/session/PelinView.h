@@ -75,6 +75,9 @@ public:
     // macro; onFinished gets 0 when it ended by itself, 2 when it was stopped, 1 when the
     // connection could not be made.
     void SetBatchMacro(const std::string& macroFile, std::function<void(int status)> onFinished);
+    // The start-up connection ("-C=", or the automatic one) was tried and could not be made; called
+    // on the first idle turn, after the failure has been told.
+    void SetStartupConnectFailed(std::function<void()> onFailed);
     // --report: every transfer that ends is written to report (owned by the caller; nullptr none).
     void SetRunReport(CRunReport* report);
 

@@ -100,9 +100,11 @@ struct CPelinView::Parts {
     std::function<void()> receptionObserver;
     std::string batchMacro;
     std::function<void(int)> batchFinished;
+    std::function<void()> startupConnectFailed;
     CRunReport* report = nullptr;  // --report, owned by the front end
     bool batchStarted = false;
     bool startupConnectPending = false;  // the first connect of the run has not ended yet
+    bool startupConnectTried = false;    // and it was a connect (a -C= text or the current one)
     bool idleScheduled = false;
     int pollTimerPeriodMs = 0;  // 0: stopped
     bool progressShown = false;

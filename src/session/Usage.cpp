@@ -20,20 +20,23 @@ std::string UsageText(const std::string& exeName, const std::string& settingsFil
            "                    there is no display\n"
            "  --demo            start the built-in demo controller (tavrin-sim) and connect to it\n"
            "  --run FILE        run macro FILE after the controller's first prompt; with\n"
-           "                    --headless, exit when it ends: 0 ended by itself, 2 stopped,\n"
-           "                    1 no connection\n"
+           "                    --headless, exit when it ends (see the exit status below)\n"
            "  --report FILE     append a JSON line to FILE for every file transfer and one when\n"
            "                    the program ends (with its exit status)\n"
            "  --list-ports      print the serial ports present and their COM names, then exit\n"
            "  -h, --help        print this help and exit\n"
            "  --version         print the version and exit\n"
            "\n"
-           "The controller terminal's own options (any order, each one argument):\n"
+           "The controller terminal's own options:\n"
            "  -C=CONNECTION     connect at start, e.g. -C=COM1:9600:8:1:none or\n"
            "                    -C=192.168.0.2:23:Robot1\n"
-           "  -FFILE            use FILE as the settings file (e.g. -F/home/op/line2.ini)\n"
+           "  -FFILE, -F FILE   use FILE as the settings file (e.g. -F /home/op/line2.ini)\n"
            "  -N                link to a host editor (tavrin-host)\n"
-           "  -DFFILE           use FILE as the command button panel file (default MacroDlg.INI)\n"
+           "  -DFFILE, -DF FILE use FILE as the command button panel file (default MacroDlg.INI)\n"
+           "  MACRO.uas         a macro file named on its own runs as with --run\n"
+           "Options come in any order; given twice, the last one counts. A value is its whole\n"
+           "argument, blanks and commas included. An unknown option, a missing value or any\n"
+           "other argument is refused with one line on stderr and exit status 2.\n"
            "\n"
            "Settings live in " +
            exeName +
@@ -47,8 +50,13 @@ std::string UsageText(const std::string& exeName, const std::string& settingsFil
            "User guide: " +
            guideFile + "\n" + "  (in Japanese: " + japaneseGuideFile +
            ")\n"
-           "Exit status: 0 success, 1 the terminal or a connection could not start,\n"
-           "2 unusable arguments or a batch macro that was stopped.\n";
+           "\n"
+           "Exit status:\n"
+           "  0  success (with --run: the macro ended by itself)\n"
+           "  1  with --headless, the start-up connection could not be made (when stdin is\n"
+           "     not a terminal, or with --run); or the program could not start (its\n"
+           "     settings file, the --report file or the demo controller)\n"
+           "  2  a command line that cannot be used, or a --run macro that was stopped\n";
 }
 
 }  // namespace tavrin

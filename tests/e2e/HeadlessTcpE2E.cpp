@@ -180,7 +180,7 @@ TEST(HeadlessTcpE2E, ARefusedConnectionFailsAtOnce) {
     ASSERT_TRUE(terminal->WaitForErrors("Tavrin: Connection failed. Retry ? [No]\n", 5000))
         << terminal->Errors();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(3));
-    EXPECT_EQ(terminal->WaitExit(5000), 0);
+    EXPECT_EQ(terminal->WaitExit(5000), 1);
     EXPECT_EQ(CountOf(terminal->Errors(), "Retry ?"), 1u);
 }
 

@@ -78,7 +78,12 @@ TEST(LaunchE2E, HelpVersionAndBadOptionsAnswerAtOnceAndWriteNothing) {
         {{"--headless", "--demo", "--version"}, 0, "tavrin 1.2.8 (", ""},
         {{"--bogus"}, 2, "", "tavrin: unknown option '--bogus' (try 'tavrin --help')\n"},
         {{"--headless", "--colour=red", "-N"}, 2, "", "unknown option '--colour=red'"},
-        {{"--run"}, 2, "", "--run needs a macro file"},
+        {{"--run"}, 2, "", "tavrin: option '--run' needs a macro file (try 'tavrin --help')\n"},
+        {{"--headless", "-x"}, 2, "", "tavrin: unknown option '-x' (try 'tavrin --help')\n"},
+        {{"--headless", "-N", "-F"}, 2, "", "tavrin: option '-F' needs a file (try 'tavrin --help')\n"},
+        {{"--headless", "-DF"}, 2, "", "option '-DF' needs a file"},
+        {{"--headless", "-C="}, 2, "", "option '-C=' needs a connection"},
+        {{"--headless", "line2.ini"}, 2, "", "unexpected argument 'line2.ini'"},
     };
     for (const auto& c : cases) {
         const std::string label = c.args.back();
@@ -117,16 +122,17 @@ TEST(LaunchE2E, SettingsFileIsTheWorkingFoldersOrNamedOrInTheXdgFolder) {
         const char* name;
         bool existingInWorkFolder;  // a tavrin.ini is there before the start
         const char* existingName;   // under that name
-        bool namedWithF;            // -F names <tmp>/named/custom.ini
+        const char* fForm;          // "-FPATH" or "-F PATH": -F names <tmp>/named/my cfg, 2.ini
         bool xdgSet;                // XDG_CONFIG_HOME=<tmp>/xdg
         const char* expected;       // the file written, relative to the temporary root
     } cases[] = {
-        {"fresh start", false, "", false, false, "home/.config/tavrin/tavrin.ini"},
-        {"XDG_CONFIG_HOME set", false, "", false, true, "xdg/tavrin/tavrin.ini"},
-        {"file in the working folder", true, "tavrin.ini", false, true, "work/tavrin.ini"},
-        {"file copied from Windows", true, "TAVRIN.INI", false, false, "work/TAVRIN.INI"},
-        {"-F", false, "", true, true, "named/custom.ini"},
-        {"-F beats the working folder", true, "tavrin.ini", true, false, "named/custom.ini"},
+        {"fresh start", false, "", "", false, "home/.config/tavrin/tavrin.ini"},
+        {"XDG_CONFIG_HOME set", false, "", "", true, "xdg/tavrin/tavrin.ini"},
+        {"file in the working folder", true, "tavrin.ini", "", true, "work/tavrin.ini"},
+        {"file copied from Windows", true, "TAVRIN.INI", "", false, "work/TAVRIN.INI"},
+        {"-FPATH", false, "", "-FPATH", true, "named/my cfg, 2.ini"},
+        {"-F PATH", false, "", "-F PATH", false, "named/my cfg, 2.ini"},
+        {"-F beats the working folder", true, "tavrin.ini", "-F PATH", false, "named/my cfg, 2.ini"},
     };
     for (const auto& c : cases) {
         TempFolder root("tavrin-launch-settings");
@@ -137,7 +143,9 @@ TEST(LaunchE2E, SettingsFileIsTheWorkingFoldersOrNamedOrInTheXdgFolder) {
         std::vector<std::string> env{"HOME=" + (root / "home"),
                                      "XDG_CONFIG_HOME=" + (c.xdgSet ? root / "xdg" : "")};
         std::vector<std::string> args;
-        if (c.namedWithF) args.push_back("-F" + (root / "named/custom.ini"));
+        const std::string named = root / "named/my cfg, 2.ini";
+        if (std::string(c.fForm) == "-FPATH") args = {"-F" + named};
+        if (std::string(c.fForm) == "-F PATH") args = {"-F", named};
         RunSessionAndQuit(args, root / "work", env);
 
         const std::string written = ReadWholeFile(root / c.expected);

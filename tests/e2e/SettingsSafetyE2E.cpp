@@ -23,8 +23,8 @@ struct RunResult {
 
 // awaited: text stderr should come to hold (its reader may lag behind the exit).
 RunResult RunOnce(const std::vector<std::string>& args, const std::string& workDir,
-                  const std::string& awaited = "") {
-    HeadlessProcess terminal(args, workDir);
+                  const std::string& awaited = "", const std::vector<std::string>& env = {}) {
+    HeadlessProcess terminal(args, workDir, env);
     terminal.CloseInput();
     RunResult run;
     run.status = terminal.WaitExit(10000);
@@ -47,19 +47,26 @@ TEST(SettingsSafetyE2E, ARelativeSettingsPathKeepsItsFileWhenTheFolderSettingMov
     std::filesystem::create_directory(elsewhere);
     std::string text = kConnectionList;
     text.replace(text.find("%s"), 2, elsewhere);
-    WriteWholeFile(work + "/a.ini", text);
+    const std::string home = folder / "home";
+    std::filesystem::create_directory(home);
 
-    // Two runs, the second with "-F" and the path as two arguments.
-    const std::vector<std::vector<std::string>> runs = {{"-Fa.ini"}, {"-F", "a.ini"}};
+    // "-F" with the path in the same argument and as the next one; the file holds no setting
+    // the program writes of its own (TimeoutSec), so finding it there shows the program wrote
+    // this file and no other.
+    const std::vector<std::vector<std::string>> runs = {{"-Fa, b.ini"}, {"-F", "a, b.ini"}};
     for (const auto& args : runs) {
         SCOPED_TRACE(args.size());
-        const RunResult run = RunOnce(args, work);
+        WriteWholeFile(work + "/a, b.ini", text);
+        const RunResult run = RunOnce(args, work, "", {"HOME=" + home, "XDG_CONFIG_HOME="});
         EXPECT_EQ(run.status, 0);
         EXPECT_EQ(run.errors, "");
-        const std::string kept = ReadWholeFile(work + "/a.ini");
+        const std::string kept = ReadWholeFile(work + "/a, b.ini");
+        EXPECT_NE(kept.find("TimeoutSec="), std::string::npos) << kept;
         EXPECT_NE(kept.find("Item=10.0.0.7:23:Cell7"), std::string::npos) << kept;
         EXPECT_NE(kept.find("Folder=" + elsewhere), std::string::npos) << kept;
-        EXPECT_FALSE(std::filesystem::exists(elsewhere + "/a.ini"));
+        EXPECT_FALSE(std::filesystem::exists(elsewhere + "/a, b.ini"));
+        EXPECT_TRUE(std::filesystem::is_empty(home));
+        EXPECT_TRUE(std::filesystem::is_empty(elsewhere));
     }
 }
 

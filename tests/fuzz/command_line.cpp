@@ -1,9 +1,11 @@
 // The command line, the connection texts and the connection list store. The input is cut at
-// its first NUL: before it, a raw command line; after it, a connection text and then a settings
-// file with a connection list. A connection text that a page model builds must read back to
-// the same text.
+// its first NUL: before it, the arguments of a command line, one a line; after it, a connection text and then
+// a settings file with a connection list. A connection text that a page model builds must read back to the
+// same text.
+#include <algorithm>
 #include <fstream>
 #include <string>
+#include <vector>
 
 #include "FuzzFolder.h"
 #include "app/CommandLine.h"
@@ -40,9 +42,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const std::string text = rest.substr(0, cut2);
     const std::string file = cut2 == std::string::npos ? std::string() : rest.substr(cut2 + 1);
 
-    const CommandLineOptions options = ParseCommandLine(line);
+    std::vector<std::string> arguments;
+    for (size_t from = 0; from <= line.size();) {
+        const size_t end = std::min(line.find('\n', from), line.size());
+        arguments.push_back(line.substr(from, end - from));
+        from = end + 1;
+    }
+    const CommandLineOptions options = ParseCommandLine(arguments);
+    // A command line read without error names every value it was given.
+    if (options.error.empty() && options.panelFile.empty()) Broken("empty panel file accepted");
     CPelinDoc doc;
-    if (options.hasConnection) ApplyConnectionText(doc, options.connection);
+    if (!options.connection.empty()) ApplyConnectionText(doc, options.connection);
     ApplyConnectionText(doc, text);
     SplitFields(text, ":");
     ParseDottedAddress(text);

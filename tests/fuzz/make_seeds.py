@@ -99,10 +99,10 @@ SEEDS = {
         "boxes": b"messagebox 'hi'\nmessagecancel 'Go on?'\nerrormessagebox 'x'\nkeydisable\nkeyenable\ncontinue\n",
     },
     "command_line": {
-        "serial": b"-C=COM1:9600:8:2:none -N\x00COM3:19200:7:1:even\x00"
+        "serial": b"-C=COM1:9600:8:2:none\n-N\x00COM3:19200:7:1:even\x00"
                   b"[Connections]\r\nTotal=1\r\n[Connection0]\r\nIsTcp=0\r\nOrder=0\r\nItem=COM1:9600:8:2:none\r\n",
-        "tcp": b"-C=192.168.0.2:23:Robot1 -F/home/op/a.ini -DF\x00192.168.0.2:23:Robot1\x00",
-        "quoted": b"\"-F/home/op/my cfg.ini\",-N,-C=COM2:38400:8:1:odd\x00COM2:38400:8:1.5:mark\x00",
+        "tcp": b"-C=192.168.0.2:23:Robot1\n-F\n/home/op/a, b.ini\n-DF\x00192.168.0.2:23:Robot1\x00",
+        "quoted": b"-F/home/op/my cfg,2.ini\n-N\n-C=COM2:38400:8:1:odd\x00COM2:38400:8:1.5:mark\x00",
     },
     "panel_ini": {
         "two_pages": b"[START_UP]\r\nSHOW=ON\r\nPAGE=2\r\n[BUTTON01]\r\nEnable=ON\r\nBtnName=Home\r\n"

@@ -23,7 +23,7 @@ struct GuiFixture {
     QTemporaryDir folder;
     CQtShell shell;
     FakeClock clock;
-    CPelinApp app{"", "tavrin-test"};
+    CPelinApp app{CommandLineOptions{}, "tavrin-test"};
     CPelinDoc doc;
     std::unique_ptr<CPelinView> view;
     std::unique_ptr<CMainFrame> frame;

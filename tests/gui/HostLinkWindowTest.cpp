@@ -106,15 +106,17 @@ struct WindowScene : testing::RealViewWindow {
                      QDir(folder.path()).filePath("disk").toStdString())}};
     std::filesystem::path previousFolder = std::filesystem::current_path();
 
-    explicit WindowScene(const std::string& extraOptions = "") {
+    explicit WindowScene(bool hostLink = false) {
         // Each scene is a fresh run of the program.
         keysEnabled = 1;
         firstIdlePending = 1;
         std::filesystem::create_directories(work);
         std::filesystem::current_path(work);
         std::ofstream(disk + "/pick.as") << ".PROGRAM pick()\n  APPRO #a, 50\n.END\n";
-        app = std::make_unique<CPelinApp>(
-            "-C=127.0.0.1:" + std::to_string(sim.TcpPort()) + ":Sim" + extraOptions, "tavrin-test");
+        CommandLineOptions options;
+        options.connection = "127.0.0.1:" + std::to_string(sim.TcpPort()) + ":Sim";
+        options.hostLink = hostLink;
+        app = std::make_unique<CPelinApp>(options, "tavrin-test");
         app->profilePath = QDir(folder.path()).filePath("t.ini").toStdString();
         std::ofstream(app->profilePath) << "[Settings]\r\nLanguage=1\r\n";
         BuildView(false);
@@ -182,7 +184,7 @@ TEST(HostLinkWindowTest, NumberedWindowSavesForTheEditorAndClosesOnTheHostsReque
     QTemporaryDir hostFolder;
     TestHost host(hostFolder.path().toStdString());
     ::setenv("TAVRIN_HOST_SOCKET", host.socketPath.c_str(), 1);
-    WindowScene s(",-N");
+    WindowScene s(true);
     const bool opened = s.Open();
     ::unsetenv("TAVRIN_HOST_SOCKET");
     ASSERT_TRUE(opened) << s.rows << " connected=" << s.doc.connected << " linked=" << s.view->hostWindow

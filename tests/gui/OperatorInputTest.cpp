@@ -51,16 +51,16 @@ struct SimWindow : RealViewWindow {
         std::filesystem::create_directory(disk);
         std::filesystem::create_directory(pc);
         WriteWholeFile(folder / "t.ini", "[Settings]\r\nLanguage=1\r\nIsAutoConnect=0\r\n");
-        std::string line = "-F" + (folder / "t.ini");
+        std::vector<std::string> line = {"-F" + (folder / "t.ini")};
         if (!panelIni.empty()) {
             WriteWholeFile(folder / "panel.ini", panelIni);
-            line += ",-DF" + (folder / "panel.ini");
+            line.push_back("-DF" + (folder / "panel.ini"));
         }
         sim = std::make_unique<SimProcess>(std::vector<std::string>{"--tcp", "0", "--disk", disk});
         if (!sim->Started()) return;
-        line += ",-C=127.0.0.1:" + std::to_string(sim->TcpPort()) + ":Sim";
+        line.push_back("-C=127.0.0.1:" + std::to_string(sim->TcpPort()) + ":Sim");
         firstIdlePending = 1;  // each window here is a run of its own
-        app = std::make_unique<CPelinApp>(line, "tavrin-test");
+        app = std::make_unique<CPelinApp>(ParseCommandLine(line), "tavrin-test");
         app->FixProfilePath();
         BuildView(true);
         frame->show();
@@ -150,7 +150,7 @@ TEST(OperatorInputTest, OpenLogFileAddsTheExtensionOnlyForTheLogFilter) {
         QTemporaryDir folder;
         CQtShell shell;
         CSteadyClock clock;
-        CPelinApp app("-F" + folder.filePath("t.ini").toStdString(), "tavrin-test");
+        CPelinApp app(ParseCommandLine({"-F" + folder.filePath("t.ini").toStdString()}), "tavrin-test");
         app.FixProfilePath();
         CPelinDoc doc;
         CPelinView view(app, doc, shell, clock);

@@ -7,92 +7,156 @@
 namespace tavrin {
 namespace {
 
-TEST(CommandLineTest, ParsesTheSystemOptions) {
+std::string Joined(const std::vector<std::string>& args) {
+    std::string text;
+    for (const std::string& a : args) text += "[" + a + "]";
+    return text;
+}
+
+// The controller terminal's own options, as the shell passes them (one argument each).
+TEST(CommandLineTest, ReadsTheTerminalsOptionsInEveryAcceptedForm) {
     struct Case {
-        const char* line;
-        const char* connection;  // nullptr: no "-C="
-        const char* profile;     // nullptr: no "-F"
+        std::vector<std::string> args;
+        std::string connection, profile;
         bool hostLink;
-        const char* panelFile;
+        std::string panelFile;
     };
     const Case cases[] = {
-        {"", nullptr, nullptr, false, "MacroDlg.INI"},
-        {"-C=192.168.0.2:23:Robot1,-Fd:\\cfg\\a.ini", "192.168.0.2:23:Robot1", "d:\\cfg\\a.ini", false,
+        {{}, "", "", false, "MacroDlg.INI"},
+        {{"-F/home/op/line2.ini"}, "", "/home/op/line2.ini", false, "MacroDlg.INI"},
+        {{"-F", "/home/op/line2.ini"}, "", "/home/op/line2.ini", false, "MacroDlg.INI"},
+        // A path holds blanks and commas; only the argument's end ends it.
+        {{"-F/home/op/my cfg/a, b.ini", "-N"}, "", "/home/op/my cfg/a, b.ini", true, "MacroDlg.INI"},
+        {{"-F", " lead,trail "}, "", " lead,trail ", false, "MacroDlg.INI"},
+        // The separate value is taken whole, dash or not.
+        {{"-F", "-N"}, "", "-N", false, "MacroDlg.INI"},
+        {{"-DFpanel2.ini"}, "", "", false, "panel2.ini"},  // "-DF" is not "-F"
+        {{"-DF", "/home/op/cell 2,b.ini", "-Fx.ini"}, "", "x.ini", false, "/home/op/cell 2,b.ini"},
+        {{"-C=COM1:9600:8:1:none", "-N"}, "COM1:9600:8:1:none", "", true, "MacroDlg.INI"},
+        {{"-C=192.168.0.2:23:Robot 1,a"}, "192.168.0.2:23:Robot 1,a", "", false, "MacroDlg.INI"},
+        // "-F" and "-N" inside another option's value are part of it.
+        {{"-C=10.0.0.2:23:Cell-F2 -N", "-F/cfg/a.ini"},
+         "10.0.0.2:23:Cell-F2 -N",
+         "/cfg/a.ini",
+         false,
          "MacroDlg.INI"},
-        {"-C=192.168.0.2:23:Robot 1", "192.168.0.2:23:Robot", nullptr, false, "MacroDlg.INI"},
-        {"-F/home/op/my settings/a b.ini", nullptr, "/home/op/my settings/a b.ini", false, "MacroDlg.INI"},
-        {"-F/home/op/a b.ini,-N", nullptr, "/home/op/a b.ini", true, "MacroDlg.INI"},
-        {"-N -C=COM2:9600:8:2:none", "COM2:9600:8:2:none", nullptr, true, "MacroDlg.INI"},
-        {"-DFpanel2.ini", nullptr, nullptr, false, "panel2.ini"},  // "-DF" is not "-F"
-        {"-DFpanel2.ini -Fx.ini", nullptr, "x.ini", false, "panel2.ini"},
-        {"-DFp.ini,-C=COM1:9600:8:0:none", "COM1:9600:8:0:none", nullptr, false, "p.ini"},
-        {"-DF", nullptr, nullptr, false, "MacroDlg.INI"},
-        {"-DF,-N", nullptr, nullptr, true, "MacroDlg.INI"},
-        {"-C=10.0.0.2:23:Cell-F2,-F/cfg/a.ini", "10.0.0.2:23:Cell-F2", "/cfg/a.ini", false, "MacroDlg.INI"},
-        {"-C=Cell-N", "Cell-N", nullptr, false, "MacroDlg.INI"},  // "-N" inside a value is no option
-        {"-F", nullptr, nullptr, false, "MacroDlg.INI"},          // empty "-F": default path stays
-        {"-F  ,-N", nullptr, nullptr, true, "MacroDlg.INI"},
-        {"-F  /x/a.ini  ", nullptr, "/x/a.ini", false, "MacroDlg.INI"},
-        {"-C=", nullptr, nullptr, false, "MacroDlg.INI"},
-        {"-C=,-Fx", nullptr, "x", false, "MacroDlg.INI"},
-        {"-c=host -f/x -n", nullptr, nullptr, false, "MacroDlg.INI"},  // case-sensitive
-        {"-C=a -C=b", "a", nullptr, false, "MacroDlg.INI"},            // the first one counts
+        {{"-C=a", "-C=b", "-Fone", "-F", "two"}, "b", "two", false, "MacroDlg.INI"},  // the last counts
     };
     for (const Case& c : cases) {
-        CommandLineOptions options = ParseCommandLine(c.line);
-        SCOPED_TRACE(c.line);
-        EXPECT_EQ(options.hasConnection, c.connection != nullptr);
-        EXPECT_EQ(options.connection, c.connection != nullptr ? c.connection : "");
-        EXPECT_EQ(options.hasProfile, c.profile != nullptr);
-        EXPECT_EQ(options.profilePath, c.profile != nullptr ? c.profile : "");
-        EXPECT_EQ(options.hostLink, c.hostLink);
-        EXPECT_EQ(options.panelFile, c.panelFile);
+        SCOPED_TRACE(Joined(c.args));
+        const CommandLineOptions o = ParseCommandLine(c.args);
+        EXPECT_EQ(o.error, "");
+        EXPECT_EQ(o.connection, c.connection);
+        EXPECT_EQ(o.profilePath, c.profile);
+        EXPECT_EQ(o.hostLink, c.hostLink);
+        EXPECT_EQ(o.panelFile, c.panelFile);
     }
 }
 
-TEST(CommandLineTest, JoinsArgumentsWithoutFrontEndOptions) {
+TEST(CommandLineTest, FrontEndOptionsAndMacroFiles) {
     struct Case {
-        std::vector<std::string> args;  // without the program name
-        const char* line;
+        std::vector<std::string> args;
+        bool headless, demo, help, version, listPorts;
+        std::string runMacro, report;
     };
     const Case cases[] = {
-        {{}, ""},
-        {{"-C=COM1:9600:8:2:none"}, "-C=COM1:9600:8:2:none"},
-        {{"--headless", "-F/home/op/a.ini", "-N"}, "-F/home/op/a.ini,-N"},
-        {{"--run", "start.uas", "--demo", "-C=127.0.0.1:2323:Sim"}, "-C=127.0.0.1:2323:Sim"},
-        {{"--run=start.uas", "-F/home/op/my cfg.ini"}, "-F/home/op/my cfg.ini"},
-        {{"-N", "--run"}, "-N"},  // a trailing --run without its file
-        {{"--report", "r.jsonl", "-N", "--report=s.jsonl"}, "-N"},
+        {{"--headless", "--demo"}, true, true, false, false, false, "", ""},
+        {{"--help"}, false, false, true, false, false, "", ""},
+        {{"-h"}, false, false, true, false, false, "", ""},
+        {{"--version", "--list-ports"}, false, false, false, true, true, "", ""},
+        {{"--run", "b.uas", "--report=/var/log/t.jsonl"},
+         false,
+         false,
+         false,
+         false,
+         false,
+         "b.uas",
+         "/var/log/t.jsonl"},
+        {{"--run=b c.uas", "--report", "-N"}, false, false, false, false, false, "b c.uas", "-N"},
+        {{"--run", "--help"}, false, false, false, false, false, "--help", ""},  // taken whole
+        // Macro files named on their own, as the desktop entry passes them: the first one runs.
+        {{"/home/op/Backup.UAS", "second.uas"}, false, false, false, false, false, "/home/op/Backup.UAS", ""},
+        {{"--run", "a.uas", "b.uas"}, false, false, false, false, false, "a.uas", ""},
+        {{"b.uas", "--run", "a.uas"}, false, false, false, false, false, "a.uas", ""},
     };
     for (const Case& c : cases) {
-        std::vector<std::string> storage = {"tavrin"};
-        storage.insert(storage.end(), c.args.begin(), c.args.end());
-        std::vector<char*> argv;
-        for (std::string& s : storage) argv.push_back(s.data());
-        argv.push_back(nullptr);
-        EXPECT_EQ(JoinArguments(static_cast<int>(storage.size()), argv.data()), c.line);
+        SCOPED_TRACE(Joined(c.args));
+        const CommandLineOptions o = ParseCommandLine(c.args);
+        EXPECT_EQ(o.error, "");
+        EXPECT_EQ(o.headless, c.headless);
+        EXPECT_EQ(o.demo, c.demo);
+        EXPECT_EQ(o.help, c.help);
+        EXPECT_EQ(o.version, c.version);
+        EXPECT_EQ(o.listPorts, c.listPorts);
+        EXPECT_EQ(o.runMacro, c.runMacro);
+        EXPECT_EQ(o.reportFile, c.report);
     }
 }
 
-// The settings path the program uses: the same "-F" rule as the parser, made absolute at start.
-TEST(CommandLineTest, SettingsPathOptionIsAbsoluteAndFollowsTheParser) {
+TEST(CommandLineTest, RefusesWhatItCannotUseNamingTheArgument) {
     struct Case {
-        const char* line;
+        std::vector<std::string> args;
+        std::string error;
+    };
+    const Case cases[] = {
+        {{"-x"}, "unknown option '-x'"},
+        {{"-"}, "unknown option '-'"},
+        {{"-NF"}, "unknown option '-NF'"},
+        {{"-c=host"}, "unknown option '-c=host'"},  // case-sensitive
+        {{"-f/x.ini"}, "unknown option '-f/x.ini'"},
+        {{"-CCOM1:9600:8:1:none"}, "unknown option '-CCOM1:9600:8:1:none'"},
+        {{"--bogus"}, "unknown option '--bogus'"},
+        {{"--HELP"}, "unknown option '--HELP'"},
+        {{"--colour=red", "-N"}, "unknown option '--colour=red'"},
+        {{"--headless=1"}, "option '--headless' takes no value"},
+        {{"-F"}, "option '-F' needs a file"},
+        {{"-N", "-F"}, "option '-F' needs a file"},
+        {{"-F", ""}, "option '-F' needs a file"},
+        {{"-DF"}, "option '-DF' needs a file"},
+        {{"-C="}, "option '-C=' needs a connection"},
+        {{"-C", "COM1:9600:8:1:none"}, "option '-C=' needs a connection"},
+        {{"--run"}, "option '--run' needs a macro file"},
+        {{"--run="}, "option '--run' needs a macro file"},
+        {{"--report"}, "option '--report' needs a file"},
+        {{"plain"}, "unexpected argument 'plain'"},
+        {{"notes.uasx"}, "unexpected argument 'notes.uasx'"},
+        {{"--first", "--second"}, "unknown option '--first'"},  // the first error counts
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(Joined(c.args));
+        EXPECT_EQ(ParseCommandLine(c.args).error, c.error);
+    }
+    // --help still answers after an error in the same line.
+    const CommandLineOptions o = ParseCommandLine({"--bogus", "--help"});
+    EXPECT_TRUE(o.help);
+    EXPECT_EQ(o.error, "unknown option '--bogus'");
+}
+
+TEST(CommandLineTest, ReadsArgvSkippingTheProgramName) {
+    const char* argv[] = {"/usr/bin/tavrin", "-F", "/home/op/a, b.ini", "-N", nullptr};
+    const CommandLineOptions o = ParseCommandLine(4, argv);
+    EXPECT_EQ(o.profilePath, "/home/op/a, b.ini");
+    EXPECT_TRUE(o.hostLink);
+    EXPECT_EQ(o.error, "");
+}
+
+// The settings path the program uses: made absolute in the folder the program started in.
+TEST(CommandLineTest, SettingsPathIsMadeAbsoluteInTheStartFolder) {
+    struct Case {
+        std::vector<std::string> args;
         const char* path;
     };
     const Case cases[] = {
-        {"-Fa.ini", "/start/a.ini"},
-        {"-Fcfg/a.ini,-N", "/start/cfg/a.ini"},
-        {"-F/etc/a.ini", "/etc/a.ini"},
-        {"-C=10.0.0.2:23:Cell-F2", ""},  // a "-F" inside another option's value
-        {"-F ", ""},                     // blanks only: no settings file named " "
-        {"", ""},
-        {"-C=10.0.0.2:23:Cell-F2,-Fb.ini", "/start/b.ini"},
+        {{"-Fa.ini"}, "/start/a.ini"},
+        {{"-F", "cfg/a, b.ini"}, "/start/cfg/a, b.ini"},
+        {{"-F/etc/a.ini"}, "/etc/a.ini"},
+        {{"-C=10.0.0.2:23:Cell-F2"}, ""},
+        {{}, ""},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.line);
-        EXPECT_EQ(SettingsPathOption(c.line, "/start"), c.path);
-        EXPECT_EQ(SettingsPathOption(c.line, "/start/"), c.path);
+        SCOPED_TRACE(Joined(c.args));
+        EXPECT_EQ(AbsoluteSettingsPath(ParseCommandLine(c.args), "/start"), c.path);
+        EXPECT_EQ(AbsoluteSettingsPath(ParseCommandLine(c.args), "/start/"), c.path);
     }
 }
 

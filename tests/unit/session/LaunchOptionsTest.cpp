@@ -23,75 +23,14 @@ LaunchOptions Parse(std::vector<std::string> args) {
     return ParseLaunchOptions(static_cast<int>(args.size()), argv.data());
 }
 
-TEST(LaunchOptionsTest, FrontEndOptionsAreTakenTheSystemsOwnPassedOnUnknownRefused) {
-    const struct {
-        std::vector<std::string> args;
-        bool help, version, headless;
-        std::string runMacro, raw, error;
-    } cases[] = {
-        {{"--help"}, true, false, false, "", "", ""},
-        {{"-h"}, true, false, false, "", "", ""},
-        {{"--version"}, false, true, false, "", "", ""},
-        {{"--headless", "--run=b.uas", "-C=COM1:9600:8:1:none"},
-         false,
-         false,
-         true,
-         "b.uas",
-         "-C=COM1:9600:8:1:none",
-         ""},
-        {{"--run", "--help"}, false, false, false, "--help", "", ""},  // --run takes the next argument whole
-        // The system's own options keep their lenient rules: anything with one dash is theirs.
-        {{"-F/home/op/my cfg.ini", "-N", "-x", "-DFpanel.ini"},
-         false,
-         false,
-         false,
-         "",
-         "-F/home/op/my cfg.ini,-N,-x,-DFpanel.ini",
-         ""},
-        {{"-", "plain"}, false, false, false, "", "-,plain", ""},
-        // Macro files named on their own, as the desktop entry passes them: the first one runs.
-        {{"/home/op/Backup.UAS", "-N", "second.uas"}, false, false, false, "/home/op/Backup.UAS", "-N", ""},
-        {{"--run", "a.uas", "b.uas"}, false, false, false, "a.uas", "", ""},
-        {{".uas", "notes.uasx", "-DFpanel.uas"}, false, false, false, "", ".uas,notes.uasx,-DFpanel.uas", ""},
-        {{"--bogus"}, false, false, false, "", "", "unknown option '--bogus'"},
-        {{"--HELP"}, false, false, false, "", "", "unknown option '--HELP'"},
-        {{"--headless=1"}, false, false, false, "", "", "unknown option '--headless=1'"},
-        {{"--first", "--second"}, false, false, false, "", "", "unknown option '--first'"},
-        {{"--run"}, false, false, false, "", "", "--run needs a macro file"},
-        // Help wins over an error in the same line (main() looks at help first).
-        {{"--bogus", "--help"}, true, false, false, "", "", "unknown option '--bogus'"},
-    };
-    for (const auto& c : cases) {
-        const LaunchOptions o = Parse(c.args);
-        const std::string label = c.args.front();
-        EXPECT_EQ(o.help, c.help) << label;
-        EXPECT_EQ(o.version, c.version) << label;
-        EXPECT_EQ(o.headless, c.headless) << label;
-        EXPECT_EQ(o.runMacro, c.runMacro) << label;
-        EXPECT_EQ(o.rawCommandLine, c.raw) << label;
-        EXPECT_EQ(o.error, c.error) << label;
-        EXPECT_EQ(o.exeName, "tavrin") << label;
-    }
-}
-
-TEST(LaunchOptionsTest, ReportFileIsTakenInBothFormsAndNeverPassedOn) {
-    const struct {
-        std::vector<std::string> args;
-        std::string report, runMacro, raw, error;
-    } cases[] = {
-        {{"--report", "r.jsonl", "--run", "b.uas", "-N"}, "r.jsonl", "b.uas", "-N", ""},
-        {{"--report=/var/log/t.jsonl", "-N"}, "/var/log/t.jsonl", "", "-N", ""},
-        {{"--report", "-N"}, "-N", "", "", ""},  // takes the next argument whole, as --run does
-        {{"--report"}, "", "", "", "--report needs a file"},
-        {{"--report="}, "", "", "", "--report needs a file"},
-    };
-    for (const auto& c : cases) {
-        const LaunchOptions o = Parse(c.args);
-        EXPECT_EQ(o.reportFile, c.report) << c.args.front();
-        EXPECT_EQ(o.runMacro, c.runMacro) << c.args.front();
-        EXPECT_EQ(o.rawCommandLine, c.raw) << c.args.front();
-        EXPECT_EQ(o.error, c.error) << c.args.front();
-    }
+// The options themselves are CommandLineTest's; here what the launch adds to them.
+TEST(LaunchOptionsTest, TheCommandLineIsReadOnceWithTheProgramsName) {
+    const LaunchOptions o = Parse({"--headless", "-F", "/home/op/a, b.ini", "--run=b.uas"});
+    EXPECT_TRUE(o.headless);
+    EXPECT_EQ(o.profilePath, "/home/op/a, b.ini");
+    EXPECT_EQ(o.runMacro, "b.uas");
+    EXPECT_EQ(o.exeName, "tavrin");
+    EXPECT_EQ(Parse({"-x"}).error, "unknown option '-x'");
 }
 
 TEST(LaunchOptionsTest, ProgramPathIsTheRunningProgramNotTheWorkingFolder) {

@@ -26,7 +26,7 @@ LaunchOptions Parse(std::vector<std::string> args) {
 TEST(ListPortsOption, IsAFlagThatLeavesTheSystemsOptionsAlone) {
     const LaunchOptions with = Parse({"/usr/bin/tavrin", "--list-ports", "-F/tmp/x.ini"});
     EXPECT_TRUE(with.listPorts);
-    EXPECT_EQ(with.rawCommandLine, "-F/tmp/x.ini");
+    EXPECT_EQ(with.profilePath, "/tmp/x.ini");
     EXPECT_FALSE(Parse({"tavrin", "-C=COM1:9600:8:2:none"}).listPorts);
 }
 

@@ -88,7 +88,6 @@ protected:
         language = 1;
         keysEnabled = 1;
         firstIdlePending = 1;
-        profilePathPending = 1;
     }
     void TearDown() override {
         view_.reset();
@@ -96,8 +95,8 @@ protected:
         std::filesystem::remove_all(folder_);
     }
 
-    void Start(const std::string& commandLine) {
-        app_ = std::make_unique<CPelinApp>(commandLine, "tavrin");
+    void Start(const std::vector<std::string>& arguments) {
+        app_ = std::make_unique<CPelinApp>(ParseCommandLine(arguments), "tavrin");
         app_->FixProfilePath();
         view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
         ASSERT_EQ(view_->OnCreate(), 0);
@@ -126,7 +125,7 @@ protected:
 // While a lost port is waited for, the poll ticks once a check for its device is due, not every
 // 20 ms: a terminal left unplugged sleeps too.
 TEST_F(PelinViewTest, ALostPortIsLookedForOnceASecondWithoutThe20MsPoll) {
-    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    Start({"-F" + ini_, "-C=COM3:9600:8:1:none"});
     ASSERT_EQ(doc_.connected, 1);
     pty_.Hangup();
     const auto watches = shell_.watches;
@@ -140,7 +139,7 @@ TEST_F(PelinViewTest, ALostPortIsLookedForOnceASecondWithoutThe20MsPoll) {
 // A macro that cannot be opened is reported in a box, around which the macro engine stops and
 // restarts the poll; with nothing left that needs it, the poll stops again.
 TEST_F(PelinViewTest, AMacroThatCannotBeOpenedLeavesNoPollRunning) {
-    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    Start({"-F" + ini_, "-C=COM3:9600:8:1:none"});
     ASSERT_EQ(doc_.connected, 1);
     view_->OnDropFiles({folder_ + "/missing.uas"});
     shell_.RunPosted();
@@ -148,7 +147,7 @@ TEST_F(PelinViewTest, AMacroThatCannotBeOpenedLeavesNoPollRunning) {
 }
 
 TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheController) {
-    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    Start({"-F" + ini_, "-C=COM3:9600:8:1:none"});
     EXPECT_EQ(app_->profilePath, ini_);
     ASSERT_EQ(doc_.connected, 1);
     EXPECT_EQ(doc_.comPort, "COM3");
@@ -171,7 +170,7 @@ TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheCon
 }
 
 TEST_F(PelinViewTest, PastedTextIsTypedWithTabsAsBlanksCrLfAsEnterAndLfAndLoneLfAsEnter) {
-    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    Start({"-F" + ini_, "-C=COM3:9600:8:1:none"});
     ASSERT_EQ(doc_.connected, 1);
     pty_.Received();
     shell_.clipboard = "a\tb\r\nc\nd";
@@ -190,14 +189,14 @@ TEST_F(PelinViewTest, PastedTextIsTypedWithTabsAsBlanksCrLfAsEnterAndLfAndLoneLf
 
 TEST_F(PelinViewTest, NothingOpensWithoutCommandLineConnectionOrAutomaticConnection) {
     WriteProfileString(ini_, "Settings", "IsAutoConnect", "0");
-    Start("-F" + ini_);
+    Start({"-F" + ini_});
     EXPECT_EQ(doc_.connected, 0);
     EXPECT_TRUE(shell_.boxes.empty());
 }
 
 TEST_F(PelinViewTest, AutoexecRunsOnceAfterTheFirstPromptAndNotAgainAfterReconnecting) {
     std::ofstream(folder_ + "/Autoexec.uas") << "sendln 'auto'\nend\n";
-    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    Start({"-F" + ini_, "-C=COM3:9600:8:1:none"});
     ASSERT_EQ(doc_.connected, 1);
     EXPECT_EQ(pty_.Received(50).find("auto"), std::string::npos) << "not at start-up";
 
@@ -216,7 +215,7 @@ TEST_F(PelinViewTest, AutoexecRunsOnceAfterTheFirstPromptAndNotAgainAfterReconne
 }
 
 TEST_F(PelinViewTest, AnsweringNoToTheCloseQuestionKeepsEverythingAndYesSavesAtDestruction) {
-    Start("-F" + ini_ + ",-C=COM3:9600:8:1:none");
+    Start({"-F" + ini_, "-C=COM3:9600:8:1:none"});
     const std::string before = [&] {
         std::ifstream in(ini_);
         std::stringstream s;
@@ -248,7 +247,7 @@ TEST_F(PelinViewTest, AnsweringNoToTheCloseQuestionKeepsEverythingAndYesSavesAtD
 
 TEST_F(PelinViewTest, BatchMacroReportsOneWhenTheConnectionCannotBeMade) {
     WriteProfileString(ini_, "Ports", "COM4", folder_ + "/no-such-device");
-    app_ = std::make_unique<CPelinApp>("-F" + ini_ + ",-C=COM4:9600:8:1:none", "tavrin");
+    app_ = std::make_unique<CPelinApp>(ParseCommandLine({"-F" + ini_, "-C=COM4:9600:8:1:none"}), "tavrin");
     app_->FixProfilePath();
     view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
     int status = -1;
@@ -259,10 +258,35 @@ TEST_F(PelinViewTest, BatchMacroReportsOneWhenTheConnectionCannotBeMade) {
     EXPECT_NE(Row(0).find("COM device open error."), std::string::npos) << Row(0);
 }
 
+// The front end hears of a start-up connection that was tried and failed, and of nothing else.
+TEST_F(PelinViewTest, StartupConnectFailureIsToldOnlyWhenAConnectionWasTriedAndNotMade) {
+    WriteProfileString(ini_, "Ports", "COM4", folder_ + "/no-such-device");
+    const struct {
+        const char* connection;  // "" none
+        int failures;
+    } cases[] = {{"", 0}, {"-C=COM4:9600:8:1:none", 1}, {"-C=COM3:9600:8:1:none", 0}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.connection);
+        std::vector<std::string> args = {"-F" + ini_};
+        if (*c.connection) args.push_back(c.connection);
+        firstIdlePending = 1;
+        app_ = std::make_unique<CPelinApp>(ParseCommandLine(args), "tavrin");
+        app_->FixProfilePath();
+        view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
+        int failures = 0;
+        view_->SetStartupConnectFailed([&] { ++failures; });
+        ASSERT_EQ(view_->OnCreate(), 0);
+        shell_.RunPosted();
+        EXPECT_EQ(failures, c.failures);
+        view_->OnDestroy();
+        view_.reset();
+    }
+}
+
 TEST_F(PelinViewTest, BatchMacroRunsAfterThePromptInPlaceOfTheStartupMacroAndReportsItsEnd) {
     std::ofstream(folder_ + "/Autoexec.uas") << "sendln 'auto'\nend\n";
     std::ofstream(folder_ + "/job.uas") << "sendln 'job'\nend\n";
-    app_ = std::make_unique<CPelinApp>("-F" + ini_ + ",-C=COM3:9600:8:1:none", "tavrin");
+    app_ = std::make_unique<CPelinApp>(ParseCommandLine({"-F" + ini_, "-C=COM3:9600:8:1:none"}), "tavrin");
     app_->FixProfilePath();
     view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
     int status = -1;
