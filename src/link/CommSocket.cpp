@@ -48,6 +48,17 @@ void CCommSocket::PaintWhileWaiting(int64_t& lastPaint) {
 }
 
 int CCommSocket::Connect(const std::string& host, int port) {
+    const int rc = ConnectOnce(host, port);
+    connectFailure_ = Status::FromErrno("connect", host + ":" + std::to_string(port), rc);
+    const std::string unknown = rc != 0 && socket_ ? socket_->LookupFailure() : std::string();
+    if (!unknown.empty()) {
+        connectFailure_.error = Status::kNameUnknown;
+        connectFailure_.reason = unknown;
+    }
+    return rc;
+}
+
+int CCommSocket::ConnectOnce(const std::string& host, int port) {
     if (!socket_) return lastError_ = EBADF;
     if (busy_) return lastError_ = EINPROGRESS;
     BusyScope busy(busy_);

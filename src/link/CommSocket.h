@@ -9,6 +9,7 @@
 
 #include "platform/Clock.h"
 #include "platform/Shell.h"
+#include "platform/Status.h"
 #include "platform/StreamSocket.h"
 
 namespace tavrin {
@@ -86,6 +87,9 @@ public:
     bool IsOpen() const { return socket_ && socket_->IsOpen(); }
     int Descriptor() const { return socket_ ? socket_->Descriptor() : -1; }
     int LastError() const { return lastError_; }
+    // Why the last Connect failed: "connect", the address as host:port, and the reason (refused,
+    // no route, timed out, the host name unknown). Success after a connect that worked.
+    const Status& ConnectFailure() const { return connectFailure_; }
 
 private:
     // Hands the socket what it takes of the outbox now; watches for writability while some is
@@ -95,6 +99,7 @@ private:
     void NoteSend(bool ok);
     void DropOutbox();
 
+    int ConnectOnce(const std::string& host, int port);
     // One wait slice has passed: repaint when kPaintIntervalMs have gone by since the last one.
     void PaintWhileWaiting(int64_t& lastPaint);
 
@@ -115,6 +120,7 @@ private:
     bool connectTried_ = false;
     bool busy_ = false;
     int lastError_ = 0;
+    Status connectFailure_;
 };
 
 }  // namespace tavrin

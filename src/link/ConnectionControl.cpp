@@ -9,6 +9,7 @@
 #include "app/Cp932.h"
 #include "app/Globals.h"
 #include "app/MessageTable.h"
+#include "app/StatusText.h"
 #include "link/ConnectionListStore.h"
 #include "link/SerialPortList.h"
 
@@ -142,6 +143,10 @@ void CConnectionControl::Print(const std::string& cp932) {
     if (hooks_.printLocalText) hooks_.printLocalText(cp932);
 }
 
+std::string ConnectFailureText(const Status& failure) {
+    return LocalizedUtf8("Cannot connect to ", "接続できません: ") + StatusDetail(failure);
+}
+
 void CConnectionControl::Box(int code, BoxButtons buttons, BoxIcon icon) {
     shell_.MessageBox(GetMessageText(code), buttons, icon);
 }
@@ -218,14 +223,16 @@ int CConnectionControl::ConnectTcp(int silent) {
     }
     doc_.socket = socket_.get();
     while (socket_->Connect(doc_.ipAddress, port) != 0) {
+        const std::string failure = ConnectFailureText(socket_->ConnectFailure());
         if (silent != 0) {
-            if (!reconnectNotice_) Print(GetMessageTextCp932(-270) + "\r\n");
+            if (!reconnectNotice_) Print(GetMessageTextCp932(-270) + "\r\n" + Utf8ToCp932(failure) + "\r\n");
             clock_.SleepMs(kSilentRetryPauseMs);
             reconnectNotice_ = true;
             DestroySocket();
             return 0;
         }
-        if (shell_.MessageBox(GetMessageText(-240), BoxButtons::YesNo, BoxIcon::Question) != BoxAnswer::Yes) {
+        if (shell_.MessageBox(failure + "\n" + GetMessageText(-240), BoxButtons::YesNo, BoxIcon::Question) !=
+            BoxAnswer::Yes) {
             DestroySocket();
             reconnectNotice_ = false;
             return 0;
