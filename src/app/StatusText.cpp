@@ -5,6 +5,7 @@
 #include "app/Cp932.h"
 #include "app/Globals.h"
 #include "app/MessageTable.h"
+#include "app/OwnFile.h"
 
 namespace tavrin {
 
@@ -55,6 +56,17 @@ std::string StatusDetail(const Status& status) {
 std::string WithStatus(const std::string& text, const Status& status) {
     if (status.Ok()) return text;
     return text + "\n" + StatusDetail(status);
+}
+
+Status OwnFileStatus(const std::string& path, const OwnFileCheck& check) {
+    if (check.fault == OwnFileFault::kUnreadable || check.fault == OwnFileFault::kMissing)
+        return Status::FromErrno("open", path, check.error != 0 ? check.error : ENOENT);
+    Status status;
+    if (check.Usable()) return status;
+    status.what = "open";
+    status.subject = path;
+    status.reason = check.Reason(language);
+    return status;
 }
 
 std::string StatusLineCp932(const char* english, const char* japaneseUtf8, const Status& status) {

@@ -1,14 +1,17 @@
 #include "app/TerminalSetup.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "app/Globals.h"
+#include "app/IniFile.h"
 #include "app/MessageTable.h"
 #include "app/OwnFile.h"
 #include "app/Settings.h"
+#include "app/StatusText.h"
 #include "app/TermSettings.h"
 
 namespace tavrin {
@@ -99,7 +102,12 @@ int CTerminalSetup::SaveTerminalSetup() {
     written = WriteFontSetting(profilePath_, kFontSection, view_.logFont) && written;
     if (written) return 0;
     // The operator asked for this file; a setup that did not reach it must not pass for saved.
-    shell_.MessageBox(GetMessageText(kFailedToOpenFile), BoxButtons::Ok, BoxIcon::Exclamation);
+    std::string failedPath;
+    const int cause = TakeProfileWriteError(failedPath);
+    const Status why =
+        Status::FromErrno("write", failedPath.empty() ? profilePath_ : failedPath, cause != 0 ? cause : EIO);
+    shell_.MessageBox(WithStatus(GetMessageText(kFailedToOpenFile), why), BoxButtons::Ok,
+                      BoxIcon::Exclamation);
     return kFailedToOpenFile;
 }
 

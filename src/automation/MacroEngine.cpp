@@ -1,12 +1,14 @@
 #include "automation/MacroEngine.h"
 
 #include <array>
+#include <cerrno>
 #include <limits>
 
 #include "app/Cp932.h"
 #include "app/Globals.h"
 #include "app/MessageTable.h"
 #include "app/PelinDoc.h"
+#include "app/StatusText.h"
 #include "app/ViewState.h"
 #include "automation/LogFile.h"
 #include "link/LinkOps.h"
@@ -74,8 +76,12 @@ void CMacroEngine::CloseMacroLog() {
 
 int CMacroEngine::StartMacro(const std::string& path) {
     if (reader_.IsOpen() || !reader_.Open(path)) {
+        Status why = OwnFileStatus(path, reader_.Refusal());
+        if (reader_.IsOpen())
+            why = {"open", path, 0, LocalizedUtf8("another macro is running", "別のマクロを実行中です")};
         shell_.StopTimer(kPollTimerId);
-        shell_.MessageBox(GetMessageText(kFailedToOpenFile), BoxButtons::Ok, BoxIcon::Exclamation);
+        shell_.MessageBox(WithStatus(GetMessageText(kFailedToOpenFile), why), BoxButtons::Ok,
+                          BoxIcon::Exclamation);
         shell_.StartTimer(kPollTimerId, kPollTimerPeriodMs);
         return 0;
     }
@@ -301,7 +307,9 @@ bool CMacroEngine::DoSendFile() {
     if (sendFile_ == nullptr) {
         sendFile_ = std::fopen(statement_.text.c_str(), "rb");
         if (sendFile_ == nullptr) {
-            ShowMacroMessage(GetMessageText(kFailedToOpenFile));
+            ShowMacroMessage(
+                WithStatus(GetMessageText(kFailedToOpenFile),
+                           Status::FromErrno("open", statement_.text, errno != 0 ? errno : EIO)));
             return false;
         }
         sentBytes_ = 0;
@@ -330,7 +338,7 @@ bool CMacroEngine::DoSendFile() {
 void CMacroEngine::DoOpenLog() {
     log_.CloseLogFile();
     if (log_.OpenLogFile(statement_.text) != 0) {
-        ShowMacroMessage(GetMessageText(kFailedToOpenFile));
+        ShowMacroMessage(WithStatus(GetMessageText(kFailedToOpenFile), log_.LastFailure()));
         return;
     }
     logOpenedByMacro_ = true;

@@ -34,7 +34,10 @@ void CLinkChannel::SendLinkBytes(const uint8_t* bytes, size_t count) {
             shell_.MessageBox(kSendErrorText, BoxButtons::Ok, BoxIcon::Exclamation);
         return;
     }
-    serial_.WriteComPort(bytes, count);
+    // A write cut short is a link error: told with what was not sent, once per run of them.
+    if (serial_.WriteComPort(bytes, count) < count && serial_.WriteFailureIsNew())
+        shell_.MessageBox(DescribeSerialWriteFailure(serial_.LastWriteFailure(), serial_.LastUnsent(), count),
+                          BoxButtons::Ok, BoxIcon::Exclamation);
 }
 
 size_t CLinkChannel::SendOnSocket(const uint8_t* bytes, size_t count) {
