@@ -111,4 +111,8 @@ std::string LocalizedCp932(const char* english, const char* japaneseUtf8) {
     return language == 1 ? std::string(english) : Utf8ToCp932(japaneseUtf8);
 }
 
+std::string LocalizedUtf8(const char* english, const char* japaneseUtf8) {
+    return language == 1 ? english : japaneseUtf8;
+}
+
 }  // namespace tavrin

@@ -34,6 +34,8 @@ std::string GetMessageTextCp932(int code);
 
 // One of our own texts without a code, in the current language, in CP932 for the terminal.
 std::string LocalizedCp932(const char* english, const char* japaneseUtf8);
+// The same in UTF-8, for message boxes.
+std::string LocalizedUtf8(const char* english, const char* japaneseUtf8);
 
 // Toolbar tips, in toolbar order.
 struct ToolbarTip {

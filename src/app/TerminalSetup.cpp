@@ -1,14 +1,17 @@
 #include "app/TerminalSetup.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 #include <utility>
 
 #include "app/Globals.h"
+#include "app/IniFile.h"
 #include "app/MessageTable.h"
 #include "app/OwnFile.h"
 #include "app/Settings.h"
+#include "app/StatusText.h"
 #include "app/TermSettings.h"
 
 namespace tavrin {
@@ -99,7 +102,11 @@ int CTerminalSetup::SaveTerminalSetup() {
     written = WriteFontSetting(profilePath_, kFontSection, view_.logFont) && written;
     if (written) return 0;
     // The operator asked for this file; a setup that did not reach it must not pass for saved.
-    shell_.MessageBox(GetMessageText(kFailedToOpenFile), BoxButtons::Ok, BoxIcon::Exclamation);
+    std::string failedPath;
+    const int cause = TakeProfileWriteError(failedPath);
+    const Status why =
+        Status::FromErrno("write", failedPath.empty() ? profilePath_ : failedPath, cause != 0 ? cause : EIO);
+    shell_.Tell(WithStatus(GetMessageText(kFailedToOpenFile), why), BoxIcon::Exclamation);
     return kFailedToOpenFile;
 }
 
@@ -142,7 +149,7 @@ bool CTerminalSetup::UsableSetupFile(const std::string& path) {
     // A missing one is fine (Save setup creates it; Restore setup reads the defaults).
     const OwnFileCheck check = CheckOwnFile(path, kIniFileRules);
     if (check.UsableOrMissing() || check.fault == OwnFileFault::kUnreadable) return true;
-    shell_.MessageBox(RefusedFileText(path, check, language), BoxButtons::Ok, BoxIcon::Exclamation);
+    shell_.Tell(RefusedFileText(path, check, language), BoxIcon::Exclamation);
     return false;
 }
 

@@ -1,10 +1,12 @@
 #include "automation/DroppedFiles.h"
 
+#include <cerrno>
 #include <cstdio>
 #include <filesystem>
 #include <system_error>
 
 #include "app/PelinDoc.h"
+#include "app/StatusText.h"
 #include "automation/MacroEngine.h"
 #include "platform/Clock.h"
 #include "platform/Shell.h"
@@ -38,18 +40,19 @@ void CDroppedFiles::OnDropFiles(const std::vector<std::string>& files) {
         }
         std::error_code error;
         if (!std::filesystem::exists(name, error)) {
-            shell_.MessageBox("file not found.", BoxButtons::Ok, BoxIcon::Exclamation);
+            const Status why = Status::FromErrno("open", name, error ? error.value() : ENOENT);
+            shell_.Tell(WithStatus("file not found.", why), BoxIcon::Exclamation);
             continue;
         }
-        if (QueueTextFile(name) != 0) {
-            shell_.MessageBox("file drop error.", BoxButtons::Ok, BoxIcon::Exclamation);
+        if (const int cause = QueueTextFile(name); cause != 0) {
+            shell_.Tell(WithStatus("file drop error.", Status::FromErrno("read", name, cause)), BoxIcon::Exclamation);
         }
     }
 }
 
 int CDroppedFiles::QueueTextFile(const std::string& name) {
     std::FILE* file = std::fopen(name.c_str(), "rb");
-    if (file == nullptr) return -1;
+    if (file == nullptr) return errno != 0 ? errno : EIO;
     const std::string lineEnd = doc_.isTcp ? "\n" : "\r";
     std::deque<std::string> lines;
     std::string line;
@@ -67,9 +70,9 @@ int CDroppedFiles::QueueTextFile(const std::string& name) {
         line.push_back(c == '\t' ? ' ' : static_cast<char>(c));
         pending = true;
     }
-    bool failed = std::ferror(file) != 0;
+    const int failed = std::ferror(file) != 0 ? (errno != 0 ? errno : EIO) : 0;
     std::fclose(file);
-    if (failed) return -1;  // a file read only in part is not typed at all
+    if (failed != 0) return failed;  // a file read only in part is not typed at all
     if (pending) {
         if (!line.empty() && line.back() == '\r') line.pop_back();
         lines.push_back(line + lineEnd);

@@ -26,8 +26,8 @@ public:
                   std::function<void(uint8_t)> typeChar);
 
     // The drop, in the order the files are given; ignored while not connected. A file that
-    // does not exist shows "file not found.", one that cannot be read "file drop error."; the
-    // next file is still handled.
+    // does not exist shows "file not found.", one that cannot be read "file drop error.", each
+    // with a line naming the file and the reason; the next file is still handled.
     void OnDropFiles(const std::vector<std::string>& files);
     // On every poll tick: types the next queued line when its time has come.
     void OnTick();
@@ -36,7 +36,7 @@ public:
 
 private:
     // Reads a text file's lines into the queue: tabs become blanks, each line gets the line
-    // end of the medium. 0, or -1 when the file could not be read (nothing queued).
+    // end of the medium. 0, or the errno when the file could not be read (nothing queued).
     int QueueTextFile(const std::string& name);
 
     CPelinDoc& doc_;

@@ -1,9 +1,11 @@
 #include "automation/LogFile.h"
 
 #include <array>
+#include <cerrno>
 #include <filesystem>
 
 #include "app/MessageTable.h"
+#include "app/StatusText.h"
 #include "platform/Shell.h"
 
 namespace tavrin {
@@ -26,9 +28,11 @@ int CLogFile::OpenLogFile(const std::string& path) {
     }
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) {
+        failure_ = Status::FromErrno("open", path, errno != 0 ? errno : EIO);
         Changed();
         return kFailedToOpenFile;
     }
+    failure_ = Status();
     path_ = path;
     Changed();
     return 0;
@@ -36,10 +40,29 @@ int CLogFile::OpenLogFile(const std::string& path) {
 
 void CLogFile::CloseLogFile() {
     if (file_ == nullptr) return;
-    std::fclose(file_);
+    errno = 0;
+    if (std::fclose(file_) != 0) {
+        file_ = nullptr;
+        Failed("close", errno != 0 ? errno : EIO);
+        return;
+    }
     file_ = nullptr;
     path_.clear();
     Changed();
+}
+
+void CLogFile::Failed(const char* what, int error) {
+    if (file_ != nullptr) std::fclose(file_);
+    file_ = nullptr;
+    failure_ = Status::FromErrno(what, path_, error);
+    path_.clear();
+    Changed();
+    if (onWriteFailed) onWriteFailed(failure_);
+}
+
+std::string LogStoppedText(const Status& failure) {
+    return LocalizedUtf8("The log could not be written: ", "ログファイルに書き込めませんでした: ") +
+           StatusDetail(failure) + LocalizedUtf8(" Logging has stopped.", "ログを停止しました。");
 }
 
 bool CLogFile::WriteLogLine(std::span<const uint8_t> row) {
@@ -50,13 +73,9 @@ bool CLogFile::WriteLogLine(std::span<const uint8_t> row) {
     record[kLogRowBytes] = '\r';
     record[kLogRowBytes + 1] = '\n';
     // Flushed per line, so a full disk shows at once and the log is readable while it grows.
+    errno = 0;
     bool ok = std::fwrite(record.data(), 1, record.size(), file_) == record.size() && std::fflush(file_) == 0;
-    if (!ok) {
-        std::fclose(file_);
-        file_ = nullptr;
-        path_.clear();
-        Changed();
-    }
+    if (!ok) Failed("write", errno != 0 ? errno : EIO);
     return ok;
 }
 
@@ -79,7 +98,7 @@ int OpenLogFileCommand(CLogFile& log, Shell& shell) {
     std::string path = ApplyLogExtension(*chosen, shell.LastFilterIndex());
     int result = log.OpenLogFile(path);
     if (result != 0) {
-        shell.MessageBox(GetMessageText(kFailedToOpenFile), BoxButtons::Ok, BoxIcon::Exclamation);
+        shell.Tell(WithStatus(GetMessageText(kFailedToOpenFile), log.LastFailure()), BoxIcon::Exclamation);
     }
     return result;
 }

@@ -1,12 +1,14 @@
 #include "automation/MacroEngine.h"
 
 #include <array>
+#include <cerrno>
 #include <limits>
 
 #include "app/Cp932.h"
 #include "app/Globals.h"
 #include "app/MessageTable.h"
 #include "app/PelinDoc.h"
+#include "app/StatusText.h"
 #include "app/ViewState.h"
 #include "automation/LogFile.h"
 #include "link/LinkOps.h"
@@ -74,7 +76,10 @@ void CMacroEngine::CloseMacroLog() {
 
 int CMacroEngine::StartMacro(const std::string& path) {
     if (reader_.IsOpen() || !reader_.Open(path)) {
-        shell_.Tell(GetMessageText(kFailedToOpenFile));
+        Status why = OwnFileStatus(path, reader_.Refusal());
+        if (reader_.IsOpen())
+            why = {"open", path, 0, LocalizedUtf8("another macro is running", "別のマクロを実行中です")};
+        shell_.Tell(WithStatus(GetMessageText(kFailedToOpenFile), why));
         return 0;
     }
     runState_ = 0;
@@ -309,7 +314,9 @@ bool CMacroEngine::DoSendFile() {
     if (sendFile_ == nullptr) {
         sendFile_ = std::fopen(statement_.text.c_str(), "rb");
         if (sendFile_ == nullptr) {
-            ShowMacroMessage(GetMessageText(kFailedToOpenFile));
+            ShowMacroMessage(
+                WithStatus(GetMessageText(kFailedToOpenFile),
+                           Status::FromErrno("open", statement_.text, errno != 0 ? errno : EIO)));
             return false;
         }
         sentBytes_ = 0;
@@ -338,7 +345,7 @@ bool CMacroEngine::DoSendFile() {
 void CMacroEngine::DoOpenLog() {
     log_.CloseLogFile();
     if (log_.OpenLogFile(statement_.text) != 0) {
-        ShowMacroMessage(GetMessageText(kFailedToOpenFile));
+        ShowMacroMessage(WithStatus(GetMessageText(kFailedToOpenFile), log_.LastFailure()));
         return;
     }
     logOpenedByMacro_ = true;

@@ -47,8 +47,7 @@ int MacroCommand(CMacroEngine& engine, Shell& shell) {
     const OwnFileCheck check = CheckOwnFile(path.string(), kMacroFileRules);
     if (!check.Usable() && check.fault != OwnFileFault::kMissing &&
         check.fault != OwnFileFault::kUnreadable) {
-        shell.MessageBox(RefusedFileText(path.string(), check, language), BoxButtons::Ok,
-                         BoxIcon::Exclamation);
+        shell.Tell(RefusedFileText(path.string(), check, language), BoxIcon::Exclamation);
         return 0;
     }
     if (engine.StartMacro(path.string()) == 0) return 0;

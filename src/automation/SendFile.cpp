@@ -1,6 +1,7 @@
 #include "automation/SendFile.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <filesystem>
 #include <fstream>
 #include <system_error>
@@ -8,6 +9,7 @@
 #include "app/Globals.h"
 #include "app/MessageTable.h"
 #include "app/Settings.h"
+#include "app/StatusText.h"
 #include "automation/MacroEngine.h"
 #include "platform/Shell.h"
 
@@ -31,11 +33,15 @@ int CSendFile::SendFileCommand() {
     // The macro is written before it is run; if it cannot be, an older one of the same name
     // must not be run in its place.
     {
+        errno = 0;
         std::ofstream macro(kSendFileMacroName, std::ios::binary | std::ios::trunc);
         macro << "sendfile '" << name << "'\n";
         macro.flush();
         if (!macro) {
-            shell_.MessageBox(GetMessageText(kFailedToOpenFile), BoxButtons::Ok, BoxIcon::Exclamation);
+            const Status why =
+                Status::FromErrno("write", std::filesystem::absolute(kSendFileMacroName, error).string(),
+                                  errno != 0 ? errno : EIO);
+            shell_.Tell(WithStatus(GetMessageText(kFailedToOpenFile), why), BoxIcon::Exclamation);
             return kFailedToOpenFile;
         }
     }

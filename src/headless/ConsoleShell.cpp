@@ -70,7 +70,15 @@ BoxAnswer CConsoleShell::MessageBox(const std::string& text, BoxButtons buttons,
         case BoxButtons::YesNo: answer = "No", result = BoxAnswer::No; break;
         case BoxButtons::RetryCancel: answer = "Cancel", result = BoxAnswer::Cancel; break;
     }
-    PrintToStderr(WithoutTerminalLineEnds(text) + " [" + answer + "]");
+    // A box of several lines (the cause, then the question) is told a line at a time; the
+    // answer taken follows the last.
+    const std::string shown = WithoutTerminalLineEnds(text);
+    size_t start = 0;
+    for (size_t end = shown.find('\n'); end != std::string::npos; end = shown.find('\n', start)) {
+        PrintToStderr(shown.substr(start, end - start));
+        start = end + 1;
+    }
+    PrintToStderr(shown.substr(start) + " [" + answer + "]");
     return result;
 }
 

@@ -26,15 +26,16 @@ int CCommSocket::Create() {
 int CCommSocket::BeginConnect(const std::string& host, int port, std::function<void(int error)> done) {
     if (!socket_) return lastError_ = EBADF;
     if (Connecting()) return lastError_ = EALREADY;
+    connectAddress_ = host + ":" + std::to_string(port);
     // A socket whose connect failed cannot be connected again; a retry starts on a new one.
     if (connectTried_ || !socket_->IsOpen()) {
         socket_->Close();
         int rc = socket_->Create();
-        if (rc != 0) return lastError_ = rc;
+        if (rc != 0) return NoteConnectResult(rc);
     }
     connectTried_ = true;
     const int rc = socket_->StartConnect(host, port);
-    if (rc != EINPROGRESS) return lastError_ = rc;
+    if (rc != EINPROGRESS) return NoteConnectResult(rc);
     connectDone_ = std::move(done);
     connectWatchFd_ = socket_->Descriptor();
     shell_.WatchWritable(connectWatchFd_, [this] { CheckConnect(); });
@@ -43,6 +44,16 @@ int CCommSocket::BeginConnect(const std::string& host, int port, std::function<v
         if (!alive.expired() && attempt == connectAttempt_ && Connecting()) EndConnect(ETIMEDOUT);
     });
     return lastError_ = EINPROGRESS;
+}
+
+int CCommSocket::NoteConnectResult(int rc) {
+    connectFailure_ = Status::FromErrno("connect", connectAddress_, rc);
+    const std::string unknown = rc != 0 && socket_ ? socket_->LookupFailure() : std::string();
+    if (!unknown.empty()) {
+        connectFailure_.error = Status::kNameUnknown;
+        connectFailure_.reason = unknown;
+    }
+    return lastError_ = rc;
 }
 
 void CCommSocket::CheckConnect() {
@@ -54,7 +65,7 @@ void CCommSocket::EndConnect(int error) {
     if (connectWatchFd_ >= 0) shell_.UnwatchWritable(connectWatchFd_);
     connectWatchFd_ = -1;
     ++connectAttempt_;
-    lastError_ = error;
+    NoteConnectResult(error);
     std::function<void(int)> done = std::move(connectDone_);
     connectDone_ = nullptr;
     done(error);  // last: it may end this socket's life

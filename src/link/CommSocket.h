@@ -10,6 +10,7 @@
 
 #include "platform/LifeToken.h"
 #include "platform/Shell.h"
+#include "platform/Status.h"
 #include "platform/StreamSocket.h"
 
 namespace tavrin {
@@ -73,6 +74,9 @@ public:
     bool IsOpen() const { return socket_ && socket_->IsOpen(); }
     int Descriptor() const { return socket_ ? socket_->Descriptor() : -1; }
     int LastError() const { return lastError_; }
+    // Why the last connect attempt failed: "connect", the address as host:port, and the reason
+    // (refused, no route, timed out, the host name unknown). Success after one that worked.
+    const Status& ConnectFailure() const { return connectFailure_; }
 
 private:
     // Hands the socket what it takes of the outbox now; watches for writability while some is
@@ -86,6 +90,8 @@ private:
     void CheckConnect();
     // Ends the running connect attempt with this result and tells its caller.
     void EndConnect(int error);
+    // Keeps why an attempt to host:port ended with rc (nothing when it connected).
+    int NoteConnectResult(int rc);
 
     std::unique_ptr<StreamSocket> socket_;
     Shell& shell_;
@@ -105,7 +111,9 @@ private:
     int connectWatchFd_ = -1;
     unsigned connectAttempt_ = 0;  // tells a stale time limit from the current attempt's
     LifeToken life_;
+    std::string connectAddress_;  // host:port of the attempt
     int lastError_ = 0;
+    Status connectFailure_;
 };
 
 }  // namespace tavrin

@@ -9,6 +9,7 @@
 #include "app/Cp932.h"
 #include "app/Globals.h"
 #include "app/MessageTable.h"
+#include "app/StatusText.h"
 #include "link/ConnectionListStore.h"
 #include "link/LinkChannel.h"
 #include "link/SerialPortList.h"
@@ -142,6 +143,10 @@ void CConnectionControl::Print(const std::string& cp932) {
     if (hooks_.printLocalText) hooks_.printLocalText(cp932);
 }
 
+std::string ConnectFailureText(const Status& failure) {
+    return LocalizedUtf8("Cannot connect to ", "接続できません: ") + StatusDetail(failure);
+}
+
 void CConnectionControl::Box(int code, BoxButtons buttons, BoxIcon icon) {
     shell_.AskLater(GetMessageText(code), buttons, icon);
 }
@@ -249,8 +254,9 @@ void CConnectionControl::OnTcpConnectEnded(int error) {
         return;
     }
     lastConnectError_ = error;
+    const std::string failure = ConnectFailureText(socket_->ConnectFailure());
     if (connectSilent_) {
-        if (!reconnectNotice_) Print(GetMessageTextCp932(-270) + "\r\n");
+        if (!reconnectNotice_) Print(GetMessageTextCp932(-270) + "\r\n" + Utf8ToCp932(failure) + "\r\n");
         reconnectNotice_ = true;
         DestroySocket();
         FinishConnecting();
@@ -258,7 +264,7 @@ void CConnectionControl::OnTcpConnectEnded(int error) {
     }
     // The question is open while the terminal goes on; the connect counts as running until it
     // has been answered.
-    shell_.AskLater(GetMessageText(-240), BoxButtons::YesNo, BoxIcon::Question,
+    shell_.AskLater(failure + "\n" + GetMessageText(-240), BoxButtons::YesNo, BoxIcon::Question,
                     [this, alive = life_.Watch()](BoxAnswer answer) {
                         if (alive.expired() || !connecting_ || !socket_) return;
                         if (answer == BoxAnswer::Yes) {
@@ -343,7 +349,7 @@ void CConnectionControl::ConnectByItem(const std::string& text) {
                                               f[f.size() - 2].size() + f.back().size() + 4);
             const std::string refusal = ColonPathRefusal(text.substr(0, end));
             Print(Utf8ToCp932(refusal) + "\n\r");
-            shell_.MessageBox(refusal, BoxButtons::Ok, BoxIcon::Exclamation);
+            shell_.Tell(refusal, BoxIcon::Exclamation);
             return;
         }
     }

@@ -20,6 +20,12 @@
 
 namespace tavrin {
 
+struct Status;
+
+// "Cannot connect to <host>:<port>: <reason>." in the current language (UTF-8): the line said
+// before the Retry question and beside the reconnect notice.
+std::string ConnectFailureText(const Status& failure);
+
 // Commands of the Com menu (the identifiers live with the menu tables): 32796 the current
 // connection, 32800 ... 32804 the history items "&1 ..." ... "&5 ...".
 inline constexpr int kCmdConnectCurrent = kCmdConnectLast;

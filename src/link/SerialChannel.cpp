@@ -6,6 +6,7 @@
 
 #include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/StatusText.h"
 #include "link/SerialPortList.h"
 
 namespace tavrin {
@@ -124,6 +125,7 @@ int CSerialChannel::OpenComPort(const std::string& portName, int baudRate, [[may
     openDevice_ = lastFailure_.device;
     openNode_ = ResolveDevicePath(openDevice_);
     lastParams_ = params;
+    writeFailing_ = writeFailureIsNew_ = false;
     return 0;
 }
 
@@ -148,7 +150,33 @@ void CSerialChannel::CloseComPort() {
 
 size_t CSerialChannel::WriteComPort(const uint8_t* bytes, size_t count) {
     if (!device_.IsOpen() || bytes == nullptr || count == 0) return 0;
-    return device_.Write(bytes, count);
+    const size_t written = device_.Write(bytes, count);
+    // A line that has gone away is told by the line-lost report, not once more here.
+    const bool failed = written < count && device_.LineError() == 0;
+    writeFailureIsNew_ = failed && !writeFailing_;
+    writeFailing_ = failed;
+    writeFailure_ = Status();
+    unsent_ = count - std::min(written, count);
+    writeCount_ = count;
+    if (failed) {
+        const int error = device_.LastWriteError();
+        const std::string& port = lastFailure_.portName;
+        const std::string where =
+            port.empty() || port == openDevice_ ? openDevice_ : port + " (" + openDevice_ + ")";
+        writeFailure_ = Status::FromErrno("write", where, error != 0 ? error : EIO);
+        if (error == ETIMEDOUT)
+            writeFailure_.reason = "the line took nothing for " + std::to_string(kWriteWaitMs) + " ms";
+    }
+    return written;
+}
+
+std::string DescribeSerialWriteFailure(const Status& failure, size_t unsent, size_t count) {
+    const std::string detail = StatusDetail(failure);
+    if (language == 1)
+        return "Serial send error: " + std::to_string(unsent) + " of " + std::to_string(count) +
+               " bytes were not sent to " + detail;
+    return "シリアル送信エラー: " + std::to_string(count) + " バイト中 " + std::to_string(unsent) +
+           " バイトを送信できませんでした: " + detail;
 }
 
 int CSerialChannel::ReadComPort(uint8_t* buffer, int atMost) {

@@ -7,6 +7,7 @@
 
 #include "platform/Clock.h"
 #include "platform/SerialDevice.h"
+#include "platform/Status.h"
 
 namespace tavrin {
 
@@ -29,6 +30,10 @@ struct SerialOpenFailure {
 // device does not take, or the system's text for any other errno.
 std::string DescribeSerialOpenFailure(const SerialOpenFailure& failure);
 
+// "Serial send error: <unsent> of <count> bytes were not sent to <port (device)>: <reason>." in
+// the current language (UTF-8).
+std::string DescribeSerialWriteFailure(const Status& failure, size_t unsent, size_t count);
+
 // The serial channel: the one serial port of the process. Reads never wait; writes give up
 // after the device's 500 ms limit. Every call is made on the event-loop thread.
 class CSerialChannel {
@@ -45,8 +50,17 @@ public:
                     int parityCode);
     // Purges, lowers DTR and closes; nothing when no port is open.
     void CloseComPort();
-    // The count written (0 when no port is open or the write fails).
+    // The count written (0 when no port is open or the write fails). A write that falls short
+    // (the line took nothing more for 500 ms, or failed) is kept: LastWriteFailure().
     size_t WriteComPort(const uint8_t* bytes, size_t count);
+    // The last write that fell short: the port and device, the reason, and how many of how
+    // many bytes were not sent. Success after a whole write.
+    const Status& LastWriteFailure() const { return writeFailure_; }
+    size_t LastUnsent() const { return unsent_; }
+    size_t LastWriteCount() const { return writeCount_; }
+    // Whether the last write fell short after one that went out whole (or after the port was
+    // opened): a run of short writes is told once, not once per byte typed into a stuck line.
+    bool WriteFailureIsNew() const { return writeFailureIsNew_; }
     // At most atMost of the bytes waiting; 0 when none or no port is open. Never waits.
     int ReadComPort(uint8_t* buffer, int atMost);
     // Discards both queues; nothing when no port is open.
@@ -56,6 +70,8 @@ public:
     size_t DrainComPort(const std::function<void(const uint8_t* chunk, int length)>& onChunk);
 
     static constexpr int kSerialChunk = 8193;
+    // How long a write waits for the line to take its bytes (SerialDevice::Write).
+    static constexpr int kWriteWaitMs = 500;
 
     bool IsOpen() const { return device_.IsOpen(); }
     // The open line takes no byte now (its output queue is full); never waits.
@@ -82,6 +98,11 @@ private:
     std::string openDevice_;
     std::string openNode_;
     SerialParams lastParams_;
+    Status writeFailure_;
+    size_t unsent_ = 0;
+    size_t writeCount_ = 0;
+    bool writeFailing_ = false;
+    bool writeFailureIsNew_ = false;
     // One byte more than a chunk, so a NUL always follows the data.
     std::array<uint8_t, kSerialChunk + 1> chunk_{};
 };

@@ -118,7 +118,7 @@ int CCommandPanel::ChooseFile() {
     // The panel sends what its file says: another user's file, a FIFO or a binary file is not
     // taken (the panel keeps its file), and the operator is told why.
     if (const OwnFileCheck check = CheckOwnFile(*chosen, kIniFileRules); !check.Usable()) {
-        shell_.MessageBox(RefusedFileText(*chosen, check, language), BoxButtons::Ok, BoxIcon::Exclamation);
+        shell_.Tell(RefusedFileText(*chosen, check, language), BoxIcon::Exclamation);
         return -1;
     }
     display_.title = kPanelTitlePrefix + FileNameOf(*chosen);

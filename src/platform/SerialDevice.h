@@ -27,6 +27,9 @@ public:
     // Writes up to count bytes, giving up after about 500 ms; returns how many were taken
     // (0 when not open or on error).
     virtual size_t Write(const uint8_t* bytes, size_t count) = 0;
+    // Why the last Write took fewer bytes than it was given: the errno of the failed write, or
+    // ETIMEDOUT when the line took nothing more within the time limit. 0 after a whole write.
+    virtual int LastWriteError() const { return 0; }
     // Whether a Write would take a byte at once. Never waits; true when the device cannot tell.
     virtual bool Writable() const { return true; }
     // Number of received bytes waiting in the input queue (0 when not open).

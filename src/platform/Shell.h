@@ -37,7 +37,8 @@ class Shell {
 public:
     virtual ~Shell() = default;
 
-    // A modal message box captioned "Tavrin". Returns the button chosen.
+    // A modal message box captioned "Tavrin". Returns the button chosen. Only for a question the
+    // operator's own command waits on (closing the window); everything else uses AskLater.
     virtual BoxAnswer MessageBox(const std::string& text, BoxButtons buttons, BoxIcon icon) = 0;
     // A message box that does not stop the terminal: shown and left open, the call returns at
     // once. The macro interpreter uses it.
@@ -114,8 +115,8 @@ public:
     // Asks for a repaint of the whole terminal; requests made before the next event-loop turn
     // merge into one paint.
     virtual void RequestRepaint() = 0;
-    // Paints the terminal now without running any other event handler. Used inside the waits
-    // that must not re-enter the event loop (TCP connect, blocking receive, transfers).
+    // Paints the terminal now without running any other event handler (a selection that must
+    // show before the handler returns).
     virtual void PaintNow() = 0;
     // The caret position or the scroll state of the display model changed.
     virtual void UpdateCaret() = 0;

@@ -1,8 +1,8 @@
 #pragma once
+#include <sys/types.h>
 #include <cstddef>
 #include <cstdint>
 #include <string>
-#include <sys/types.h>
 
 namespace tavrin {
 
@@ -33,6 +33,9 @@ public:
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     virtual int LastError() const = 0;
+    // When the last StartConnect failed because the host name could not be looked up: the
+    // resolver's text ("Name or service not known"); else empty.
+    virtual std::string LookupFailure() const { return {}; }
     // The descriptor to watch for readiness, or -1 when closed.
     virtual int Descriptor() const = 0;
 };

@@ -327,8 +327,7 @@ void CPelinView::OnCommand(int id) {
         case kCmdDialog:
         case kCmdDialogFile:
             if (!p.panel.HasWindow()) {
-                shell_.MessageBox("The command button panel needs the window.", BoxButtons::Ok,
-                                  BoxIcon::Exclamation);
+                shell_.Tell("The command button panel needs the window.", BoxIcon::Exclamation);
             } else if (id == kCmdDialog) {
                 p.panel.LoadAndShow();
             } else {
@@ -411,7 +410,7 @@ void CPelinView::ReportSettingsNotSaved() {
     const std::string text = language == 1
                                  ? "The settings could not be saved to " + path + ": " + reason + "."
                                  : "設定を保存できませんでした: " + path + " (" + reason + ")";
-    shell_.MessageBox(text, BoxButtons::Ok, BoxIcon::Exclamation);
+    shell_.Tell(text, BoxIcon::Exclamation);
 }
 
 void CPelinView::SetCurrentFolder() {

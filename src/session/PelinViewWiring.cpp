@@ -98,6 +98,10 @@ void CPelinView::WireParts() {
         UpdateTitle();
         shell_.MenusChanged();
     };
+    // Not modal: the write failed inside the handling of received bytes.
+    p.log.onWriteFailed = [this](const Status& failure) {
+        shell_.ShowModelessMessage(LogStoppedText(failure));
+    };
 }
 
 MacroHooks CPelinView::MakeMacroHooks() {

@@ -155,11 +155,12 @@ int RemoveStaleTemporaries(const std::string& folder) {
     return removed;
 }
 
-int KeepAsBackup(const std::string& path, const std::string& backup) {
+Status KeepAsBackup(const std::string& path, const std::string& backup) {
     struct stat st {};
     // A folder of that name would take the rename below as an error only after the temporary
     // name exists; said at once.
-    if (::lstat(backup.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return EISDIR;
+    if (::lstat(backup.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
+        return Status::FromErrno("backup", backup, EISDIR);
     const std::string folder = FolderOf(backup);
     const std::string name = NameOf(backup);
     std::string temp;
@@ -169,24 +170,80 @@ int KeepAsBackup(const std::string& path, const std::string& backup) {
     // No hard links on this file system, or none to another user's file (protected_hardlinks).
     if (cause == EPERM || cause == EOPNOTSUPP || cause == ENOSYS || cause == EMLINK)
         cause = CopyToTemporary(path, folder, name, temp, lockFd);
-    if (cause != 0) return cause;
+    if (cause != 0) return Status::FromErrno("backup", backup, cause);
     SaveStep("backup");
-    if (::rename(temp.c_str(), backup.c_str()) != 0) cause = errno;
+    Status status = Status::FromErrno("backup", backup, SaveRename(temp, backup));
     // Also after a rename that did nothing: when the backup already was a name of this very file
-    // (a save killed after this step), rename leaves both names in place.
-    ::unlink(temp.c_str());
-    if (lockFd >= 0) ::close(lockFd);
-    return cause;
+    // (a save killed after this step), rename leaves both names in place. After one that took
+    // the name, nothing is left to remove.
+    const int left = SaveUnlink(temp);
+    if (status.Ok() && left != 0 && left != ENOENT) status = Status::FromErrno("unlink", temp, left);
+    if (lockFd >= 0) {
+        const int closed = SaveClose(lockFd);
+        if (status.Ok() && closed != 0) status = Status::FromErrno("close", temp, closed);
+    }
+    return status;
 }
 
-int SyncFolderOf(const std::string& path) {
+Status SyncFolderOf(const std::string& path) {
     const std::string folder = FolderOf(path);
-    const int fd = ::open(folder.empty() ? "." : folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return errno;
-    int cause = 0;
-    if (::fsync(fd) != 0 && errno != EINVAL) cause = errno;
-    if (::close(fd) != 0 && cause == 0 && errno != EINTR) cause = errno;
-    return cause;
+    const std::string shown = folder.empty() ? std::string(".") : folder;
+    const int fd = ::open(shown.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) return Status::FromErrno("open", shown, errno);
+    int synced = SaveFsync(fd);
+    if (synced == EINVAL) synced = 0;
+    const int closed = SaveClose(fd);
+    if (synced != 0) return Status::FromErrno("fsync", shown, synced);
+    return Status::FromErrno("close", shown, closed == EINTR ? 0 : closed);
+}
+
+namespace {
+
+SaveFaultHook faultHook = nullptr;
+
+int Injected(const char* call) {
+    return faultHook != nullptr ? faultHook(call) : 0;
+}
+
+}  // namespace
+
+int SaveCreate(std::string& pattern) {
+    if (const int injected = Injected("create")) {
+        errno = injected;
+        return -1;
+    }
+    return ::mkostemp(pattern.data(), O_CLOEXEC);
+}
+
+int SaveFsync(int fd) {
+    if (const int injected = Injected("fsync")) return injected;
+    return ::fsync(fd) == 0 ? 0 : errno;
+}
+
+int SaveFdatasync(int fd) {
+    if (const int injected = Injected("fdatasync")) return injected;
+    return ::fdatasync(fd) == 0 ? 0 : errno;
+}
+
+int SaveRename(const std::string& from, const std::string& to) {
+    if (const int injected = Injected("rename")) return injected;
+    return ::rename(from.c_str(), to.c_str()) == 0 ? 0 : errno;
+}
+
+int SaveUnlink(const std::string& path) {
+    if (const int injected = Injected("unlink")) return injected;
+    return ::unlink(path.c_str()) == 0 ? 0 : errno;
+}
+
+int SaveClose(int fd) {
+    const int injected = Injected("close");
+    // The descriptor is released whatever close says: retrying it could close another one.
+    const int cause = ::close(fd) == 0 ? 0 : errno;
+    return injected != 0 ? injected : cause;
+}
+
+void SetSaveFaultHook(SaveFaultHook hook) {
+    faultHook = hook;
 }
 
 void SetSaveStepHook(SaveStepHook hook) {

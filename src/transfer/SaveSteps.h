@@ -1,6 +1,8 @@
 #pragma once
 #include <string>
 
+#include "platform/Status.h"
+
 namespace tavrin {
 
 // The file-system steps of a controller save that replaces a file whole. The new program is
@@ -26,13 +28,29 @@ int RemoveStaleTemporaries(const std::string& folder);
 // Makes `backup` a second name of the file `path`, replacing what `backup` held, without a moment
 // in which `path` is missing: a link under a fresh hidden name (a locked copy where the file
 // system has no hard links, or refuses one to a file of another user), renamed over `backup`.
-// 0, or the errno of the step that failed (nothing is left behind then; `backup` is untouched).
+// Success, or the step that failed with its file (nothing is left behind then; `backup` is
+// untouched; a hidden name that could not be removed afterwards is a failure too, naming it).
 // A symbolic link at `backup` is replaced, never written through.
-int KeepAsBackup(const std::string& path, const std::string& backup);
+Status KeepAsBackup(const std::string& path, const std::string& backup);
 
-// Flushes the folder that holds `path` (its new names). 0 or errno; file systems that cannot
-// flush a folder (EINVAL) count as done.
-int SyncFolderOf(const std::string& path);
+// Flushes the folder that holds `path` (its new names). File systems that cannot flush a folder
+// (EINVAL) count as done.
+Status SyncFolderOf(const std::string& path);
+
+// The system calls whose result decides whether a save is saved. Each returns 0 or the errno of
+// the failure; a test may make any of them fail instead (SetSaveFaultHook).
+int SaveCreate(std::string& pattern);  // mkostemp: the descriptor, or -1 with errno set
+int SaveFsync(int fd);
+int SaveFdatasync(int fd);
+int SaveRename(const std::string& from, const std::string& to);
+int SaveUnlink(const std::string& path);
+int SaveClose(int fd);
+
+// For tests: asked before each call above with its name ("create", "fsync", "fdatasync",
+// "rename", "unlink", "close"); a nonzero answer is that call's errno and the call is not made
+// (a close still releases the descriptor). Empty in the program.
+using SaveFaultHook = int (*)(const char* call);
+void SetSaveFaultHook(SaveFaultHook hook);
 
 // For tests: called with the name of each step of a save as it is about to be taken ("write",
 // "fsync", "link", "backup", "rename", "sync-folder", "close"), so that a test can end the

@@ -13,6 +13,7 @@
 #include "app/Cp932.h"
 #include "app/Globals.h"
 #include "app/MessageTable.h"
+#include "app/StatusText.h"
 #include "transfer/SaveSteps.h"
 
 namespace tavrin {
@@ -84,9 +85,13 @@ void CTransferFiles::Print(const char* english, const char* japaneseUtf8, const 
     if (printText) printText("\n\r" + LocalizedCp932(english, japaneseUtf8) + what + "\n\r");
 }
 
-void CTransferFiles::PrintCause(const char* english, const char* japaneseUtf8, const std::string& path,
-                                int cause) {
-    Print(english, japaneseUtf8, path + ": " + std::strerror(cause) + ".");
+void CTransferFiles::PrintStatus(const char* english, const char* japaneseUtf8, const Status& status) {
+    if (printText && !status.Ok()) printText(StatusLineCp932(english, japaneseUtf8, status));
+}
+
+int CTransferFiles::FailOpenSave(const Status& status) {
+    PrintStatus("The save could not write ", "保存できませんでした。書き込めないファイル: ", status);
+    return MapFileError(status.error);
 }
 
 void CTransferFiles::NoteFailedExchange() {
@@ -95,15 +100,19 @@ void CTransferFiles::NoteFailedExchange() {
 
 void CTransferFiles::DiscardSave(bool announce) {
     if (tempPath_.empty()) return;
-    if (fd_ >= 0) ::close(fd_);
+    if (fd_ >= 0) (void)SaveClose(fd_);  // the file is dropped: what close says changes nothing
     fd_ = -1;
     openMode_ = 0;
-    ::unlink(tempPath_.c_str());
+    const Status removed = Status::FromErrno("unlink", tempPath_, SaveUnlink(tempPath_));
     tempPath_.clear();
     saveBroken_ = false;
     if (announce)
         Print("The save did not complete; not saved: ",
               "保存が完了しませんでした。保存されていないファイル: ", savePath_);
+    // A temporary file left behind is removed by the next save into the folder, if it can be.
+    if (announce)
+        PrintStatus("The unfinished save could not be removed: ",
+                    "完了しなかった保存を削除できませんでした: ", removed);
 }
 
 int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& name) {
@@ -112,7 +121,10 @@ int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& n
     // folder is missing.
     struct stat st {};
     const std::string dir = folder.empty() ? std::string(".") : folder;
-    if (::stat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
+    const int folderMissing = ::stat(dir.c_str(), &st) != 0 ? errno : 0;
+    if (folderMissing != 0 && folderMissing != ENOENT && folderMissing != ENOTDIR)
+        return FailOpenSave(Status::FromErrno("stat", dir, folderMissing));
+    if (folderMissing != 0 || !S_ISDIR(st.st_mode)) {
         Print("The folder does not exist: ", "フォルダがありません: ", folder);
         return kFileBadPath;
     }
@@ -120,20 +132,24 @@ int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& n
     RemoveStaleTemporaries(folder);
     mode_t mode = 0;
     if (::stat(path.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode)) return MapFileError(EISDIR);
+        if (!S_ISREG(st.st_mode)) return FailOpenSave(Status::FromErrno("open", path, EISDIR));
         // The earlier file decides as if it were overwritten in place: a write-protected file
         // is refused, one another program holds locked too.
-        if (::access(path.c_str(), W_OK) != 0) return MapFileError(errno);
+        if (::access(path.c_str(), W_OK) != 0) return FailOpenSave(Status::FromErrno("open", path, errno));
         const int held = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
         if (held >= 0) {
             const int locked = ::flock(held, LOCK_EX | LOCK_NB);
             const int cause = errno;
             ::close(held);
-            if (locked != 0) return MapFileError(cause);
+            if (locked != 0) {
+                Status status = Status::FromErrno("lock", path, cause);
+                if (cause == EWOULDBLOCK) status.reason = "another program holds it locked";
+                return FailOpenSave(status);
+            }
         }
         mode = st.st_mode & 07777;
     } else if (errno != ENOENT) {
-        return MapFileError(errno);
+        return FailOpenSave(Status::FromErrno("stat", path, errno));
     } else {
         const mode_t mask = ::umask(0);
         ::umask(mask);
@@ -142,13 +158,15 @@ int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& n
     // A hidden name beside the target, so the rename at the end stays within one file system;
     // locked at once and for as long as it is in use, so no other save takes it for stale.
     std::string temp = SaveTemporaryPattern(folder, name);
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) return MapFileError(errno);
+    // The temporary file is where the save writes: a folder the user may not write fails here,
+    // and the operator is told the file and why beside the controller's own error line.
+    const int fd = SaveCreate(temp);
+    if (fd < 0) return FailOpenSave(Status::FromErrno("create", path, errno));
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0 || ::fchmod(fd, mode) != 0) {
         const int cause = errno;
         ::close(fd);
         ::unlink(temp.c_str());
-        return MapFileError(cause);
+        return FailOpenSave(Status::FromErrno("create", temp, cause));
     }
     savePath_ = path;
     tempPath_ = temp;
@@ -163,20 +181,20 @@ int CTransferFiles::CommitSave() {
     // stays open, and so locked, until it has its name.
     int rc = 0;
     SaveStep("fsync");
-    if (::fsync(fd_) != 0) {
-        const int cause = errno;
-        rc = MapFileError(cause);
-        PrintCause("The save could not be written to disk: ", "保存をディスクに書き込めませんでした: ",
-                   tempPath_, cause);
+    const Status synced = Status::FromErrno("fsync", tempPath_, SaveFsync(fd_));
+    if (!synced.Ok()) {
+        rc = MapFileError(synced.error);
+        PrintStatus(
+            "The save could not be written to disk: ", "保存をディスクに書き込めませんでした: ", synced);
     }
     if (rc == 0) rc = BackupTransferFile(savePath_);
     if (rc == 0) {
         SaveStep("rename");
-        if (::rename(tempPath_.c_str(), savePath_.c_str()) != 0) {
-            const int cause = errno;
-            rc = MapFileError(cause);
-            PrintCause("The save could not take its name: ", "保存したファイルに名前を付けられませんでした: ",
-                       savePath_, cause);
+        const Status renamed = Status::FromErrno("rename", savePath_, SaveRename(tempPath_, savePath_));
+        if (!renamed.Ok()) {
+            rc = MapFileError(renamed.error);
+            PrintStatus("The save could not take its name: ",
+                        "保存したファイルに名前を付けられませんでした: ", renamed);
         }
     }
     if (rc != 0) {
@@ -187,15 +205,17 @@ int CTransferFiles::CommitSave() {
     // The new name is on disk too, not only the data. A failure from here on is reported: the
     // file may not survive a power cut, and the controller must not take it as saved.
     SaveStep("sync-folder");
-    int cause = SyncFolderOf(savePath_);
+    Status status = SyncFolderOf(savePath_);
     SaveStep("close");
-    if (::close(fd_) != 0 && cause == 0) cause = errno;
+    const int closed = SaveClose(fd_);
+    if (status.Ok()) status = Status::FromErrno("close", savePath_, closed);
     fd_ = -1;
     openMode_ = 0;
-    if (cause == 0) return 0;
-    PrintCause("The save did not complete; not saved: ",
-               "保存が完了しませんでした。保存されていないファイル: ", savePath_, cause);
-    return MapFileError(cause);
+    if (status.Ok()) return 0;
+    status.subject = savePath_;
+    PrintStatus("The save did not complete; not saved: ",
+                "保存が完了しませんでした。保存されていないファイル: ", status);
+    return MapFileError(status.error);
 }
 
 void CTransferFiles::EchoRequest(const uint8_t* request, size_t requestLength, bool compressed,
@@ -220,11 +240,11 @@ int CTransferFiles::BackupTransferFile(const std::string& path) {
     // Only a program file is backed up; a folder of that name is left alone (the rename that
     // follows fails on it and the controller gets the error).
     if (!S_ISREG(st.st_mode)) return 0;
-    const int cause = KeepAsBackup(path, backup);
-    if (cause == 0) return 0;
-    PrintCause("The save could not keep the backup ",
-               "保存できませんでした。バックアップを残せません: ", backup, cause);
-    return MapFileError(cause);
+    const Status status = KeepAsBackup(path, backup);
+    if (status.Ok()) return 0;
+    PrintStatus("The save could not keep the backup ",
+                "保存できませんでした。バックアップを残せません: ", status);
+    return MapFileError(status.error);
 }
 
 int CTransferFiles::OpenTransferFile(const std::string& name, TransferReply& reply, const std::string& folder,
@@ -410,7 +430,7 @@ int CTransferFiles::WriteAll(const uint8_t* bytes, size_t count) {
         ssize_t n = ::write(fd_, bytes + done, count - done);
         if (n < 0) {
             if (errno == EINTR) continue;
-            return MapFileError(errno);
+            return errno;
         }
         done += static_cast<size_t>(n);
     }
@@ -418,7 +438,13 @@ int CTransferFiles::WriteAll(const uint8_t* bytes, size_t count) {
 }
 
 // A failed write clears the write bit: the file stays open until E, later blocks are refused
-// with the same code so that nothing follows a hole in the file.
+// with the same code so that nothing follows a hole in the file. The operator is told the file
+// and why once, when it happens.
+int CTransferFiles::FailWrite(const Status& status, TransferReply& reply) {
+    PrintStatus("The save could not write ", "保存できませんでした。書き込めないファイル: ", status);
+    return FailWrite(MapFileError(status.error), reply);
+}
+
 int CTransferFiles::FailWrite(int code, TransferReply& reply) {
     writeError_ = code;
     openMode_ &= ~kModeWrite;
@@ -467,14 +493,16 @@ int CTransferFiles::WriteFileBlock(const uint8_t* request, size_t requestLength,
     if (tcp_) {
         // TCP/IP saves commit the file about every 8 KB.
         if (bytesSinceFlush_ + length >= kTcpFlushInterval) {
-            if (::fdatasync(fd_) != 0) return FailWrite(MapFileError(errno), reply);
+            const int cause = SaveFdatasync(fd_);
+            if (cause != 0) return FailWrite(Status::FromErrno("fdatasync", savePath_, cause), reply);
             bytesSinceFlush_ = 0;
         }
         bytesSinceFlush_ += length;
     }
     if (!tempPath_.empty()) SaveStep("write");
-    int rc = WriteAll(block, length);
-    if (rc < 0) return FailWrite(rc, reply);
+    const int cause = WriteAll(block, length);
+    if (cause != 0)
+        return FailWrite(Status::FromErrno("write", SaveOpen() ? savePath_ : openName_, cause), reply);
     return 0;
 }
 
@@ -499,7 +527,8 @@ int CTransferFiles::CloseTransferFile(const uint8_t* request, size_t requestLeng
             rc = CommitSave();
         }
     } else {
-        if (::close(fd_) != 0) rc = MapFileError(errno);
+        const int closed = ::close(fd_);
+        if (closed != 0) rc = MapFileError(errno);
         fd_ = -1;
         openMode_ = 0;
     }
@@ -511,7 +540,11 @@ int CTransferFiles::CloseTransferFile(const uint8_t* request, size_t requestLeng
 void CTransferFiles::EndOfTransfer() {
     if (view_.hostTypedPending) {
         if (!view_.hostDeleteFile.empty()) {
-            ::unlink(view_.hostDeleteFile.c_str());
+            const int cause = SaveUnlink(view_.hostDeleteFile);
+            if (cause != ENOENT)
+                PrintStatus("The editor's temporary file could not be removed: ",
+                            "エディタの一時ファイルを削除できませんでした: ",
+                            Status::FromErrno("unlink", view_.hostDeleteFile, cause));
             view_.hostDeleteFile.clear();
         }
         view_.hostTypedPending = 0;
@@ -529,7 +562,12 @@ int CTransferFiles::DeleteTransferFile(const std::string& name, TransferReply& r
     // the current command is the only one it may reach: an empty last-save folder would mean
     // the working folder of the process.
     const std::string path = (saveSeen_ ? lastSaveFolder_ : folder) + name;
-    if (::unlink(path.c_str()) != 0) reply.status = MapFileError(errno);
+    const int cause = SaveUnlink(path);
+    if (cause != 0) reply.status = MapFileError(cause);
+    // A name that is not there is the controller's to report; anything else is told here.
+    if (cause != 0 && cause != ENOENT)
+        PrintStatus("The file could not be deleted: ", "ファイルを削除できませんでした: ",
+                    Status::FromErrno("unlink", path, cause));
     return reply.status;
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "app/ViewState.h"
+#include "platform/Status.h"
 #include "transfer/Lzss.h"
 
 namespace tavrin {
@@ -137,8 +138,10 @@ private:
     int ReadChunk(uint8_t* dest, size_t chunk, size_t& got);
     int CheckTextChunk(const uint8_t* bytes, size_t count, bool tcp);
     int FailLoad(int code, TransferReply& reply);
+    // 0 or the errno of the failed write.
     int WriteAll(const uint8_t* bytes, size_t count);
     int FailWrite(int code, TransferReply& reply);
+    int FailWrite(const Status& status, TransferReply& reply);
     void EndOfTransfer();
     // B: checks the folder and the earlier file, creates the temporary file. Its descriptor, or
     // a negative code.
@@ -149,8 +152,10 @@ private:
     // Drops the temporary file of an open save; announce: print the not-saved line.
     void DiscardSave(bool announce);
     void Print(const char* english, const char* japaneseUtf8, const std::string& what);
-    // The text, then "<path>: <the errno's text>."
-    void PrintCause(const char* english, const char* japaneseUtf8, const std::string& path, int cause);
+    // The text, then "<subject>: <reason>." (nothing for success).
+    void PrintStatus(const char* english, const char* japaneseUtf8, const Status& status);
+    // A save that cannot be opened: says which file and why; the code for the controller.
+    int FailOpenSave(const Status& status);
 
     ViewState& view_;
     bool tcp_ = false;

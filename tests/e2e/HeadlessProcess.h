@@ -4,6 +4,7 @@
 // status. Reader threads drain both output pipes at once, so the child never blocks on a full
 // pipe while the test waits for something else.
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <signal.h>
 #include <stdlib.h>
@@ -63,12 +64,17 @@ inline void WriteWholeFile(const std::string& path, std::string_view bytes) {
 }
 
 // Runs TAVRIN_BIN --headless <args> in workDir (empty: the test's own folder). extraEnv holds
-// "NAME=value" entries added to (or replacing in) the test's environment. The destructor ends
-// a child that is still running (SIGTERM, then SIGKILL) and joins the readers.
+// "NAME=value" entries added to (or replacing in) the test's environment. runAs, when not
+// kThisUser, is the uid (and gid) the child runs as: a test run as root acts as an ordinary user
+// (the program and workDir must then be reachable by that user). The destructor ends a child
+// that is still running (SIGTERM, then SIGKILL) and joins the readers.
 class HeadlessProcess {
 public:
+    static constexpr uid_t kThisUser = static_cast<uid_t>(-1);
+
     HeadlessProcess(const std::vector<std::string>& args, const std::string& workDir,
-                    const std::vector<std::string>& extraEnv = {}, const std::string& program = TAVRIN_BIN) {
+                    const std::vector<std::string>& extraEnv = {}, const std::string& program = TAVRIN_BIN,
+                    uid_t runAs = kThisUser) {
         int in[2], out[2], err[2];
         if (::pipe2(in, O_CLOEXEC) != 0) return;
         if (::pipe2(out, O_CLOEXEC) != 0 || ::pipe2(err, O_CLOEXEC) != 0) return;
@@ -104,6 +110,9 @@ public:
             // The test may hold ptys and sockets of its own; the child must not keep them open,
             // or a pty session would not end when the terminal closes its port.
             for (int fd = 3; fd < 1024; ++fd) ::close(fd);
+            if (runAs != kThisUser &&
+                (::setgroups(0, nullptr) != 0 || ::setgid(runAs) != 0 || ::setuid(runAs) != 0))
+                ::_exit(125);
             if (!workDir.empty() && ::chdir(workDir.c_str()) != 0) ::_exit(126);
             ::execve(program.c_str(), argv.data(), envp.data());
             ::_exit(127);

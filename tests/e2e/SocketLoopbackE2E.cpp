@@ -249,7 +249,8 @@ TEST_F(SocketLoopbackE2E, ARefusedConnectionAsksAtOnce) {
     Connect(Text(port));
     EXPECT_EQ(doc.connected, 0);
     ASSERT_EQ(shell.boxes.size(), 1u);
-    EXPECT_EQ(shell.boxes[0].text, "Connection failed. Retry ?");
+    EXPECT_EQ(shell.boxes[0].text, "Cannot connect to 127.0.0.1:" + std::to_string(port) +
+                                       ": Connection refused.\nConnection failed. Retry ?");
     EXPECT_EQ(doc.socket, nullptr);
 }
 

@@ -237,7 +237,12 @@ int CPosixSerialDevice::LineError() {
 }
 
 size_t CPosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
-    if (fd_ < 0 || gone_ != 0 || bytes == nullptr || count == 0) return 0;
+    writeError_ = 0;
+    if (bytes == nullptr || count == 0) return 0;
+    if (fd_ < 0 || gone_ != 0) {
+        writeError_ = fd_ < 0 ? EBADF : gone_;
+        return 0;
+    }
     using Steady = std::chrono::steady_clock;
     const auto deadline = Steady::now() + std::chrono::milliseconds(kWriteLimitMs);
     size_t written = 0;
@@ -249,15 +254,25 @@ size_t CPosixSerialDevice::Write(const uint8_t* bytes, size_t count) {
         }
         if (n < 0 && errno == EINTR) continue;
         if (n < 0 && errno != EAGAIN && errno != EWOULDBLOCK) {
+            writeError_ = errno;
             NoteFailure(errno);
             break;
         }
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Steady::now()).count();
-        if (left <= 0) break;
+        if (left <= 0) {
+            writeError_ = ETIMEDOUT;
+            break;
+        }
         pollfd p{fd_, POLLOUT, 0};
         int r = ::poll(&p, 1, static_cast<int>(left));
-        if (r < 0 && errno != EINTR) break;
-        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (p.revents & POLLOUT) == 0) break;
+        if (r < 0 && errno != EINTR) {
+            writeError_ = errno;
+            break;
+        }
+        if (r > 0 && (p.revents & (POLLERR | POLLHUP | POLLNVAL)) != 0 && (p.revents & POLLOUT) == 0) {
+            writeError_ = (p.revents & POLLHUP) != 0 ? EPIPE : EIO;
+            break;
+        }
     }
     return written;
 }

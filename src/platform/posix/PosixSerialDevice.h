@@ -46,6 +46,7 @@ public:
     void Close() override;
     bool IsOpen() const override { return fd_ >= 0; }
     size_t Write(const uint8_t* bytes, size_t count) override;
+    int LastWriteError() const override { return writeError_; }
     bool Writable() const override;
     size_t Queued() override;
     int WaitReadable(int ms) override;
@@ -65,6 +66,7 @@ private:
     void NoteFailure(int err);
     int fd_ = -1;
     int gone_ = 0;
+    int writeError_ = 0;
     std::string holder_;
 };
 

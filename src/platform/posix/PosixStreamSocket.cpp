@@ -31,6 +31,7 @@ int CPosixStreamSocket::Create() {
 }
 
 int CPosixStreamSocket::StartConnect(const std::string& host, int port) {
+    lookupFailure_.clear();
     if (fd_ < 0) return lastError_ = EBADF;
     if (port <= 0 || port > 65535) return lastError_ = EINVAL;
     sockaddr_in address{};
@@ -42,8 +43,10 @@ int CPosixStreamSocket::StartConnect(const std::string& host, int port) {
         hints.ai_family = AF_INET;
         hints.ai_socktype = SOCK_STREAM;
         addrinfo* found = nullptr;
-        if (host.empty() || getaddrinfo(host.c_str(), nullptr, &hints, &found) != 0 || found == nullptr) {
+        const int looked = host.empty() ? EAI_NONAME : getaddrinfo(host.c_str(), nullptr, &hints, &found);
+        if (looked != 0 || found == nullptr) {
             if (found != nullptr) freeaddrinfo(found);
+            lookupFailure_ = gai_strerror(looked != 0 ? looked : EAI_NONAME);
             return lastError_ = EHOSTUNREACH;
         }
         address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;

@@ -24,12 +24,14 @@ public:
     void Close() override;
     bool IsOpen() const override { return fd_ >= 0; }
     int LastError() const override { return lastError_; }
+    std::string LookupFailure() const override { return lookupFailure_; }
     int Descriptor() const override { return fd_; }
 
 private:
     bool WaitFor(short events, int ms);
     int fd_ = -1;
     int lastError_ = 0;
+    std::string lookupFailure_;
 };
 
 }  // namespace tavrin

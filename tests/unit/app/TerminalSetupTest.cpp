@@ -140,7 +140,8 @@ TEST(TerminalSetupTest, SaveThatCannotWriteSaysSo) {
 
     EXPECT_EQ(rig.setup->SaveTerminalSetup(), kFailedToOpenFile);
     ASSERT_EQ(rig.shell.boxes.size(), 1u);
-    EXPECT_EQ(rig.shell.boxes[0].text, "Failed to open file.");
+    EXPECT_EQ(rig.shell.boxes[0].text, "Failed to open file.\n" + dir.File("no-such-folder/setup.ini") +
+                                           ": No such file or directory.");
 }
 
 // Neither Save setup nor Restore setup takes a file the user may not trust as the settings

@@ -80,8 +80,9 @@ TEST_F(CDroppedFilesTest, ErrorsAreShownAndTheNextFileIsStillHandled) {
     std::filesystem::create_directories(folder.Path() / "adir");
     drops.OnDropFiles({folder.File("missing.txt"), folder.File("adir"), folder.Write("ok.txt", "fine\n")});
     ASSERT_EQ(shell.boxes.size(), 2u);
-    EXPECT_EQ(shell.boxes[0].text, "file not found.");
-    EXPECT_EQ(shell.boxes[1].text, "file drop error.");
+    EXPECT_EQ(shell.boxes[0].text,
+              "file not found.\n" + folder.File("missing.txt") + ": No such file or directory.");
+    EXPECT_EQ(shell.boxes[1].text, "file drop error.\n" + folder.File("adir") + ": Is a directory.");
     RunFor(100);
     EXPECT_EQ(typed, "fine\r");
 }

@@ -55,10 +55,14 @@ TEST(CLogFileTest, OpeningTruncatesAndAFailedCreateStaysClosed) {
     EXPECT_FALSE(log.IsLogOpen());
 }
 
-TEST(CLogFileTest, AWriteErrorClosesTheLogSilently) {
+// A log that cannot be written stops, and says so once, naming the file and the reason.
+TEST(CLogFileTest, AWriteErrorClosesTheLogAndSaysSoOnce) {
+    language = 1;
     CLogFile log;
     int changes = 0;
+    std::vector<std::string> told;
     log.onStateChanged = [&] { ++changes; };
+    log.onWriteFailed = [&](const Status& failure) { told.push_back(LogStoppedText(failure)); };
     // /dev/full accepts the open and fails every write with "no space".
     if (log.OpenLogFile("/dev/full") != 0) GTEST_SKIP() << "/dev/full is not available";
     changes = 0;
@@ -66,6 +70,14 @@ TEST(CLogFileTest, AWriteErrorClosesTheLogSilently) {
     EXPECT_FALSE(log.IsLogOpen());
     EXPECT_EQ(changes, 1);
     EXPECT_TRUE(log.WriteLogLine(Row("y")));  // closed: nothing to write, nothing failed
+    EXPECT_EQ(told,
+              std::vector<std::string>{
+                  "The log could not be written: /dev/full: No space left on device. Logging has stopped."});
+    language = 0;
+    EXPECT_EQ(LogStoppedText(log.LastFailure()),
+              "ログファイルに書き込めませんでした: /dev/full: ディスクの空きがありません (No space left on "
+              "device)。ログを停止しました。");
+    language = 1;
 }
 
 TEST(CLogFileTest, LogExtensionIsAddedOnlyUnderTheLogFilter) {
@@ -99,7 +111,8 @@ TEST(CLogFileTest, OpenLogFileCommandUsesTheDialogAndReportsFailure) {
     shell.files = {folder.File("no/such/dir/x.log")};
     EXPECT_EQ(OpenLogFileCommand(log, shell), -20);
     ASSERT_EQ(shell.boxes.size(), 1u);
-    EXPECT_EQ(shell.boxes[0].text, "Failed to open file.");
+    EXPECT_EQ(shell.boxes[0].text,
+              "Failed to open file.\n" + folder.File("no/such/dir/x.log") + ": No such file or directory.");
 
     shell.files = {std::nullopt};
     EXPECT_EQ(OpenLogFileCommand(log, shell), -1);

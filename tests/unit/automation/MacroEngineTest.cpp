@@ -243,7 +243,7 @@ TEST_F(MacroEngineTest, SendFileOfMissingFileStopsWithFileOpenText) {
     Start("sendfile 'no-such-file.bin'\nend\n");
     RunToEnd();
     ASSERT_EQ(shell.modeless.size(), 1u);
-    EXPECT_EQ(shell.modeless[0], "Failed to open file.");
+    EXPECT_EQ(shell.modeless[0], "Failed to open file.\nno-such-file.bin: No such file or directory.");
     EXPECT_EQ(engine->EndStatus(), kMacroStopped);
 }
 
@@ -412,16 +412,18 @@ TEST_F(MacroEngineTest, MacroOpenedLogIsClosedWhenAWaitFails) {
 
     Start("openlog '" + folder.File("no/such/folder/x.log") + "'\nend\n");
     RunToEnd();
-    EXPECT_EQ(shell.modeless.back(), "Failed to open file.");
+    EXPECT_EQ(shell.modeless.back(), "Failed to open file.\n" + folder.File("no/such/folder/x.log") +
+                                         ": No such file or directory.");
     EXPECT_EQ(engine->EndStatus(), kMacroStopped);
 }
 
 TEST_F(MacroEngineTest, SecondStartIsRefusedAndTheFirstMacroRunsOn) {
     Start("sendln 'a'\nsendln 'b'\n");
     Tick();
-    EXPECT_EQ(engine->StartMacro(folder.Write("other.uas", "sendln 'z'\n")), 0);
+    const std::string other = folder.Write("other.uas", "sendln 'z'\n");
+    EXPECT_EQ(engine->StartMacro(other), 0);
     ASSERT_EQ(shell.boxes.size(), 1u);
-    EXPECT_EQ(shell.boxes[0].text, "Failed to open file.");
+    EXPECT_EQ(shell.boxes[0].text, "Failed to open file.\n" + other + ": another macro is running.");
     EXPECT_FALSE(shell.boxes[0].waited);
     RunToEnd();
     EXPECT_EQ(Sent(), "a\rb\r");

@@ -103,7 +103,8 @@ TEST_F(CSendFileTest, AMacroThatCannotBeWrittenIsNotRun) {
     EXPECT_FALSE(shell.progressShown);
     EXPECT_TRUE(shell.modeless.empty());
     ASSERT_EQ(shell.boxes.size(), 1u);
-    EXPECT_EQ(shell.boxes[0].text, "Failed to open file.");
+    EXPECT_EQ(shell.boxes[0].text, "Failed to open file.\n" +
+                                       (folder.Path() / "ro" / "____tmp.uas").string() + ": Is a directory.");
 }
 
 }  // namespace

@@ -65,6 +65,16 @@ protected:
             shell.RunDelayed();
         }
     }
+    // The event loop while a connect runs, in 10 ms turns for up to its time limit: the socket's
+    // writability is offered each turn; then whatever is left settles.
+    void FinishConnect() {
+        for (int turn = 0; turn < 500 && control.Connecting() && shell.writeWatches.count(7); ++turn) {
+            clock.Advance(10);
+            auto handler = shell.writeWatches[7];
+            handler();
+        }
+        Settle();
+    }
     // Runs the socket's readiness handler as the event loop would.
     void SocketReadable() {
         ASSERT_EQ(shell.watches.count(7), 1u);
@@ -236,7 +246,8 @@ TEST_F(ConnectionControlTest, AFailedConnectAsksToRetryUntilTheUserDeclines) {
         EXPECT_FALSE(control.Connecting());
         ASSERT_GE(shell.boxes.size(), c.questions);
         for (size_t i = 0; i < c.questions; ++i) {
-            EXPECT_EQ(shell.boxes[i].text, "Connection failed. Retry ?");
+            EXPECT_EQ(shell.boxes[i].text.substr(shell.boxes[i].text.find('\n') + 1),
+                      "Connection failed. Retry ?");
             EXPECT_EQ(shell.boxes[i].buttons, BoxButtons::YesNo);
             EXPECT_EQ(shell.boxes[i].icon, BoxIcon::Question);
         }
@@ -257,15 +268,66 @@ TEST_F(ConnectionControlTest, SilentReconnectionPrintsItsNoticeOncePerRunOfFailu
     EXPECT_EQ(attempt(false), 0);
     EXPECT_EQ(attempt(false), 0);
     EXPECT_EQ(attempt(false), 0);
-    EXPECT_EQ(printed, notice);
+    const std::string why = "Cannot connect to 10.0.0.5:23: Connection refused.\r\n";
+    EXPECT_EQ(printed, notice + why);
     EXPECT_EQ(clock.sleptMs, 0);  // the silence timer paces the attempts: nothing sleeps
     EXPECT_EQ(doc.socket, nullptr);
     EXPECT_EQ(attempt(true), 1);
     control.DisconnectLink();
     EXPECT_EQ(attempt(false), 0);
     EXPECT_EQ(attempt(false), 0);
-    EXPECT_EQ(printed, notice + notice);
+    EXPECT_EQ(printed, notice + why + notice + why);
     EXPECT_TRUE(shell.boxes.empty());  // never a box
+}
+
+// The Retry question says where the terminal tried to connect and why it could not, in the
+// language of the menus.
+TEST_F(ConnectionControlTest, TheRetryQuestionNamesTheAddressAndTheReason) {
+    struct Case {
+        int language;
+        FakeStreamSocket::Attempt attempt;
+        const char* item;
+        const char* question;
+    };
+    const Case cases[] = {
+        {1,
+         {ECONNREFUSED, -1, 0},
+         "10.0.0.5:23:Cell",
+         "Cannot connect to 10.0.0.5:23: Connection refused.\nConnection failed. Retry ?"},
+        {1,
+         {EINPROGRESS, 20, EHOSTUNREACH},
+         "10.0.0.5:2323:Cell",
+         "Cannot connect to 10.0.0.5:2323: No route to host.\nConnection failed. Retry ?"},
+        {1,
+         {EINPROGRESS, -1, 0},
+         "10.0.0.5:23:Cell",
+         "Cannot connect to 10.0.0.5:23: Connection timed out.\nConnection failed. Retry ?"},
+        {1,
+         {EHOSTUNREACH, -1, 0, "Name or service not known"},
+         "cell-7.plant:23:Cell",
+         "Cannot connect to cell-7.plant:23: Name or service not known.\nConnection failed. Retry ?"},
+        {0,
+         {ECONNREFUSED, -1, 0},
+         "10.0.0.5:23:Cell",
+         "接続できません: 10.0.0.5:23: 接続を拒否されました (Connection refused)。\n"
+         "通信接続に失敗しました。再試行しますか？"},
+        {0,
+         {EHOSTUNREACH, -1, 0, "Name or service not known"},
+         "cell-7.plant:23:Cell",
+         "接続できません: cell-7.plant:23: ホスト名が見つかりません (Name or service not known)。\n"
+         "通信接続に失敗しました。再試行しますか？"},
+    };
+    for (const Case& c : cases) {
+        language = c.language;
+        shell.boxes.clear();
+        fake.attempts.assign(1, c.attempt);
+        shell.answers = {BoxAnswer::No};
+        control.ConnectByItem(c.item);
+        FinishConnect();
+        ASSERT_EQ(shell.boxes.size(), 1u) << c.question;
+        EXPECT_EQ(shell.boxes[0].text, c.question);
+    }
+    language = 1;
 }
 
 TEST_F(ConnectionControlTest, DecliningARetryStartsANewRunOfSilentNotices) {

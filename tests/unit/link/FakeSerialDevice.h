@@ -33,8 +33,10 @@ public:
         if (!open) return 0;
         size_t taken = count < writeLimit ? count : writeLimit;
         written.insert(written.end(), bytes, bytes + taken);
+        lastWriteError = taken < count ? writeError : 0;
         return taken;
     }
+    int LastWriteError() const override { return lastWriteError; }
     size_t Queued() override { return open ? input.size() : 0; }
     size_t Read(uint8_t* buffer, size_t count) override {
         if (!open) return 0;
@@ -65,6 +67,8 @@ public:
     std::vector<uint8_t> written;
     std::deque<uint8_t> input;
     size_t writeLimit = static_cast<size_t>(-1);
+    int writeError = ETIMEDOUT;  // why a write beyond writeLimit falls short
+    int lastWriteError = 0;
     int closes = 0, purges = 0, readCalls = 0;
     int lineError = 0;       // what LineError reports while open (the device "unplugged")
     std::string busyHolder;  // what BusyHolder reports

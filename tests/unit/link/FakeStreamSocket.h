@@ -16,9 +16,10 @@ class FakeStreamSocket : public StreamSocket {
 public:
     // How one connect attempt ends.
     struct Attempt {
-        int startResult = 0;     // 0 connected at once, EINPROGRESS, or a failure errno
-        int answerAfterMs = -1;  // with EINPROGRESS: connected after this much waiting; -1 never
-        int answerResult = 0;    // what the answer is (0 connected, or an errno)
+        int startResult = 0;           // 0 connected at once, EINPROGRESS, or a failure errno
+        int answerAfterMs = -1;        // with EINPROGRESS: connected after this much waiting; -1 never
+        int answerResult = 0;          // what the answer is (0 connected, or an errno)
+        const char* lookup = nullptr;  // the resolver's text when the name was not found
     };
 
     explicit FakeStreamSocket(FakeClock& clock) : clock_(clock) {}
@@ -41,6 +42,7 @@ public:
         connectStartMs = clock_.NowMs();
         return current.startResult;
     }
+    std::string LookupFailure() const override { return current.lookup ? current.lookup : ""; }
     int WaitConnected(int ms) override {
         clock_.Advance(ms);
         const int64_t waited = clock_.NowMs() - connectStartMs;
@@ -132,6 +134,7 @@ public:
     void Close() override { t_.Close(); }
     bool IsOpen() const override { return t_.IsOpen(); }
     int LastError() const override { return t_.LastError(); }
+    std::string LookupFailure() const override { return t_.LookupFailure(); }
     int Descriptor() const override { return t_.Descriptor(); }
 
 private:

@@ -9,6 +9,7 @@
 #include "FakeSerialDevice.h"
 #include "FakeStreamSocket.h"
 #include "RecordingShell.h"
+#include "app/Globals.h"
 #include "link/CommSocket.h"
 
 namespace tavrin {
@@ -48,6 +49,56 @@ TEST_F(LinkChannelTest, SerialBytesGoToThePortAndAPurgeEmptiesIt) {
     link.PurgeComPort();
     EXPECT_EQ(device.purges, 1);
     EXPECT_EQ(link.SendOnSocket(bytes, 3), 0u);
+}
+
+// A serial write the line does not take whole is a link error: the operator is told how many
+// bytes did not go out, where and why, once for a run of short writes.
+TEST_F(LinkChannelTest, ASerialWriteCutShortIsToldWithTheBytesNotSent) {
+    struct Case {
+        int language;
+        int error;
+        int lineError;
+        const char* box;  // empty: no box
+    };
+    const Case cases[] = {
+        {1, ETIMEDOUT, 0,
+         "Serial send error: 28 of 40 bytes were not sent to COM1 (/dev/ttyS0): the line took nothing for "
+         "500 ms."},
+        {1, EIO, 0,
+         "Serial send error: 28 of 40 bytes were not sent to COM1 (/dev/ttyS0): Input/output error."},
+        {0, ETIMEDOUT, 0,
+         "シリアル送信エラー: 40 バイト中 28 バイトを送信できませんでした: COM1 (/dev/ttyS0): 時間切れです "
+         "(the "
+         "line took nothing for 500 ms)。"},
+        {1, EIO, EIO, ""},  // the line is gone: its own report tells it
+    };
+    const std::vector<uint8_t> bytes(40, 'x');
+    for (const Case& c : cases) {
+        language = c.language;
+        shell.boxes.clear();
+        ASSERT_EQ(serial.OpenComPort("COM1", 9600, 2, 8, 0, 0), 0);
+        device.writeLimit = 12;
+        device.writeError = c.error;
+        device.lineError = c.lineError;
+        link.SendLinkBytes(bytes.data(), bytes.size());
+        link.SendLinkBytes(bytes.data(), bytes.size());  // the same run: not told again
+        if (*c.box == '\0') {
+            EXPECT_TRUE(shell.boxes.empty()) << shell.boxes[0].text;
+        } else {
+            ASSERT_EQ(shell.boxes.size(), 1u) << c.box;
+            EXPECT_EQ(shell.boxes[0].text, c.box);
+            EXPECT_EQ(shell.boxes[0].icon, BoxIcon::Exclamation);
+        }
+        // A whole write ends the run; the next short one is told again.
+        device.writeLimit = static_cast<size_t>(-1);
+        link.SendLinkBytes(bytes.data(), bytes.size());
+        device.writeLimit = 12;
+        link.SendLinkBytes(bytes.data(), bytes.size());
+        EXPECT_EQ(shell.boxes.size(), *c.box == '\0' ? 0u : 2u) << c.box;
+        device.lineError = 0;
+        serial.CloseComPort();
+    }
+    language = 1;
 }
 
 TEST_F(LinkChannelTest, WithoutASocketTcpSendsNothingAndReadsNothingQuietly) {

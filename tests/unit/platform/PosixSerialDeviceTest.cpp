@@ -236,6 +236,9 @@ TEST(PosixSerialDeviceTest, AWriteThePeerNeverTakesGivesUpWithWhatWasTaken) {
     size_t taken = device.Write(lots.data(), lots.size());
     EXPECT_GT(taken, 0u);
     EXPECT_LT(taken, lots.size());
+    EXPECT_EQ(device.LastWriteError(), ETIMEDOUT);
+    EXPECT_EQ(device.Write(lots.data(), 0), 0u);
+    EXPECT_EQ(device.LastWriteError(), 0);
 }
 
 TEST(PosixSerialDeviceTest, ClosedDeviceDoesNothingAndCanBeReopened) {

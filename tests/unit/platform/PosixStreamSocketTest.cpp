@@ -53,6 +53,8 @@ TEST(PosixStreamSocketTest, RefusesWhatCannotBeConnected) {
             ASSERT_EQ(s.Create(), 0);
         }
         EXPECT_EQ(s.StartConnect(c.host, c.port), c.result) << c.host << ":" << c.port;
+        // Only a name that could not be looked up carries the resolver's text.
+        EXPECT_EQ(s.LookupFailure().empty(), c.host[0] != '\0') << c.host << ":" << c.port;
     }
     CPosixStreamSocket closed;
     uint8_t b = 0;

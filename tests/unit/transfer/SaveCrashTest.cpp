@@ -148,7 +148,7 @@ TEST(SaveCrashTest, ABackupThatIsAFolderIsNamedAndTheEarlierFileStays) {
         const char* line;
     } cases[] = {
         {1, "The save could not keep the backup @prog.Bas: Is a directory."},
-        {0, "保存できませんでした。バックアップを残せません: @prog.Bas: Is a directory."},
+        {0, "保存できませんでした。バックアップを残せません: @prog.Bas: フォルダです (Is a directory)。"},
     };
     for (const auto& c : cases) {
         Language chosen(c.language);
