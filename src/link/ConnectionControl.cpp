@@ -11,6 +11,7 @@
 #include "app/MessageTable.h"
 #include "link/ConnectionListStore.h"
 #include "link/SerialPortList.h"
+#include "platform/NetworkSerialAddress.h"
 
 namespace tavrin {
 
@@ -72,18 +73,27 @@ void MarkItemUsed(std::vector<ConnectionEntry>& connections, const std::string& 
 }
 
 bool IsSerialText(const std::string& text) {
-    return text.compare(0, 3, "COM") == 0 || (!text.empty() && text[0] == '/');
+    return text.compare(0, 3, "COM") == 0 || (!text.empty() && text[0] == '/') || IsNetworkSerialPath(text);
 }
 
 void ApplyConnectionText(CPelinDoc& doc, const std::string& text) {
     std::vector<std::string> f = SplitFields(text, ":");
     if (IsSerialText(text)) {
+        if (IsNetworkSerialPath(text)) {
+            std::string path;
+            std::string frame;
+            f.clear();
+            if (SplitNetworkSerialText(text, path, frame)) {
+                f = SplitFields(frame, ":");
+                f.insert(f.begin(), path);
+            }
+        }
         if (f.size() != 5) f.assign(5, std::string());
         doc.dataBits = static_cast<uint8_t>(DecimalValue(f[2]));
         doc.stopBits = f[3] == "1" ? 0 : f[3] == "1.5" ? 1 : 2;
         doc.parity = f[4] == "none" ? 0 : f[4] == "odd" ? 1 : f[4] == "even" ? 2 : f[4] == "mark" ? 3 : 4;
-        // A device path is used whole: cutting it would name another file.
-        doc.comPort = f[0].compare(0, 1, "/") == 0 ? f[0] : CutCp932(f[0], kComPortChars);
+        // A device path or a network address is used whole: cutting it would name another port.
+        doc.comPort = f[0].compare(0, 1, "/") == 0 || IsNetworkSerialPath(f[0]) ? f[0] : CutCp932(f[0], kComPortChars);
         doc.baudRate = CutCp932(f[1], kBaudRateChars);
         doc.isTcp = 0;
     } else {
@@ -135,6 +145,8 @@ CConnectionControl::CConnectionControl(CPelinDoc& doc, ViewState& view, CSerialC
       hooks_(std::move(hooks)) {}
 
 CConnectionControl::~CConnectionControl() {
+    *alive_ = false;
+    UnwatchPendingOpen();
     DestroySocket();
 }
 
@@ -168,7 +180,9 @@ int CConnectionControl::ConnectLink(int silent) {
     // start a second connect inside this one.
     if (connecting_) return doc_.connected;
     ConnectingScope scope(connecting_);
-    // Connecting anew (elsewhere or to the same port) ends the wait for a lost port.
+    // Connecting anew (elsewhere or to the same port) ends the wait for a lost port and an open
+    // still under way.
+    CancelPendingOpen();
     StopReopenWatch();
     return doc_.isTcp != 0 ? ConnectTcp(silent) : ConnectSerial();
 }
@@ -176,7 +190,17 @@ int CConnectionControl::ConnectLink(int silent) {
 int CConnectionControl::ConnectSerial() {
     const int baud = DecimalValue(doc_.baudRate);
     openStableName_.clear();
-    if (serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity) == 0) {
+    const int rc = serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
+    if (rc == CSerialChannel::kOpenPending) {
+        // A network serial port: the link comes up (or the failure is reported) when the server
+        // has answered; nothing waits for it here.
+        doc_.connected = 0;
+        openIsReopen_ = false;
+        WatchPendingOpen();
+        Repaint();
+        return 0;
+    }
+    if (rc == 0) {
         doc_.connected = 1;
         // A port opened by its kernel name is waited for by its by-id name after an unplug, so
         // that another adapter taking the kernel name meanwhile is not opened in its place.
@@ -272,6 +296,7 @@ void CConnectionControl::DisconnectLink() {
 }
 
 void CConnectionControl::Disconnect() {
+    CancelPendingOpen();
     if (hooks_.panelSaveAndHide) hooks_.panelSaveAndHide();
     if (doc_.isTcp != 0) {
         CloseTcpLink();
@@ -422,13 +447,28 @@ void CConnectionControl::OnSerialLineLost(int error) {
     const std::string device = serial_.OpenDevice();
     const std::string port = doc_.comPort;
     const std::string named = PortAndDevice(port, device);
-    (void)error;
+    const bool network = IsNetworkSerialPath(device);
     Print("\r\n");
-    Print(Utf8ToCp932(language != 0 ? named + " was unplugged or hung up: disconnected."
-                                    : named + " が取り外されたか切断されました。接続を切りました。") +
-          "\n\r");
+    if (network) {
+        const std::string why = serial_.LineFailureText();
+        if (error == EBUSY) {
+            Print(Utf8ToCp932(language != 0 ? named + " is in use by another client of the server: disconnected."
+                                            : named + " はサーバーの他のクライアントが使用中です。接続を切りました。") +
+                  "\n\r");
+        } else {
+            Print(Utf8ToCp932(language != 0 ? named + " was lost: disconnected." : named + " が切断されました。接続を切りました。") +
+                  "\n\r");
+        }
+        if (!why.empty()) Print(Utf8ToCp932(why) + "\n\r");
+    } else {
+        Print(Utf8ToCp932(language != 0 ? named + " was unplugged or hung up: disconnected."
+                                        : named + " が取り外されたか切断されました。接続を切りました。") +
+              "\n\r");
+    }
     Disconnect();
-    if (doc_.isSerialReopen != 0 && !device.empty()) {
+    // A server that gave the port to another client would take it back from that client at the
+    // next connect: no reconnect then.
+    if (doc_.isSerialReopen != 0 && !device.empty() && !(network && error == EBUSY)) {
         reopenDevice_ = openStableName_.empty() ? device : openStableName_;
         reopenPort_ = port;
         lastReopenCheckMs_ = clock_.NowMs();
@@ -468,14 +508,28 @@ bool CConnectionControl::ReopenTick() {
     // The owner's timer ticks once a check is due; a tick a little early still counts.
     if (now - lastReopenCheckMs_ < kReopenCheckMs - kReopenCheckSlackMs) return false;
     lastReopenCheckMs_ = now;
+    if (openPending_) return false;
+    const bool network = IsNetworkSerialPath(reopenDevice_);
     // A stat once a second: light enough to run where no device events arrive.
-    if (access(reopenDevice_.c_str(), F_OK) != 0) return false;
-    if (serial_.ReopenDevice(reopenDevice_) != 0) return false;  // not ready yet (permissions, busy)
+    if (!network && access(reopenDevice_.c_str(), F_OK) != 0) return false;
+    const int rc = serial_.ReopenDevice(reopenDevice_);
+    if (rc == CSerialChannel::kOpenPending) {
+        // The server is asked again; the answer comes on the port's readiness.
+        openIsReopen_ = true;
+        WatchPendingOpen();
+        return false;
+    }
+    if (rc != 0) return false;  // not ready yet (permissions, busy)
     // A node that lingers after its device went (a pty whose far end closed) opens but is hung up.
     if (serial_.LineError() != 0) {
         serial_.CloseComPort();
         return false;
     }
+    SerialReopened();
+    return true;
+}
+
+void CConnectionControl::SerialReopened() {
     ConnectingScope scope(connecting_);
     const std::string named = PortAndDevice(reopenPort_, reopenDevice_);
     StopReopenWatch();
@@ -486,7 +540,96 @@ bool CConnectionControl::ReopenTick() {
     const uint8_t lineFeed = 0x0A;
     link_.SendLinkBytes(&lineFeed, 1);
     CommonEnding();
-    return true;
+}
+
+}  // namespace tavrin
+
+namespace tavrin {
+
+void CConnectionControl::WatchPendingOpen() {
+    UnwatchPendingOpen();
+    openPending_ = true;
+    const int fd = serial_.Descriptor();
+    if (fd < 0) return;
+    openWatchFd_ = fd;
+    openWatchWrite_ = serial_.OpenWaitsForWrite();
+    if (openWatchWrite_) {
+        shell_.WatchWritable(fd, [this] { ContinueSerialOpen(); });
+    } else {
+        shell_.WatchDescriptor(fd, [this] { ContinueSerialOpen(); });
+    }
+    // The time limit: one check when it has passed (a later step sets its own).
+    const unsigned generation = ++openGeneration_;
+    const int wait = std::max(serial_.OpenTimeLeftMs(), 0) + 1;
+    std::weak_ptr<bool> alive = alive_;
+    shell_.PostAfter(wait, [this, alive, generation] {
+        if (alive.expired() || !*alive.lock()) return;
+        if (openPending_ && generation == openGeneration_) ContinueSerialOpen();
+    });
+}
+
+void CConnectionControl::UnwatchPendingOpen() {
+    if (openWatchFd_ < 0) return;
+    if (openWatchWrite_) {
+        shell_.UnwatchWritable(openWatchFd_);
+    } else {
+        shell_.UnwatchDescriptor(openWatchFd_);
+    }
+    openWatchFd_ = -1;
+}
+
+void CConnectionControl::CancelPendingOpen() {
+    if (!openPending_) return;
+    UnwatchPendingOpen();
+    openPending_ = false;
+    ++openGeneration_;
+    serial_.CloseComPort();
+}
+
+void CConnectionControl::ContinueSerialOpen() {
+    if (!openPending_) return;
+    const bool wasWrite = serial_.OpenWaitsForWrite();
+    const int deadlineBefore = serial_.OpenTimeLeftMs();
+    const int rc = serial_.ContinueOpen();
+    if (rc == CSerialChannel::kOpenPending) {
+        // A new step (the connect done, the negotiation begun) waits for other readiness and has
+        // a time limit of its own.
+        if (wasWrite != serial_.OpenWaitsForWrite() || serial_.OpenTimeLeftMs() > deadlineBefore) WatchPendingOpen();
+        return;
+    }
+    UnwatchPendingOpen();
+    openPending_ = false;
+    ++openGeneration_;
+    if (openIsReopen_) {
+        // A server that does not answer yet is asked again at the next check.
+        if (rc == 0) SerialReopened();
+        if (hooks_.serialOpenSettled) hooks_.serialOpenSettled(rc == 0 && doc_.connected != 0);
+        return;
+    }
+    if (rc == 0) {
+        doc_.connected = 1;
+        const uint8_t lineFeed = 0x0A;
+        link_.SendLinkBytes(&lineFeed, 1);
+    } else {
+        doc_.connected = 0;
+        Print(GetMessageTextCp932(-10));
+        Print(Utf8ToCp932(DescribeSerialOpenFailure(serial_.LastOpenFailure())) + "\n\r");
+    }
+    CommonEnding();
+    if (hooks_.serialOpenSettled) hooks_.serialOpenSettled(doc_.connected != 0);
+    if (rc != 0) Box(-10);
+}
+
+int CConnectionControl::ReopenSerialAt(int baud) {
+    CancelPendingOpen();
+    serial_.CloseComPort();
+    const int rc = serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
+    if (rc == CSerialChannel::kOpenPending) {
+        doc_.connected = 0;
+        openIsReopen_ = false;
+        WatchPendingOpen();
+    }
+    return rc;
 }
 
 }  // namespace tavrin

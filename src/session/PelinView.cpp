@@ -131,7 +131,8 @@ void CPelinView::OnIdle() {
         parts_->host.OnFirstPaint();
         parts_->connection.StartupConnect();
         RefreshSerialWatch();
-        if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished)
+        if (!parts_->batchMacro.empty() && doc_.connected == 0 && !parts_->connection.OpenPending() &&
+            parts_->batchFinished)
             parts_->batchFinished(1);
     }
     if (autoexecRequested) {
