@@ -93,7 +93,8 @@ void ApplyConnectionText(CPelinDoc& doc, const std::string& text) {
         doc.stopBits = f[3] == "1" ? 0 : f[3] == "1.5" ? 1 : 2;
         doc.parity = f[4] == "none" ? 0 : f[4] == "odd" ? 1 : f[4] == "even" ? 2 : f[4] == "mark" ? 3 : 4;
         // A device path or a network address is used whole: cutting it would name another port.
-        doc.comPort = f[0].compare(0, 1, "/") == 0 || IsNetworkSerialPath(f[0]) ? f[0] : CutCp932(f[0], kComPortChars);
+        doc.comPort =
+            f[0].compare(0, 1, "/") == 0 || IsNetworkSerialPath(f[0]) ? f[0] : CutCp932(f[0], kComPortChars);
         doc.baudRate = CutCp932(f[1], kBaudRateChars);
         doc.isTcp = 0;
     } else {
@@ -452,11 +453,13 @@ void CConnectionControl::OnSerialLineLost(int error) {
     if (network) {
         const std::string why = serial_.LineFailureText();
         if (error == EBUSY) {
-            Print(Utf8ToCp932(language != 0 ? named + " is in use by another client of the server: disconnected."
-                                            : named + " はサーバーの他のクライアントが使用中です。接続を切りました。") +
+            Print(Utf8ToCp932(language != 0
+                                  ? named + " is in use by another client of the server: disconnected."
+                                  : named + " はサーバーの他のクライアントが使用中です。接続を切りました。") +
                   "\n\r");
         } else {
-            Print(Utf8ToCp932(language != 0 ? named + " was lost: disconnected." : named + " が切断されました。接続を切りました。") +
+            Print(Utf8ToCp932(language != 0 ? named + " was lost: disconnected."
+                                            : named + " が切断されました。接続を切りました。") +
                   "\n\r");
         }
         if (!why.empty()) Print(Utf8ToCp932(why) + "\n\r");
@@ -594,7 +597,8 @@ void CConnectionControl::ContinueSerialOpen() {
     if (rc == CSerialChannel::kOpenPending) {
         // A new step (the connect done, the negotiation begun) waits for other readiness and has
         // a time limit of its own.
-        if (wasWrite != serial_.OpenWaitsForWrite() || serial_.OpenTimeLeftMs() > deadlineBefore) WatchPendingOpen();
+        if (wasWrite != serial_.OpenWaitsForWrite() || serial_.OpenTimeLeftMs() > deadlineBefore)
+            WatchPendingOpen();
         return;
     }
     UnwatchPendingOpen();
