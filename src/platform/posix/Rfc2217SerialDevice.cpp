@@ -178,11 +178,9 @@ int CRfc2217SerialDevice::EndOfNegotiation() {
         return end;
     }
     if (codec_.State() == CRfc2217Codec::Phase::Ready) {
+        // The server purged its port when asked, before the frame was confirmed: what follows
+        // the confirmations is the controller's.
         state_ = State::Open;
-        // What came before the frame was set is line noise of the old frame: dropped, as the
-        // local port's purge at open drops it.
-        in_.clear();
-        inStart_ = 0;
         return 0;
     }
     if (OpenTimeLeftMs() > 0) return EINPROGRESS;
