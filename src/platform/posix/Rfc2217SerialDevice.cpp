@@ -312,14 +312,15 @@ int CRfc2217SerialDevice::WaitReadable(int ms) {
     }
 }
 
+// Discards what has been received, as a local port's purge discards its input queue. The
+// server's own buffers are purged at open and at close only: a purge sent now would reach the
+// server a network delay later and could discard bytes the controller sent after this moment,
+// which a local port would have kept (the transfer protocol purges before each of its replies).
 void CRfc2217SerialDevice::Purge() {
     if (state_ != State::Open || gone_ != 0) return;
     Pump();
     in_.clear();
     inStart_ = 0;
-    const std::vector<uint8_t> purge = CRfc2217Codec::PurgeBoth();
-    out_.insert(out_.end(), purge.begin(), purge.end());
-    Flush();
 }
 
 int CRfc2217SerialDevice::LineError() {

@@ -20,7 +20,8 @@ namespace tavrin {
 //  - the server refuses the option or answers another value: EINVAL, FailureText() naming it;
 //  - no complete negotiation within kNegotiateLimitMs: ETIMEDOUT.
 // Once open it behaves as a local port: reads never wait, writes give up after kWriteLimitMs,
-// Purge discards what was received and asks the server to purge its port, Close lowers DTR.
+// Purge discards what was received (the server's port is purged at open and close), Close
+// purges and lowers DTR.
 // A lost connection (closed, reset, keep-alive expired) is the line's end: LineError() reports
 // it once the bytes received before it have been read; EBUSY when the server closed it for
 // another client ("kicked off").
