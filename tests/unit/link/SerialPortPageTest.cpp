@@ -103,7 +103,8 @@ TEST_F(SerialPortPageTest, TtySNodesWithoutAUartAddNoPorts) {
     EXPECT_TRUE(model.com.Ports().empty());
     EXPECT_EQ(model.com.controls.port, -1);
     EXPECT_EQ(model.com.PortLabels(),
-              (std::vector<std::string>{"(new) — FTDI FT232R USB UART A50285BI — /dev/ttyUSB0", "Network serial port…"}));
+              (std::vector<std::string>{"(new) — FTDI FT232R USB UART A50285BI — /dev/ttyUSB0",
+                                        "Network serial port…"}));
     EXPECT_EQ(model.Press(OptionsPage::Com, PageButton::Add), PageMessage::SerialPort);
     ASSERT_TRUE(model.com.ChoosePort(0));
     EXPECT_EQ(model.com.Ports(), std::vector<std::string>{"COM1"});
