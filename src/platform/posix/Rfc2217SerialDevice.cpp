@@ -294,9 +294,24 @@ size_t CRfc2217SerialDevice::Read(uint8_t* buffer, size_t count) {
     return n;
 }
 
+// Whether the socket holds bytes, or has ended, without reading it: checks that take no bytes
+// leave the descriptor readable, so the event loop still reports what waits.
+int CRfc2217SerialDevice::PeekSocket() const {
+    pollfd p{fd_, POLLIN | POLLRDHUP, 0};
+    if (::poll(&p, 1, 0) <= 0) return 0;
+    if ((p.revents & (POLLRDHUP | POLLHUP | POLLERR | POLLNVAL)) != 0) return -1;
+    return (p.revents & POLLIN) != 0 ? 1 : 0;
+}
+
 int CRfc2217SerialDevice::WaitReadable(int ms) {
     if (state_ != State::Open) return -1;
     if (in_.size() > inStart_) return 1;
+    if (ms <= 0 && gone_ == 0) {
+        // A look, not a read: bytes taken here and not read at once would wait for the next
+        // readiness, which would not come.
+        const int peek = PeekSocket();
+        if (peek >= 0) return peek;
+    }
     const auto deadline = Steady::now() + std::chrono::milliseconds(std::max(ms, 0));
     for (;;) {
         if (!Pump()) return in_.size() > inStart_ ? 1 : -1;
@@ -325,7 +340,8 @@ void CRfc2217SerialDevice::Purge() {
 
 int CRfc2217SerialDevice::LineError() {
     if (fd_ < 0 || state_ != State::Open) return 0;
-    if (gone_ == 0) Pump();
+    // Only an ended connection is read here (its last bytes stay readable for the reads).
+    if (gone_ == 0 && PeekSocket() < 0) Pump();
     if (gone_ == 0) return 0;
     // Bytes received before the end are read first.
     if (in_.size() > inStart_) return 0;

@@ -78,6 +78,8 @@ private:
     void Fail(int error, const std::string& english, const std::string& japanese);
     void Release();
     int EndOfNegotiation();
+    // 1 when the socket holds bytes, -1 when it has ended (or failed), 0 otherwise; reads nothing.
+    int PeekSocket() const;
     // EBUSY when the server's last words say another client holds the port.
     int ParticularEnd() const;
 
