@@ -10,16 +10,23 @@
 // transfer's framing limit is the time the line needs for the bytes that actually passed in
 // both directions during it (the exchanges take turns, so the two directions add up); the
 // counter of_framing_limit is that time over the measured time.
+//
+// The BM_NetworkSerial... runs do the same through ser2net (telnet with the COM-PORT-OPTION on
+// loopback) in front of the same paced pty: the terminal's side is then a network serial port
+// ("rfc2217://127.0.0.1:PORT" in [Ports]), and its share of the framing limit should match the
+// local port's.
 #include <benchmark/benchmark.h>
 #include <sys/stat.h>
 
 #include <chrono>
 #include <filesystem>
+#include <memory>
 #include <fstream>
 #include <sstream>
 #include <string>
 
 #include "e2e/HeadlessProcess.h"
+#include "e2e/Ser2netProcess.h"
 #include "e2e/SimProcess.h"
 
 namespace {
@@ -111,7 +118,7 @@ void BM_PacedLineListing(benchmark::State& state) {
 }
 
 // word: save or load with its switch; the program goes one way each iteration.
-void RunTransfer(benchmark::State& state, const std::string& word, const char* result) {
+void RunTransfer(benchmark::State& state, const std::string& word, const char* result, bool network = false) {
     TempFolder folder("tavrin-transfer-bench");
     ::mkdir((folder / "disk").c_str(), 0755);
     ::mkdir((folder / "progs").c_str(), 0755);
@@ -120,7 +127,24 @@ void RunTransfer(benchmark::State& state, const std::string& word, const char* r
     WriteWholeFile(folder / "progs/pallet.as", program);
     const std::string log = folder / "link.log";
     SimProcess sim(PacedSim(folder / "disk", log), BuildFile("tools/sim/tavrin-sim"));
-    WriteWholeFile(folder / "tavrin.ini", "[Ports]\r\nCOM3=" + sim.PtyPath() + "\r\n");
+    std::string device = sim.PtyPath();
+    std::unique_ptr<tavrin::testing::Ser2netProcess> server;
+    if (network) {
+        if (!tavrin::testing::Ser2netAvailable()) {
+            state.SkipWithError("ser2net is not installed");
+            return;
+        }
+        const int port = tavrin::testing::FreeLoopbackPort();
+        // As docs/serial-ports.md advises: bytes from the controller go on at once.
+        server = std::make_unique<tavrin::testing::Ser2netProcess>(folder.Path(), device, port,
+                                                                   "    kickolduser: false\n    chardelay: false\n");
+        if (!server->Start()) {
+            state.SkipWithError("ser2net did not start");
+            return;
+        }
+        device = "rfc2217://127.0.0.1:" + std::to_string(port);
+    }
+    WriteWholeFile(folder / "tavrin.ini", "[Ports]\r\nCOM3=" + device + "\r\n");
     HeadlessProcess tavrin({"-C=COM3:115200:8:2:none", "-F" + (folder / "tavrin.ini")}, folder.Path(), {},
                            BuildFile("src/tavrin"));
     if (!tavrin.WaitForOutput("Type help for the commands.", 10000)) {
@@ -174,6 +198,19 @@ void BM_SerialLoadCompressed(benchmark::State& state) {
     RunTransfer(state, "load/c", "Loaded pallet.as");
 }
 
+void BM_NetworkSerialSave(benchmark::State& state) {
+    RunTransfer(state, "save", "Saved pallet.as", true);
+}
+void BM_NetworkSerialSaveCompressed(benchmark::State& state) {
+    RunTransfer(state, "save/c", "Saved pallet.as", true);
+}
+void BM_NetworkSerialLoad(benchmark::State& state) {
+    RunTransfer(state, "load", "Loaded pallet.as", true);
+}
+void BM_NetworkSerialLoadCompressed(benchmark::State& state) {
+    RunTransfer(state, "load/c", "Loaded pallet.as", true);
+}
+
 BENCHMARK(BM_PacedLineListing)->UseManualTime()->Iterations(2)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SerialSave)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SerialSaveCompressed)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
@@ -181,3 +218,8 @@ BENCHMARK(BM_SerialLoad)->UseManualTime()->Iterations(3)->Unit(benchmark::kMilli
 BENCHMARK(BM_SerialLoadCompressed)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
 
 }  // namespace
+
+BENCHMARK(BM_NetworkSerialSave)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NetworkSerialSaveCompressed)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NetworkSerialLoad)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_NetworkSerialLoadCompressed)->UseManualTime()->Iterations(3)->Unit(benchmark::kMillisecond);

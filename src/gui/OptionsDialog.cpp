@@ -4,6 +4,7 @@
 #include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
+#include <QInputDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -134,7 +135,23 @@ QWidget* COptionsDlg::BuildComPage() {
     port_ = new QComboBox(page);
     FillPorts();
     // Choosing a device that has no COM name yet names it (and writes [Ports]) at once.
+    // The last entry asks for a network serial port's address ("HOST:PORT").
     connect(port_, &QComboBox::activated, this, [this](int index) {
+        if (index == model_.com.NetworkChoiceIndex()) {
+            bool ok = false;
+            const QString address = QInputDialog::getText(
+                this, Tr("Network serial port", "ネットワークシリアルポート"),
+                Tr("Server address (HOST:PORT, RFC 2217):", "サーバーのアドレス (ホスト:ポート、RFC 2217):"),
+                QLineEdit::Normal, QString(), &ok);
+            if (ok && !model_.com.AddNetworkPort(address.toStdString()))
+                QMessageBox::warning(this, QStringLiteral("Tavrin"),
+                                     Tr("Not a server address: give HOST:PORT, an IPv6 address in brackets.",
+                                        "サーバーのアドレスではありません。ホスト:ポートを指定して下さい"
+                                        "(IPv6 アドレスは [ ] で囲みます)。"));
+            FillPorts();
+            port_->setCurrentIndex(model_.com.controls.port);
+            return;
+        }
         const bool unnamed = index >= static_cast<int>(model_.com.Ports().size());
         if (!model_.com.ChoosePort(index) || unnamed) FillPorts();
         port_->setCurrentIndex(model_.com.controls.port);
@@ -217,6 +234,8 @@ void COptionsDlg::ReadControls() {
 
 void COptionsDlg::ShowComControls() {
     const ComControls& c = model_.com.controls;
+    // Loading a text may have added a network serial port to the list.
+    if (port_->count() != static_cast<int>(model_.com.PortLabels().size())) FillPorts();
     port_->setCurrentIndex(c.port);
     baud_->setCurrentIndex(c.baud);
     dataBits_->setCurrentIndex(c.dataBits);

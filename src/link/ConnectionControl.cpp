@@ -13,6 +13,7 @@
 #include "link/ConnectionListStore.h"
 #include "link/LinkChannel.h"
 #include "link/SerialPortList.h"
+#include "platform/NetworkSerialAddress.h"
 
 namespace tavrin {
 
@@ -73,18 +74,28 @@ void MarkItemUsed(std::vector<ConnectionEntry>& connections, const std::string& 
 }
 
 bool IsSerialText(const std::string& text) {
-    return text.compare(0, 3, "COM") == 0 || (!text.empty() && text[0] == '/');
+    return text.compare(0, 3, "COM") == 0 || (!text.empty() && text[0] == '/') || IsNetworkSerialPath(text);
 }
 
 void ApplyConnectionText(CPelinDoc& doc, const std::string& text) {
     std::vector<std::string> f = SplitFields(text, ":");
     if (IsSerialText(text)) {
+        if (IsNetworkSerialPath(text)) {
+            std::string path;
+            std::string frame;
+            f.clear();
+            if (SplitNetworkSerialText(text, path, frame)) {
+                f = SplitFields(frame, ":");
+                f.insert(f.begin(), path);
+            }
+        }
         if (f.size() != 5) f.assign(5, std::string());
         doc.dataBits = static_cast<uint8_t>(DecimalValue(f[2]));
         doc.stopBits = f[3] == "1" ? 0 : f[3] == "1.5" ? 1 : 2;
         doc.parity = f[4] == "none" ? 0 : f[4] == "odd" ? 1 : f[4] == "even" ? 2 : f[4] == "mark" ? 3 : 4;
-        // A device path is used whole: cutting it would name another file.
-        doc.comPort = f[0].compare(0, 1, "/") == 0 ? f[0] : CutCp932(f[0], kComPortChars);
+        // A device path or a network address is used whole: cutting it would name another port.
+        doc.comPort =
+            f[0].compare(0, 1, "/") == 0 || IsNetworkSerialPath(f[0]) ? f[0] : CutCp932(f[0], kComPortChars);
         doc.baudRate = CutCp932(f[1], kBaudRateChars);
         doc.isTcp = 0;
     } else {
@@ -136,6 +147,7 @@ CConnectionControl::CConnectionControl(CPelinDoc& doc, ViewState& view, CSerialC
       hooks_(std::move(hooks)) {}
 
 CConnectionControl::~CConnectionControl() {
+    UnwatchPendingOpen();
     DestroySocket();
 }
 
@@ -173,15 +185,29 @@ int CConnectionControl::ConnectLink(int silent) {
     // macro must not start a second one.
     if (connecting_) return doc_.connected;
     connecting_ = true;
-    // Connecting anew (elsewhere or to the same port) ends the wait for a lost port.
+    ++connectRun_;
+    // Connecting anew (elsewhere or to the same port) ends the wait for a lost port and an open
+    // still under way.
+    CancelPendingOpen();
     StopReopenWatch();
     if (doc_.isTcp != 0) {
         ConnectTcp(silent);
     } else {
         ConnectSerial();
-        FinishConnecting();
+        // A network serial port's open goes on in the event loop and finishes there.
+        if (!openPending_) FinishConnecting();
     }
     return doc_.connected;
+}
+
+// The operator chose another connection, or none, while one was being made: that one is given
+// up without a word (its Retry question, if open, answers nothing any more).
+void CConnectionControl::AbandonConnect() {
+    if (!connecting_) return;
+    ++connectRun_;
+    connecting_ = false;
+    CancelPendingOpen();
+    if (socket_ && doc_.connected == 0) DestroySocket();
 }
 
 void CConnectionControl::FinishConnecting() {
@@ -192,7 +218,17 @@ void CConnectionControl::FinishConnecting() {
 int CConnectionControl::ConnectSerial() {
     const int baud = DecimalValue(doc_.baudRate);
     openStableName_.clear();
-    if (serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity) == 0) {
+    const int rc = serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
+    if (rc == CSerialChannel::kOpenPending) {
+        // A network serial port: the link comes up (or the failure is reported) when the server
+        // has answered; nothing waits for it here.
+        doc_.connected = 0;
+        openIsReopen_ = false;
+        WatchPendingOpen();
+        Repaint();
+        return 0;
+    }
+    if (rc == 0) {
         doc_.connected = 1;
         // A port opened by its kernel name is waited for by its by-id name after an unplug, so
         // that another adapter taking the kernel name meanwhile is not opened in its place.
@@ -265,8 +301,8 @@ void CConnectionControl::OnTcpConnectEnded(int error) {
     // The question is open while the terminal goes on; the connect counts as running until it
     // has been answered.
     shell_.AskLater(failure + "\n" + GetMessageText(-240), BoxButtons::YesNo, BoxIcon::Question,
-                    [this, alive = life_.Watch()](BoxAnswer answer) {
-                        if (alive.expired() || !connecting_ || !socket_) return;
+                    [this, run = connectRun_, alive = life_.Watch()](BoxAnswer answer) {
+                        if (alive.expired() || run != connectRun_ || !socket_) return;
                         if (answer == BoxAnswer::Yes) {
                             TryTcpConnect();
                             return;
@@ -313,13 +349,14 @@ void CConnectionControl::CloseTcpLink() {
 }
 
 void CConnectionControl::DisconnectLink() {
-    if (connecting_) return;
+    AbandonConnect();
     // The user ended the link: a lost port is no longer waited for.
     StopReopenWatch();
     Disconnect();
 }
 
 void CConnectionControl::Disconnect() {
+    CancelPendingOpen();
     if (hooks_.panelSaveAndHide) hooks_.panelSaveAndHide();
     if (doc_.isTcp != 0) {
         CloseTcpLink();
@@ -340,7 +377,9 @@ void CConnectionControl::Disconnect() {
 
 void CConnectionControl::ConnectByItem(const std::string& text) {
     // A connect under way finishes (or is declined) before another connection is chosen.
-    if (text == kNoConnectionText || connecting_) return;
+    if (text == kNoConnectionText) return;
+    // The operator's choice replaces a connect still under way.
+    AbandonConnect();
     // A device path holding ':' (the by-path names) splits into too many fields.
     if (!text.empty() && text[0] == '/') {
         const std::vector<std::string> f = SplitFields(text, ":");
@@ -362,9 +401,8 @@ void CConnectionControl::ConnectByItem(const std::string& text) {
 int CConnectionControl::OnComCommand(int command) {
     std::optional<bool> enabled = ComCommandEnabled(command, doc_.connected);
     if (!enabled || command == kCmdConnectByList || command == kCmdOptions) return -1;
-    // A disabled command (reached by a key while its menu item is grey) does nothing, nor does
-    // any while a connect is under way.
-    if (!*enabled || connecting_) return 0;
+    // A disabled command (reached by a key while its menu item is grey) does nothing.
+    if (!*enabled) return 0;
     if (command == kCmdConnectCurrent) {
         ConnectByItem(ConnectionMenuText(doc_.connections, command));
     } else if (command >= kCmdHistoryFirst && command <= kCmdHistoryLast) {
@@ -477,13 +515,30 @@ void CConnectionControl::OnSerialLineLost(int error) {
     const std::string device = serial_.OpenDevice();
     const std::string port = doc_.comPort;
     const std::string named = PortAndDevice(port, device);
-    (void)error;
+    const bool network = IsNetworkSerialPath(device);
     Print("\r\n");
-    Print(Utf8ToCp932(language != 0 ? named + " was unplugged or hung up: disconnected."
-                                    : named + " が取り外されたか切断されました。接続を切りました。") +
-          "\n\r");
+    if (network) {
+        const std::string why = serial_.LineFailureText();
+        if (error == EBUSY) {
+            Print(Utf8ToCp932(language != 0
+                                  ? named + " is in use by another client of the server: disconnected."
+                                  : named + " はサーバーの他のクライアントが使用中です。接続を切りました。") +
+                  "\n\r");
+        } else {
+            Print(Utf8ToCp932(language != 0 ? named + " was lost: disconnected."
+                                            : named + " が切断されました。接続を切りました。") +
+                  "\n\r");
+        }
+        if (!why.empty()) Print(Utf8ToCp932(why) + "\n\r");
+    } else {
+        Print(Utf8ToCp932(language != 0 ? named + " was unplugged or hung up: disconnected."
+                                        : named + " が取り外されたか切断されました。接続を切りました。") +
+              "\n\r");
+    }
     Disconnect();
-    if (doc_.isSerialReopen != 0 && !device.empty()) {
+    // A server that gave the port to another client would take it back from that client at the
+    // next connect: no reconnect then.
+    if (doc_.isSerialReopen != 0 && !device.empty() && !(network && error == EBUSY)) {
         reopenDevice_ = openStableName_.empty() ? device : openStableName_;
         reopenPort_ = port;
         lastReopenCheckMs_ = clock_.NowMs();
@@ -523,14 +578,28 @@ bool CConnectionControl::ReopenTick() {
     // The owner's timer ticks once a check is due; a tick a little early still counts.
     if (now - lastReopenCheckMs_ < kReopenCheckMs - kReopenCheckSlackMs) return false;
     lastReopenCheckMs_ = now;
+    if (openPending_) return false;
+    const bool network = IsNetworkSerialPath(reopenDevice_);
     // A stat once a second: light enough to run where no device events arrive.
-    if (access(reopenDevice_.c_str(), F_OK) != 0) return false;
-    if (serial_.ReopenDevice(reopenDevice_) != 0) return false;  // not ready yet (permissions, busy)
+    if (!network && access(reopenDevice_.c_str(), F_OK) != 0) return false;
+    const int rc = serial_.ReopenDevice(reopenDevice_);
+    if (rc == CSerialChannel::kOpenPending) {
+        // The server is asked again; the answer comes on the port's readiness.
+        openIsReopen_ = true;
+        WatchPendingOpen();
+        return false;
+    }
+    if (rc != 0) return false;  // not ready yet (permissions, busy)
     // A node that lingers after its device went (a pty whose far end closed) opens but is hung up.
     if (serial_.LineError() != 0) {
         serial_.CloseComPort();
         return false;
     }
+    SerialReopened();
+    return true;
+}
+
+void CConnectionControl::SerialReopened() {
     ConnectingScope scope(connecting_);
     const std::string named = PortAndDevice(reopenPort_, reopenDevice_);
     StopReopenWatch();
@@ -541,7 +610,6 @@ bool CConnectionControl::ReopenTick() {
     const uint8_t lineFeed = 0x0A;
     link_.SendLinkBytes(&lineFeed, 1);
     CommonEnding();
-    return true;
 }
 
 }  // namespace tavrin

@@ -51,12 +51,14 @@ std::vector<std::string> SplitFields(const std::string& text, const std::string&
 // (the empty text after the Options dialog) only renumbers.
 void MarkItemUsed(std::vector<ConnectionEntry>& connections, const std::string& item);
 
-// Whether a connection text names a serial port: it starts with "COM", or with '/' (a device
-// path such as /dev/ttyUSB0 or a /dev/serial/by-id name).
+// Whether a connection text names a serial port: it starts with "COM", with '/' (a device
+// path such as /dev/ttyUSB0 or a /dev/serial/by-id name) or with "rfc2217://" (a network serial
+// port, "rfc2217://HOST:PORT:BAUD:DATA:STOP:PARITY").
 bool IsSerialText(const std::string& text);
 
 // Sets the document's connection from a connection text: serial when IsSerialText (five fields
-// port:baud:data bits:stop bits:parity; a device path is kept whole), TCP/IP otherwise (three fields
+// port:baud:data bits:stop bits:parity; a device path or a network address is kept whole; the
+// address's own ':' are told from the frame's by counting from the end), TCP/IP otherwise (three fields
 // address:port:name). A text of another field count leaves the fields empty. Texts are cut to
 // the document's field sizes without splitting a two-byte character.
 void ApplyConnectionText(CPelinDoc& doc, const std::string& text);
@@ -93,6 +95,9 @@ struct ConnectionHooks {
     // A connect has ended (connected 1 or 0), including a TCP/IP one that ran on in the event
     // loop and the Retry question after it.
     std::function<void(int connected)> connectFinished;
+    // A network serial port's open, started by a connect or a reopen, has ended: opened tells
+    // whether the link is up now. The owner then watches the port (or stops waiting for it).
+    std::function<void(bool opened)> serialOpenSettled;
 };
 
 // Connection control: connects, disconnects and reconnects over the medium the document names,
@@ -159,18 +164,31 @@ public:
     void OnSocketReadable();
 
     bool ReconnectNoticeShown() const { return reconnectNotice_; }
-    // A connect (or its Retry question) is under way.
+    // A connect (or its Retry question, or a network serial port's open) is under way.
     bool Connecting() const { return connecting_; }
     // The errno of the last failed TCP/IP connect attempt.
     int LastConnectError() const { return lastConnectError_; }
+    // A network serial port is being opened (connect and negotiation under way).
+    bool OpenPending() const { return openPending_; }
+    // Carries a pending open on: the port's descriptor is ready or its time limit has passed.
+    void ContinueSerialOpen();
+    // Opens the current serial port again at baud (the macro statement that changes the rate).
+    // 0, kOpenPending for a network port whose open goes on (its failure is reported as a
+    // connect's), or -1.
+    int ReopenSerialAt(int baud);
 
 private:
+    void WatchPendingOpen();
+    void UnwatchPendingOpen();
+    void CancelPendingOpen();
+    void SerialReopened();
     void ConnectTcp(int silent);
     void TryTcpConnect();
     void OnTcpConnectEnded(int error);
     void OnTcpConnected();
     int ConnectSerial();
     void FinishConnecting();
+    void AbandonConnect();
     void Disconnect();
     void StopReopenWatch() { reopenDevice_.clear(); }
     int CommonEnding();
@@ -191,6 +209,7 @@ private:
     std::unique_ptr<CCommSocket> socket_;
     int watchedFd_ = -1;
     bool connecting_ = false;
+    unsigned connectRun_ = 0;  // tells the answer of an earlier connect's question from this one's
     bool connectSilent_ = false;
     int connectPort_ = 0;
     int lastConnectError_ = 0;
@@ -203,6 +222,13 @@ private:
     // The open port's by-id name when it was opened through another path; empty otherwise.
     std::string openStableName_;
     int64_t lastReopenCheckMs_ = 0;
+    // The network serial open under way: whether it is a reopen of a lost port, the descriptor
+    // watched for it, and a count that tells its time-out from an earlier open's.
+    bool openPending_ = false;
+    bool openIsReopen_ = false;
+    int openWatchFd_ = -1;
+    bool openWatchWrite_ = false;
+    unsigned openGeneration_ = 0;
 };
 
 }  // namespace tavrin

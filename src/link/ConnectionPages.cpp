@@ -1,5 +1,7 @@
 #include "link/ConnectionPages.h"
 
+#include "platform/NetworkSerialAddress.h"
+
 #include "app/Globals.h"
 
 #include <algorithm>
@@ -213,7 +215,9 @@ void CConnectionListModel::DeleteSelection() {
 
 // ---- serial page --------------------------------------------------------------------------
 
-CComPageModel::CComPageModel(int portCount) : ports_(PortChoices(portCount)), labels_(ports_) {}
+CComPageModel::CComPageModel(int portCount) : ports_(PortChoices(portCount)) {
+    RebuildLabels();
+}
 
 void CComPageModel::ExtendPortsTo(int n) {
     if (n > static_cast<int>(ports_.size())) ports_ = PortChoices(n);
@@ -240,7 +244,30 @@ void CComPageModel::UseSerialPorts(std::vector<SerialPortInfo> present, std::str
 void CComPageModel::RebuildLabels() {
     labels_ = ports_;
     unnamed_.clear();
-    if (rows_.empty() && present_.empty() && profilePath_.empty()) return;
+    if (!rows_.empty() || !present_.empty() || !profilePath_.empty()) AddDeviceLabels();
+    labels_.insert(labels_.end(), network_.begin(), network_.end());
+    labels_.emplace_back(language != 0 ? "Network serial port\xE2\x80\xA6"
+                                       : "ネットワークシリアルポート\xE2\x80\xA6");
+}
+
+bool CComPageModel::AddNetworkPort(const std::string& address) {
+    std::string path = address;
+    while (!path.empty() && path.back() == ' ') path.pop_back();
+    while (!path.empty() && path.front() == ' ') path.erase(0, 1);
+    if (!IsNetworkSerialPath(path)) path = kNetworkSerialScheme + path;
+    NetworkSerialAddress parsed;
+    if (!ParseNetworkSerialPath(path, parsed)) return false;
+    auto known = std::find(network_.begin(), network_.end(), path);
+    if (known == network_.end()) {
+        network_.push_back(path);
+        RebuildLabels();
+        known = network_.end() - 1;
+    }
+    controls.port = NetworkChoiceIndex() - static_cast<int>(network_.end() - known);
+    return true;
+}
+
+void CComPageModel::AddDeviceLabels() {
     for (size_t i = 0; i < ports_.size(); ++i) {
         auto row = std::find_if(rows_.begin(), rows_.end(),
                                 [&](const SerialPortRow& r) { return r.comName == ports_[i]; });
@@ -262,8 +289,9 @@ void CComPageModel::RebuildLabels() {
 }
 
 bool CComPageModel::ChoosePort(int index) {
-    if (index < 0 || static_cast<size_t>(index) >= labels_.size()) return false;
-    if (static_cast<size_t>(index) < ports_.size()) {
+    if (index < 0 || index >= NetworkChoiceIndex()) return false;
+    if (static_cast<size_t>(index) < ports_.size() ||
+        static_cast<size_t>(index) >= ports_.size() + unnamed_.size()) {
         controls.port = index;
         return true;
     }
@@ -299,11 +327,18 @@ void CComPageModel::Select(int index) {
 }
 
 void CComPageModel::LoadText(const std::string& text) {
-    const std::vector<std::string> f = SplitFields(text, ":");
+    std::vector<std::string> f = SplitFields(text, ":");
+    std::string path, frame;
+    const bool network = SplitNetworkSerialText(text, path, frame);
+    if (network) {
+        f = SplitFields(frame, ":");
+        f.insert(f.begin(), path);
+    }
     if (f.size() != 5) return;
     const int port = ComPortNumber(f[0]);
     // A port outside the list shows no port rather than another one.
     controls.port = port >= 1 && port <= static_cast<int>(ports_.size()) ? port - 1 : -1;
+    if (network) AddNetworkPort(path);
     // Any baud text not in the list shows the last choice (256000), as stop bits and parity do.
     controls.baud = static_cast<int>(kBaudChoices.size()) - 1;
     for (size_t i = 0; i < kBaudChoices.size(); ++i)
@@ -321,11 +356,14 @@ std::string CComPageModel::BuildText() const {
     const char* dataBits = Choice(kDataBitsChoices, controls.dataBits);
     const char* stopBits = Choice(kStopBitsChoices, controls.stopBits);
     const char* parity = Choice(kParityChoices, controls.parity);
-    if (controls.port < 0 || static_cast<size_t>(controls.port) >= ports_.size() || !baud || !dataBits ||
-        !stopBits || !parity)
+    const size_t networkFirst = ports_.size() + unnamed_.size();
+    const size_t at = static_cast<size_t>(controls.port);
+    const bool onNetwork = controls.port >= 0 && at >= networkFirst && at - networkFirst < network_.size();
+    if (controls.port < 0 || (at >= ports_.size() && !onNetwork) || !baud || !dataBits || !stopBits ||
+        !parity)
         return {};
-    return ports_[static_cast<size_t>(controls.port)] + ":" + baud + ":" + dataBits + ":" + stopBits + ":" +
-           parity;
+    return (onNetwork ? network_[at - networkFirst] : ports_[at]) + ":" + baud + ":" + dataBits + ":" +
+           stopBits + ":" + parity;
 }
 
 PageMessage CComPageModel::Add(bool listFull) {

@@ -134,7 +134,8 @@ public:
     // PortLabels() describes each port.
     void UseSerialPorts(std::vector<SerialPortInfo> present, std::string profilePath);
     // What the port list shows: for COM1 ... COMn "COM3 — description — /dev/ttyUSB0" (absent
-    // ones marked), then one entry per present device no COM name stands for yet.
+    // ones marked), then one entry per present device no COM name stands for yet, then the
+    // network serial ports ("rfc2217://HOST:PORT") loaded or added, then "Network serial port…".
     const std::vector<std::string>& PortLabels() const { return labels_; }
     // The user chose entry index of PortLabels(). A device without a COM name gets the next
     // free one, written to [Ports] (its by-id name where it has one); the port list grows to
@@ -142,6 +143,13 @@ public:
     // device could not be given a name (the file cannot be written): the choice is unchanged.
     bool ChoosePort(int index);
     const std::vector<SerialPortRow>& PortRows() const { return rows_; }
+    // The index of the last entry, "Network serial port…": choosing it asks for an address
+    // (ChoosePort refuses it).
+    int NetworkChoiceIndex() const { return static_cast<int>(labels_.size()) - 1; }
+    // The user gave an address for a network serial port: "HOST:PORT" or "rfc2217://HOST:PORT"
+    // (IPv6 in brackets). It joins the port list and is chosen. False (nothing changed) for a
+    // text that is not such an address.
+    bool AddNetworkPort(const std::string& address);
 
     // Loads a serial text into the combo indices; a text without five fields changes nothing.
     void LoadText(const std::string& text);
@@ -156,12 +164,14 @@ public:
 
 private:
     void RebuildLabels();
+    void AddDeviceLabels();
     std::vector<std::string> ports_;
     std::vector<std::string> labels_;
     std::vector<SerialPortInfo> present_;
     std::string profilePath_;
     std::vector<SerialPortRow> rows_;
     std::vector<SerialPortRow> unnamed_;  // present devices without a COM name, in label order
+    std::vector<std::string> network_;    // network serial ports, in label order
     int savedHighest_ = 0;                // the highest COM number a saved connection names
 };
 

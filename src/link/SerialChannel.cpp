@@ -8,6 +8,7 @@
 #include "app/IniFile.h"
 #include "app/StatusText.h"
 #include "link/SerialPortList.h"
+#include "platform/NetworkSerialAddress.h"
 
 namespace tavrin {
 
@@ -40,7 +41,7 @@ std::string SystemErrorText(int error) {
 
 std::string DeviceForPort(const std::string& comName, const std::string& profilePath) {
     if (comName.empty()) return {};
-    if (comName[0] == '/') return comName;
+    if (comName[0] == '/' || IsNetworkSerialPath(comName)) return comName;
     if (!profilePath.empty()) {
         std::string mapped = ReadProfileString(profilePath, kPortsSection, comName, "");
         if (!mapped.empty()) return mapped;
@@ -53,6 +54,7 @@ std::string DeviceForPort(const std::string& comName, const std::string& profile
 std::string DescribeSerialOpenFailure(const SerialOpenFailure& failure) {
     const bool english = language != 0;
     const std::string& dev = failure.device;
+    if (!failure.detail.empty() && failure.error != EBUSY) return dev + ": " + failure.detail;
     if (dev.empty()) {
         const std::string name = failure.portName.empty() ? std::string("(none)") : failure.portName;
         return english
@@ -99,12 +101,13 @@ CSerialChannel::CSerialChannel(SerialDevice& device, Clock& clock, std::function
 int CSerialChannel::OpenComPort(const std::string& portName, int baudRate, [[maybe_unused]] int stopCount,
                                 int dataBits, int stopBitsCode, int parityCode) {
     // The old port goes first, so a failed open leaves no port open.
+    pending_ = false;
     if (device_.IsOpen()) {
         device_.Purge();
         device_.Close();
     }
     lastFailure_ =
-        SerialOpenFailure{portName, DeviceForPort(portName, profilePath_ ? profilePath_() : ""), 0, {}};
+        SerialOpenFailure{portName, DeviceForPort(portName, profilePath_ ? profilePath_() : ""), 0, {}, {}};
     if (lastFailure_.device.empty()) {
         lastFailure_.error = ENOENT;
         return -1;
@@ -115,41 +118,62 @@ int CSerialChannel::OpenComPort(const std::string& portName, int baudRate, [[may
     params.stopBitsCode = stopBitsCode;
     params.parityCode = parityCode;
     openDevice_.clear();
-    int rc = device_.Open(lastFailure_.device, params);
+    return Settle(device_.Open(lastFailure_.device, params), lastFailure_.device, params);
+}
+
+int CSerialChannel::Settle(int rc, const std::string& device, const SerialParams& params) {
+    if (rc == EINPROGRESS && device_.IsOpen()) {
+        pending_ = true;
+        pendingDevice_ = device;
+        pendingParams_ = params;
+        return kOpenPending;
+    }
+    pending_ = false;
     if (rc != 0) {
+        lastFailure_.device = device;
         lastFailure_.error = rc;
-        if (rc == EBUSY) lastFailure_.holder = device_.BusyHolder();
+        lastFailure_.holder = rc == EBUSY ? device_.BusyHolder() : std::string();
+        lastFailure_.detail = device_.FailureText(language != 0);
         if (device_.IsOpen()) device_.Close();
         return -1;
     }
-    openDevice_ = lastFailure_.device;
-    openNode_ = ResolveDevicePath(openDevice_);
+    openDevice_ = device;
+    openNode_ = IsNetworkSerialPath(device) ? device : ResolveDevicePath(device);
     lastParams_ = params;
     writeFailing_ = writeFailureIsNew_ = false;
     return 0;
 }
 
+int CSerialChannel::ContinueOpen() {
+    if (!pending_) return device_.IsOpen() ? 0 : -1;
+    const int rc = device_.ContinueOpen();
+    if (rc == EINPROGRESS) return kOpenPending;
+    return Settle(rc, pendingDevice_, pendingParams_);
+}
+
+std::string CSerialChannel::LineFailureText() const {
+    return device_.FailureText(language != 0);
+}
+
 int CSerialChannel::ReopenDevice(const std::string& device) {
+    pending_ = false;
     if (device_.IsOpen()) device_.Close();
     openDevice_.clear();
-    if (device.empty() || device_.Open(device, lastParams_) != 0) {
-        if (device_.IsOpen()) device_.Close();
-        return -1;
-    }
-    openDevice_ = device;
-    openNode_ = ResolveDevicePath(device);
-    return 0;
+    if (device.empty()) return -1;
+    lastFailure_ = SerialOpenFailure{device, device, 0, {}, {}};
+    return Settle(device_.Open(device, lastParams_), device, lastParams_);
 }
 
 void CSerialChannel::CloseComPort() {
     openDevice_.clear();
+    pending_ = false;
     if (!device_.IsOpen()) return;
     device_.Purge();
     device_.Close();
 }
 
 size_t CSerialChannel::WriteComPort(const uint8_t* bytes, size_t count) {
-    if (!device_.IsOpen() || bytes == nullptr || count == 0) return 0;
+    if (!IsOpen() || bytes == nullptr || count == 0) return 0;
     const size_t written = device_.Write(bytes, count);
     // A line that has gone away is told by the line-lost report, not once more here.
     const bool failed = written < count && device_.LineError() == 0;
@@ -180,14 +204,14 @@ std::string DescribeSerialWriteFailure(const Status& failure, size_t unsent, siz
 }
 
 int CSerialChannel::ReadComPort(uint8_t* buffer, int atMost) {
-    if (!device_.IsOpen() || buffer == nullptr || atMost <= 0) return 0;
+    if (!IsOpen() || buffer == nullptr || atMost <= 0) return 0;
     size_t amount = std::min(device_.Queued(), static_cast<size_t>(atMost));
     if (amount == 0) return 0;
     return static_cast<int>(device_.Read(buffer, amount));
 }
 
 void CSerialChannel::PurgeComPort() {
-    if (device_.IsOpen()) device_.Purge();
+    if (IsOpen()) device_.Purge();
 }
 
 size_t CSerialChannel::DrainComPort(const std::function<void(const uint8_t* chunk, int length)>& onChunk) {

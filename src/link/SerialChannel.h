@@ -13,8 +13,9 @@ namespace tavrin {
 
 // The device a COM name stands for. The settings file's section "Ports" maps a name to a
 // device ("COM3=/dev/ttyUSB0"); a name without a mapping, COMn with n >= 1, means
-// /dev/ttyS(n-1). A name that begins with '/' is a device path and stands for itself. Any other
-// name has no device: the result is empty.
+// /dev/ttyS(n-1). A name that begins with '/' is a device path and a name "rfc2217://HOST:PORT" a
+// network serial port; both stand for themselves. Any other name has no device: the result is
+// empty.
 std::string DeviceForPort(const std::string& comName, const std::string& profilePath);
 
 // Why the last open failed, for the line the terminal prints after "COM device open error.".
@@ -23,6 +24,7 @@ struct SerialOpenFailure {
     std::string device;    // the device it maps to; empty when the name has none
     int error = 0;         // errno of the failure, 0 after a successful open
     std::string holder;    // EBUSY: the program holding the device, where the system shows it
+    std::string detail;    // the device's own words for the failure (a network serial port's), if any
 };
 
 // One line (UTF-8, no line end) in the current language saying which device failed and why:
@@ -45,7 +47,8 @@ public:
     // Opens the device portName maps to with the given line settings. An open port is first
     // purged and closed. The port's stop bits follow stopBitsCode (0 one, 1 and 2 two);
     // stopCount is what every caller passes (2) and no longer decides the frame.
-    // Returns 0, or -1 with no port open; LastOpenFailure() then says why.
+    // Returns 0, or -1 with no port open; LastOpenFailure() then says why. A network serial port
+    // opens in steps: kOpenPending, and ContinueOpen() carries it on.
     int OpenComPort(const std::string& portName, int baudRate, int stopCount, int dataBits, int stopBitsCode,
                     int parityCode);
     // Purges, lowers DTR and closes; nothing when no port is open.
@@ -69,28 +72,43 @@ public:
     // and hands each to onChunk until a read returns nothing. Returns the bytes read in all.
     size_t DrainComPort(const std::function<void(const uint8_t* chunk, int length)>& onChunk);
 
+    // Carries a pending open on (on readiness of Descriptor(), writable while OpenWaitsForWrite(),
+    // and when OpenTimeLeftMs() has passed): 0 open, kOpenPending still going on, -1 failed (no
+    // port open; LastOpenFailure() says why).
+    int ContinueOpen();
+    bool OpenPending() const { return pending_; }
+    bool OpenWaitsForWrite() const { return device_.OpenWaitsForWrite(); }
+    int OpenTimeLeftMs() const { return device_.OpenTimeLeftMs(); }
+    // Why the open line was lost, in the device's own words (a network serial port's); else empty.
+    std::string LineFailureText() const;
+
+    static constexpr int kOpenPending = 1;
     static constexpr int kSerialChunk = 8193;
     // How long a write waits for the line to take its bytes (SerialDevice::Write).
     static constexpr int kWriteWaitMs = 500;
 
-    bool IsOpen() const { return device_.IsOpen(); }
+    // Open and usable: a pending open does not count.
+    bool IsOpen() const { return device_.IsOpen() && !pending_; }
     // The open line takes no byte now (its output queue is full); never waits.
-    bool Backlogged() const { return device_.IsOpen() && !device_.Writable(); }
+    bool Backlogged() const { return IsOpen() && !device_.Writable(); }
     int Descriptor() const { return device_.Descriptor(); }
     // True when the open line reports a hang-up (or an error) and has nothing to read.
-    bool LineHungUp() { return device_.IsOpen() && device_.WaitReadable(0) < 0; }
+    bool LineHungUp() { return IsOpen() && device_.WaitReadable(0) < 0; }
     const SerialOpenFailure& LastOpenFailure() const { return lastFailure_; }
     // The device the open port stands on (the mapped path as it was opened); empty when none.
     const std::string& OpenDevice() const { return openDevice_; }
     // The device node the open port's path led to when it was opened (symlinks followed).
     const std::string& OpenNode() const { return openNode_; }
     // Whether the open port's device has gone away (see SerialDevice::LineError): the errno, or 0.
-    int LineError() { return device_.IsOpen() ? device_.LineError() : 0; }
+    int LineError() { return IsOpen() ? device_.LineError() : 0; }
     // Opens device (a path) with the line settings of the last successful open, for a port that
-    // came back. 0, or -1 with no port open.
+    // came back. 0, kOpenPending (see ContinueOpen), or -1 with no port open.
     int ReopenDevice(const std::string& device);
 
 private:
+    // The result of an open (or of its last step) of device with params: 0, kOpenPending or -1.
+    int Settle(int rc, const std::string& device, const SerialParams& params);
+
     SerialDevice& device_;
     Clock& clock_;
     std::function<std::string()> profilePath_;
@@ -103,6 +121,9 @@ private:
     size_t writeCount_ = 0;
     bool writeFailing_ = false;
     bool writeFailureIsNew_ = false;
+    SerialParams pendingParams_;
+    std::string pendingDevice_;
+    bool pending_ = false;
     // One byte more than a chunk, so a NUL always follows the data.
     std::array<uint8_t, kSerialChunk + 1> chunk_{};
 };

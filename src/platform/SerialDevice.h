@@ -51,6 +51,20 @@ public:
     // After an Open that failed with EBUSY: who holds the device ("minicom (pid 4242)"), where
     // the system shows it; else empty.
     virtual std::string BusyHolder() const { return {}; }
+
+    // A device reached over a network opens in steps so that nothing waits for it: Open then
+    // returns EINPROGRESS with IsOpen() true and Descriptor() to be watched. ContinueOpen carries
+    // the open on; call it when the descriptor is ready (writable while OpenWaitsForWrite(),
+    // else readable) and once OpenTimeLeftMs() has passed. It returns 0 once the device is open
+    // and configured, EINPROGRESS while it goes on, or the errno of the failure (the device is
+    // then closed). A local device opens at once and never returns EINPROGRESS.
+    virtual int ContinueOpen() { return 0; }
+    virtual bool OpenWaitsForWrite() const { return false; }
+    // Milliseconds until the open in progress times out (0 when it has); -1 when none is.
+    virtual int OpenTimeLeftMs() const { return -1; }
+    // After a failed open or a lost line: one line (UTF-8) saying why, where the errno alone
+    // cannot ("the server does not take 7 data bits (it set 8)"); empty otherwise.
+    virtual std::string FailureText(bool /*english*/) const { return {}; }
 };
 
 }  // namespace tavrin

@@ -21,7 +21,7 @@
 #include "panel/CommandPanel.h"
 #include "platform/linux/UdevSerialPorts.h"
 #include "platform/posix/PosixHostChannel.h"
-#include "platform/posix/PosixSerialDevice.h"
+#include "platform/posix/SelectingSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
 #include "session/HostLink.h"
 #include "session/PelinApp.h"
@@ -76,7 +76,7 @@ struct CPelinView::Parts {
     }
 
     CDisplayModel display;
-    CPosixSerialDevice serialDevice;
+    CSelectingSerialDevice serialDevice;
     CUdevSerialPorts serialPorts;
     CSerialChannel serial;
     CLinkChannel link;

@@ -92,6 +92,12 @@ void CPelinView::WireParts() {
         if (parts_->startupConnectPending) StartupConnectEnded();
         ScheduleIdle();
     };
+    ch.serialOpenSettled = [this](bool) {
+        RefreshSerialWatch();
+        UpdateTitle();
+        shell_.MenusChanged();
+        ScheduleIdle();
+    };
     p.connection.SetHooks(std::move(ch));
 
     p.log.onStateChanged = [this] {
@@ -112,10 +118,10 @@ MacroHooks CPelinView::MakeMacroHooks() {
     // Macro texts go through the interpreter like received text, so they are logged.
     mh.printLocalText = [this](const std::string& cp932) { parts_->interpreter.InterpretText(cp932); };
     mh.reopenSerial = [this](int baud) {
-        parts_->serial.CloseComPort();
-        int rc = parts_->serial.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
+        // A network serial port reopens in steps: the statement has done its part once they started.
+        int rc = parts_->connection.ReopenSerialAt(baud);
         RefreshSerialWatch();
-        return rc;
+        return rc == CSerialChannel::kOpenPending ? 0 : rc;
     };
     mh.clearReceivedText = [this] { parts_->watch.Clear(); };
     mh.checkWaitPatterns = [this](const std::string& awaited, const std::string& error) {

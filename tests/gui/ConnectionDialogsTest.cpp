@@ -132,12 +132,13 @@ TEST(ConnectionDialogsTest, OptionsAddsASerialAndATcpConnectionInEitherLanguage)
         for (const auto& [name, text] : c.buttons)
             EXPECT_EQ(Child<QPushButton>(&dialog, name)->text(), QString::fromUtf8(text)) << name;
 
-        // The serial page opens on its first item; the port list is COM1 ... COM4.
+        // The serial page opens on its first item; the port list is COM1 ... COM4 and the entry
+        // that asks for a network serial port.
         auto* comList = Child<QListWidget>(&dialog, "comList");
         auto* port = Child<QComboBox>(&dialog, "comPort");
         auto* baud = Child<QComboBox>(&dialog, "comBaud");
         EXPECT_EQ(ListTexts(comList), Items{"COM1:9600:8:2:none"});
-        EXPECT_EQ(port->count(), 4);
+        EXPECT_EQ(port->count(), 5);
         EXPECT_EQ(port->currentText(), "COM1");
         EXPECT_EQ(baud->currentText(), "9600");
 

@@ -71,6 +71,7 @@ TEST_F(SerialPortDialogsTest, OptionsNamesANewDeviceWhenChosenAndAddsItsConnecti
         "COM3 — (absent) — /dev/ttyS2",
         "COM4 — (absent) — /dev/gone",
         "(new) — Arduino SA Uno R3 7563331 — /dev/ttyACM0",
+        "Network serial port…",
     };
     EXPECT_EQ(Texts(port), expected);
 
@@ -78,7 +79,7 @@ TEST_F(SerialPortDialogsTest, OptionsNamesANewDeviceWhenChosenAndAddsItsConnecti
     emit port->activated(4);
     EXPECT_EQ(ReadProfileString(profile, "Ports", "COM1", ""), AcmBoard().stableName);
     EXPECT_EQ(port->currentText().toStdString(), "COM1 — Arduino SA Uno R3 7563331 — /dev/ttyACM0");
-    EXPECT_EQ(port->count(), 4);
+    EXPECT_EQ(port->count(), 5);
 
     dialog.findChild<QPushButton*>("comAdd")->click();
     EXPECT_TRUE(messages.empty());

@@ -552,9 +552,6 @@ TEST_F(ConnectionControlTest, AConnectInProgressHoldsNothingUpAndEndsThroughTheH
     EXPECT_EQ(doc.connected, 0);
     EXPECT_TRUE(control.Connecting());
     EXPECT_TRUE(ends.empty());
-    control.ConnectByItem("10.0.0.9:23:Other");  // refused while the first runs
-    EXPECT_EQ(doc.ipAddress, "10.0.0.5");
-    EXPECT_EQ(fake.hosts.size(), 1u);
     clock.Advance(800);
     ASSERT_EQ(shell.writeWatches.count(7), 1u);
     shell.writeWatches.at(7)();
@@ -563,6 +560,25 @@ TEST_F(ConnectionControlTest, AConnectInProgressHoldsNothingUpAndEndsThroughTheH
     EXPECT_EQ(shell.watches.count(7), 1u);  // reading from now on
     EXPECT_FALSE(control.Connecting());
     EXPECT_EQ(fake.sent, std::vector<uint8_t>(std::begin(kPlainTelnetOffer), std::end(kPlainTelnetOffer)));
+}
+
+// The operator choosing another connection while one is being made gives that one up: the
+// Retry question still open answers nothing, and the new connect goes its own way.
+TEST_F(ConnectionControlTest, AnotherChoiceReplacesAConnectUnderWay) {
+    fake.attempts = {{ECONNREFUSED, -1, 0}, {EINPROGRESS, -1, 0}};
+    shell.answers = {BoxAnswer::Yes};
+    control.ConnectByItem("10.0.0.5:23:Cell");  // refused: the Retry question opens
+    ASSERT_TRUE(control.Connecting());
+    control.ConnectByItem("10.0.0.9:23:Other");
+    EXPECT_EQ(doc.ipAddress, "10.0.0.9");
+    EXPECT_EQ(fake.hosts, (std::vector<std::string>{"10.0.0.5", "10.0.0.9"}));
+    shell.RunPosted();  // the first question's Yes
+    EXPECT_EQ(fake.hosts.size(), 2u);  // no retry of the first
+    EXPECT_TRUE(control.Connecting());
+    control.DisconnectLink();  // and Disconnect gives up the second
+    EXPECT_FALSE(control.Connecting());
+    EXPECT_EQ(doc.socket, nullptr);
+    EXPECT_TRUE(shell.writeWatches.empty());
 }
 
 TEST_F(ConnectionControlTest, ComCommandsFollowTheMenuTextsAndTheEnableRules) {

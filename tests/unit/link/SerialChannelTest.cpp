@@ -165,20 +165,24 @@ TEST(SerialOpenFailureTest, SaysWhichDeviceAndWhy) {
         std::vector<std::string> parts;
     };
     const Case cases[] = {
-        {1, {"COM1", "/dev/ttyS0", ENOENT, ""}, {"/dev/ttyS0", "does not exist"}},
-        {1, {"COM1", "/dev/ttyUSB0", EACCES, ""}, {"/dev/ttyUSB0", "dialout"}},
-        {0, {"COM1", "/dev/ttyUSB0", EACCES, ""}, {"/dev/ttyUSB0", "dialout", "権限"}},
-        {1, {"COM2", "/dev/ttyS1", EBUSY, ""}, {"/dev/ttyS1", "in use"}},
-        {1, {"COM2", "/dev/ttyS1", EINVAL, ""}, {"/dev/ttyS1", "line settings"}},
-        {1, {"COM7", "", ENOENT, ""}, {"COM7", "[Ports]"}},
-        {1, {"COM2", "/dev/ttyS1", EIO, ""}, {"/dev/ttyS1: ", "error"}},
+        {1, {"COM1", "/dev/ttyS0", ENOENT, "", ""}, {"/dev/ttyS0", "does not exist"}},
+        {1, {"COM1", "/dev/ttyUSB0", EACCES, "", ""}, {"/dev/ttyUSB0", "dialout"}},
+        {0, {"COM1", "/dev/ttyUSB0", EACCES, "", ""}, {"/dev/ttyUSB0", "dialout", "権限"}},
+        {1, {"COM2", "/dev/ttyS1", EBUSY, "", ""}, {"/dev/ttyS1", "in use"}},
+        {1, {"COM2", "/dev/ttyS1", EINVAL, "", ""}, {"/dev/ttyS1", "line settings"}},
+        {1, {"COM7", "", ENOENT, "", ""}, {"COM7", "[Ports]"}},
+        {1, {"COM2", "/dev/ttyS1", EIO, "", ""}, {"/dev/ttyS1: ", "error"}},
         {1,
-         {"COM2", "/dev/ttyS1", EBUSY, "minicom (pid 77)"},
+         {"COM2", "/dev/ttyS1", EBUSY, "minicom (pid 77)", ""},
          {"COM2 (/dev/ttyS1)", "in use by minicom (pid 77)"}},
         {0,
-         {"COM2", "/dev/ttyS1", EBUSY, "minicom (pid 77)"},
+         {"COM2", "/dev/ttyS1", EBUSY, "minicom (pid 77)", ""},
          {"COM2 (/dev/ttyS1)", "minicom (pid 77)", "使用中"}},
-        {1, {"/dev/ttyUSB0", "/dev/ttyUSB0", EBUSY, ""}, {"/dev/ttyUSB0 is in use"}},
+        {1, {"/dev/ttyUSB0", "/dev/ttyUSB0", EBUSY, "", ""}, {"/dev/ttyUSB0 is in use"}},
+        // A network serial port's own words stand for the errno's text.
+        {1,
+         {"COM5", "rfc2217://10.0.4.17:4001", EINVAL, "", "the server does not take 7 data bits (it set 8)"},
+         {"rfc2217://10.0.4.17:4001: the server does not take 7 data bits (it set 8)"}},
     };
     const int saved = language;
     for (const Case& c : cases) {

@@ -50,6 +50,7 @@ TEST_F(SerialPortPageTest, ThePortListDescribesEveryPortAndOffersUnnamedDevices)
         "COM4 — (absent) — /dev/ttyS3",
         "COM5 — (absent) — /dev/serial/by-id/usb-gone",
         "(new) — Arduino SA Uno R3 7563331 — /dev/ttyACM0",
+        "Network serial port…",
     };
     EXPECT_EQ(model.com.PortLabels(), expected);
     EXPECT_EQ(model.com.Ports().size(), 5u);
@@ -60,7 +61,7 @@ TEST_F(SerialPortPageTest, ThePortListDescribesEveryPortAndOffersUnnamedDevices)
 TEST_F(SerialPortPageTest, ChoosingANewDeviceNamesItWritesPortsAndBuildsItsText) {
     COptionsModel model({}, 0);
     model.com.UseSerialPorts({FtdiAdapter(), AcmBoard()}, profile);
-    const int newEntry = static_cast<int>(model.com.PortLabels().size()) - 1;
+    const int newEntry = model.com.NetworkChoiceIndex() - 1;
     ASSERT_EQ(model.com.PortLabels()[static_cast<size_t>(newEntry)].rfind("(new)", 0), 0u);
 
     ASSERT_TRUE(model.com.ChoosePort(newEntry));
@@ -102,7 +103,8 @@ TEST_F(SerialPortPageTest, TtySNodesWithoutAUartAddNoPorts) {
     EXPECT_TRUE(model.com.Ports().empty());
     EXPECT_EQ(model.com.controls.port, -1);
     EXPECT_EQ(model.com.PortLabels(),
-              std::vector<std::string>{"(new) — FTDI FT232R USB UART A50285BI — /dev/ttyUSB0"});
+              (std::vector<std::string>{"(new) — FTDI FT232R USB UART A50285BI — /dev/ttyUSB0",
+                                        "Network serial port…"}));
     EXPECT_EQ(model.Press(OptionsPage::Com, PageButton::Add), PageMessage::SerialPort);
     ASSERT_TRUE(model.com.ChoosePort(0));
     EXPECT_EQ(model.com.Ports(), std::vector<std::string>{"COM1"});
@@ -116,6 +118,42 @@ TEST_F(SerialPortPageTest, AFileThatCannotBeWrittenLeavesTheChoiceAsItWas) {
     const int before = model.com.controls.port;
     EXPECT_FALSE(model.com.ChoosePort(static_cast<int>(model.com.PortLabels().size()) - 1));
     EXPECT_EQ(model.com.controls.port, before);
+}
+
+TEST_F(SerialPortPageTest, ANetworkSerialPortIsAddedChosenAndBuiltIntoTexts) {
+    COptionsModel model({Serial("rfc2217://10.0.4.17:4001:115200:8:1:none")}, 2);
+    model.com.Open({"rfc2217://10.0.4.17:4001:115200:8:1:none", "COM1:9600:8:2:none"});
+    // The saved network port is in the list, before the entry that asks for another.
+    const std::vector<std::string>& labels = model.com.PortLabels();
+    ASSERT_GE(labels.size(), 2u);
+    EXPECT_EQ(labels[labels.size() - 2], "rfc2217://10.0.4.17:4001");
+    EXPECT_EQ(model.com.controls.port, model.com.NetworkChoiceIndex() - 1);
+    EXPECT_EQ(model.com.BuildText(), "rfc2217://10.0.4.17:4001:115200:8:1:none");
+    EXPECT_FALSE(model.com.ChoosePort(model.com.NetworkChoiceIndex())) << "that entry asks for an address";
+
+    const struct {
+        const char* typed;
+        bool taken;
+        const char* text;
+    } cases[] = {
+        {"10.0.4.18:4002", true, "rfc2217://10.0.4.18:4002:115200:8:1:none"},
+        {" rfc2217://[fd00::17]:4001 ", true, "rfc2217://[fd00::17]:4001:115200:8:1:none"},
+        {"10.0.4.17:4001", true, "rfc2217://10.0.4.17:4001:115200:8:1:none"},  // known: chosen again
+        {"10.0.4.19", false, ""},
+        {"fd00::17:4001", false, ""},
+    };
+    for (const auto& c : cases) {
+        const size_t before = model.com.PortLabels().size();
+        EXPECT_EQ(model.com.AddNetworkPort(c.typed), c.taken) << c.typed;
+        if (!c.taken) {
+            EXPECT_EQ(model.com.PortLabels().size(), before) << c.typed;
+            continue;
+        }
+        EXPECT_EQ(model.com.BuildText(), c.text) << c.typed;
+    }
+    EXPECT_EQ(model.com.PortLabels().size(), 2u + 3u + 1u);  // COM1, COM2, three servers, the entry
+    model.com.Select(1);
+    EXPECT_EQ(model.com.BuildText(), "COM1:9600:8:2:none");
 }
 
 }  // namespace

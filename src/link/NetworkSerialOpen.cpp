@@ -1,0 +1,99 @@
+// The open of a network serial port under connection control: it goes on at the port's
+// readiness and within its time limit, and ends in a link that is up or a failure reported as a
+// port that did not open.
+#include <algorithm>
+
+#include "app/Cp932.h"
+#include "app/MessageTable.h"
+#include "link/ConnectionControl.h"
+
+namespace tavrin {
+
+void CConnectionControl::WatchPendingOpen() {
+    UnwatchPendingOpen();
+    openPending_ = true;
+    const int fd = serial_.Descriptor();
+    if (fd < 0) return;
+    openWatchFd_ = fd;
+    openWatchWrite_ = serial_.OpenWaitsForWrite();
+    if (openWatchWrite_) {
+        shell_.WatchWritable(fd, [this] { ContinueSerialOpen(); });
+    } else {
+        shell_.WatchDescriptor(fd, [this] { ContinueSerialOpen(); });
+    }
+    // The time limit: one check when it has passed (a later step sets its own).
+    const unsigned generation = ++openGeneration_;
+    const int wait = std::max(serial_.OpenTimeLeftMs(), 0) + 1;
+    shell_.PostAfter(wait, [this, alive = life_.Watch(), generation] {
+        if (alive.expired()) return;
+        if (openPending_ && generation == openGeneration_) ContinueSerialOpen();
+    });
+}
+
+void CConnectionControl::UnwatchPendingOpen() {
+    if (openWatchFd_ < 0) return;
+    if (openWatchWrite_) {
+        shell_.UnwatchWritable(openWatchFd_);
+    } else {
+        shell_.UnwatchDescriptor(openWatchFd_);
+    }
+    openWatchFd_ = -1;
+}
+
+void CConnectionControl::CancelPendingOpen() {
+    if (!openPending_) return;
+    UnwatchPendingOpen();
+    openPending_ = false;
+    ++openGeneration_;
+    serial_.CloseComPort();
+}
+
+void CConnectionControl::ContinueSerialOpen() {
+    if (!openPending_) return;
+    const bool wasWrite = serial_.OpenWaitsForWrite();
+    const int deadlineBefore = serial_.OpenTimeLeftMs();
+    const int rc = serial_.ContinueOpen();
+    if (rc == CSerialChannel::kOpenPending) {
+        // A new step (the connect done, the negotiation begun) waits for other readiness and has
+        // a time limit of its own.
+        if (wasWrite != serial_.OpenWaitsForWrite() || serial_.OpenTimeLeftMs() > deadlineBefore)
+            WatchPendingOpen();
+        return;
+    }
+    UnwatchPendingOpen();
+    openPending_ = false;
+    ++openGeneration_;
+    if (openIsReopen_) {
+        // A server that does not answer yet is asked again at the next check.
+        if (rc == 0) SerialReopened();
+        if (hooks_.serialOpenSettled) hooks_.serialOpenSettled(rc == 0 && doc_.connected != 0);
+        return;
+    }
+    if (rc == 0) {
+        doc_.connected = 1;
+        const uint8_t lineFeed = 0x0A;
+        link_.SendLinkBytes(&lineFeed, 1);
+    } else {
+        doc_.connected = 0;
+        Print(GetMessageTextCp932(-10));
+        Print(Utf8ToCp932(DescribeSerialOpenFailure(serial_.LastOpenFailure())) + "\n\r");
+    }
+    CommonEnding();
+    if (hooks_.serialOpenSettled) hooks_.serialOpenSettled(doc_.connected != 0);
+    if (rc != 0) Box(-10);
+    if (connecting_) FinishConnecting();
+}
+
+int CConnectionControl::ReopenSerialAt(int baud) {
+    CancelPendingOpen();
+    serial_.CloseComPort();
+    const int rc = serial_.OpenComPort(doc_.comPort, baud, 2, doc_.dataBits, doc_.stopBits, doc_.parity);
+    if (rc == CSerialChannel::kOpenPending) {
+        doc_.connected = 0;
+        openIsReopen_ = false;
+        WatchPendingOpen();
+    }
+    return rc;
+}
+
+}  // namespace tavrin
