@@ -27,6 +27,7 @@ int RunGui(int argc, char** argv, const LaunchOptions& options, const std::strin
 
     CGuiSession session(commandLine, options.exeName);
     CMainFrame& frame = session.frame;
+    session.doc.transientConnection = TransientConnection(options, commandLine);
     // A batch run the window ends by a signal before the macro has ended was stopped: status 2.
     const bool batch = !options.runMacro.empty();
     bool batchEnded = false;

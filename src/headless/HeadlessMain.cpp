@@ -31,6 +31,7 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, const std::
     CSteadyClock clock;
     CPelinApp app(commandLine, options.exeName);
     CPelinDoc doc;
+    doc.transientConnection = TransientConnection(options, commandLine);
     const bool settingsUsable = app.FixProfilePath();
     for (const std::string& line : app.startupNotices) std::fprintf(stderr, "tavrin: %s\n", line.c_str());
     if (!settingsUsable) {

@@ -98,6 +98,11 @@ std::string StartupCommandLine(const LaunchOptions& options, CDemoController& de
     return "-C=" + connection + (raw.empty() ? "" : "," + raw);
 }
 
+std::string TransientConnection(const LaunchOptions& options, const std::string& commandLine) {
+    if (!options.demo || ParseCommandLine(options.rawCommandLine).hasConnection) return {};
+    return ParseCommandLine(commandLine).connection;
+}
+
 }  // namespace tavrin
 
 namespace tavrin {

@@ -39,4 +39,8 @@ class CDemoController;
 // the demo controller cannot start.
 std::string StartupCommandLine(const LaunchOptions& options, CDemoController& demo, std::string& error);
 
+// The connection of this run that is not the operator's and is not to be stored: the demo
+// controller's, when the demo put it on the command line; else empty.
+std::string TransientConnection(const LaunchOptions& options, const std::string& commandLine);
+
 }  // namespace tavrin

@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "RealX.h"
@@ -102,6 +104,73 @@ TEST(RealWindowTest, PanelCommandLineSendsOnReturnAndKeypadEnter) {
         EXPECT_TRUE(window.WaitForReceived(std::string(c.typed) + "\r\n", mark))
             << "the controller received: " << Shown(window.Received().substr(mark));
     }
+}
+
+// The top of the first row of text in the terminal: the first pixel row below the toolbar
+// with a dark pixel in the first columns; -1 when there is none.
+int FirstTextRowTop(const XImage& image) {
+    for (int y = 45; y < image.height; ++y)
+        for (int x = 0; x < 60 && x < image.width; ++x)
+            if ((image.At(x, y) & 0xFF) < 0x40) return y;
+    return -1;
+}
+
+// Select with the mouse, copy and paste with the keys of a Linux desktop: the controller gets
+// the text each time, and Ctrl+V and Ctrl+C still reach it as the control bytes they are.
+TEST(RealWindowTest, LinuxCopyAndPasteKeysAndMiddleClick) {
+    RealX x;
+    SKIP_WITHOUT_X(x);
+    RealWindow window(x);
+    const std::string main = window.Start();
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const auto shown = x.Grab(main);
+    ASSERT_TRUE(shown.has_value()) << "xwd gave no image";
+    const int top = FirstTextRowTop(*shown);
+    ASSERT_GT(top, 0) << "no text in the window";
+    // Across the banner's first row, "Tavrin controller simulator 1.0".
+    const std::string y = std::to_string(top + 4);
+    x.Xdotool({"mousemove", "--window", main, "1", y, "mousedown", "1"});
+    x.Xdotool({"mousemove", "--window", main, "200", y});
+    x.Xdotool({"mousemove", "--window", main, "450", y, "mouseup", "1"});
+    x.Xdotool({"key", "ctrl+shift+c"});
+
+    struct Case {
+        std::vector<std::string> action;
+        std::string expected;
+    };
+    const std::string banner = "Tavrin controller simulator 1.0";
+    const Case cases[] = {
+        {{"key", "ctrl+shift+v"}, banner}, {{"key", "shift+Insert"}, banner}, {{"click", "2"}, banner},
+        {{"key", "ctrl+v"}, "\x16"},       {{"key", "ctrl+c"}, "\x03"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.action.back());
+        const size_t mark = window.Received().size();
+        x.Xdotool(c.action);
+        EXPECT_TRUE(window.WaitForReceived(c.expected, mark, 5000))
+            << "the controller received: " << Shown(window.Received().substr(mark));
+    }
+}
+
+// The second start draws what the first drew: same font, same window, no scroll bar across.
+// Compared as the X server shows the window, but for the prompt's row start and the caret.
+TEST(RealWindowTest, SecondStartLooksLikeTheFirst) {
+    RealX x;
+    SKIP_WITHOUT_X(x);
+    RealWindow window(x);
+    std::optional<XImage> looks[2];
+    for (auto& look : looks) {
+        const std::string main = window.Start();
+        std::this_thread::sleep_for(std::chrono::milliseconds(500));
+        look = x.Grab(main);
+        window.Stop();
+        ASSERT_TRUE(look.has_value()) << "xwd gave no image";
+    }
+    ASSERT_EQ(looks[0]->width, looks[1]->width) << "the window's width changed";
+    ASSERT_EQ(looks[0]->height, looks[1]->height) << "the window's height changed";
+    const int width = looks[0]->width, height = looks[0]->height;
+    EXPECT_TRUE(looks[0]->Crop(20, 0, width - 20, height) == looks[1]->Crop(20, 0, width - 20, height))
+        << "the second start draws differently";
 }
 
 }  // namespace

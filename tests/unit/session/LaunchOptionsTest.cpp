@@ -170,5 +170,24 @@ TEST(LaunchOptionsTest, DemoFindsTheSimulatorBesideTheProgramOrOnPathButNeverInT
     (void)inWorkFolder;
 }
 
+// The demo's connection is the run's own only when the demo put it on the command line.
+TEST(LaunchOptionsTest, OnlyTheDemosOwnConnectionIsTransient) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* commandLine;
+        const char* transient;
+    };
+    const Case cases[] = {
+        {{"--demo"}, "-C=127.0.0.1:40123:Demo", "127.0.0.1:40123:Demo"},
+        {{"--demo", "-FA.ini"}, "-C=127.0.0.1:40123:Demo,-FA.ini", "127.0.0.1:40123:Demo"},
+        {{"--demo", "-C=10.0.0.2:23:cell"}, "-C=10.0.0.2:23:cell", ""},
+        {{"-C=127.0.0.1:40123:Demo"}, "-C=127.0.0.1:40123:Demo", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.commandLine);
+        EXPECT_EQ(TransientConnection(Parse(c.args), c.commandLine), c.transient);
+    }
+}
+
 }  // namespace
 }  // namespace tavrin
