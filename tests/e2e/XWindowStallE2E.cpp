@@ -1,8 +1,8 @@
 // The window (tavrin on a real X server: Xvfb, the xcb platform; helpers in gui/RealX.h) driven
 // by real X events from xdotool while a serial save hangs on a silent controller: the menu still
-// opens at once, and
-// Esc typed in the terminal cancels the save, leaving the PC's earlier file as it was. Skipped
-// where Xvfb, xdotool or xev (x11-utils) is missing (scripts/install-deps test installs them).
+// opens at once, and Esc typed in the terminal cancels the save, leaving the PC's earlier file as
+// it was. Skipped where Xvfb, xdotool or xev (x11-utils) is missing (scripts/install-deps test
+// installs them).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
