@@ -54,6 +54,10 @@ struct CPelinDoc {
 
     std::vector<ConnectionEntry> connections;
     std::string startConnection;  // from "-C="
+    // A connection of this run only (the demo controller's, "127.0.0.1:port:Demo"): while it is
+    // the current connection its address and port are not written to the settings file, which
+    // keeps the operator's own.
+    std::string transientConnection;
     int toolbarVisible = 1;
 
     // Terminal look.

@@ -142,20 +142,27 @@ void LoadSettings(CPelinDoc& doc, const std::string& profilePath) {
     }
 }
 
+bool IsTransientConnection(const CPelinDoc& doc) {
+    return doc.isTcp != 0 && !doc.transientConnection.empty() &&
+           doc.transientConnection == doc.ipAddress + ":" + doc.telnetPort + ":" + doc.tcpName;
+}
+
 bool SaveSettings(const CPelinDoc& doc, const std::string& profilePath) {
     std::array<char, 16> port{};
     std::snprintf(port.data(), port.size(), "%4s", CutCp932(doc.comPort, kComPortLength).c_str());
-    ProfileEntries entries = {
-        {"Language", std::to_string(language)},
-        {"IPAddress", doc.ipAddress},
-        {"TelnetPort", doc.telnetPort},
-        {"IsLinuxTelnet", std::to_string(doc.isLinuxTelnet)},
-        {"Port", port.data()},
-        {"LoginPrompt", "'" + doc.loginPrompt + "'"},
-        {"TimeoutSec", std::to_string(doc.timeoutSec)},
-        {"IsAutoLogin", std::to_string(doc.isAutoLogin)},
-        {"IsAutoConnect", std::to_string(doc.isAutoConnect)},
-    };
+    ProfileEntries entries = {{"Language", std::to_string(language)}};
+    if (!IsTransientConnection(doc)) {
+        entries.emplace_back("IPAddress", doc.ipAddress);
+        entries.emplace_back("TelnetPort", doc.telnetPort);
+    }
+    entries.insert(entries.end(), {
+                                      {"IsLinuxTelnet", std::to_string(doc.isLinuxTelnet)},
+                                      {"Port", port.data()},
+                                      {"LoginPrompt", "'" + doc.loginPrompt + "'"},
+                                      {"TimeoutSec", std::to_string(doc.timeoutSec)},
+                                      {"IsAutoLogin", std::to_string(doc.isAutoLogin)},
+                                      {"IsAutoConnect", std::to_string(doc.isAutoConnect)},
+                                  });
     // "Folder" is the working folder at the moment of saving, not the folder that was loaded.
     std::string folder = CurrentFolder();
     if (!folder.empty()) entries.emplace_back("Folder", folder);

@@ -27,9 +27,14 @@ void LoadSettings(CPelinDoc& doc, const std::string& profilePath);
 
 // Writes the "Settings" keys in the order Language, IPAddress, TelnetPort, IsLinuxTelnet, Port,
 // LoginPrompt (between single quotes, so its blanks survive the trimming read), TimeoutSec,
-// IsAutoLogin, IsAutoConnect, then the Folder as SaveFolderSetting does. A field that cannot be
-// stored in one line (a line break) is left out. Returns false when anything was not written.
+// IsAutoLogin, IsAutoConnect, then the Folder as SaveFolderSetting does. IPAddress and
+// TelnetPort are left as the file has them while the current connection is the run's transient
+// one. A field that cannot be stored in one line (a line break) is left out. Returns false when
+// anything was not written.
 bool SaveSettings(const CPelinDoc& doc, const std::string& profilePath);
+
+// The current connection is doc.transientConnection (the demo controller's).
+bool IsTransientConnection(const CPelinDoc& doc);
 
 // Sets `folder` to the current working folder and writes it as "Settings"/"Folder". When the
 // working folder cannot be read (it was deleted) nothing changes. Returns false when nothing

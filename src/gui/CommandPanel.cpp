@@ -57,8 +57,11 @@ CMacroDialog::CMacroDialog(CCommandPanel& panel, QWidget* owner) : QDialog(owner
     commandLine_->setEditable(true);
     commandLine_->setInsertPolicy(QComboBox::NoInsert);
     commandLine_->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
-    // Enter is taken from the line itself: the combo box would otherwise see the key too and
-    // report a second, empty line.
+    // Enter is taken before the combo box or its line sees it (either would report the line
+    // again, or an empty one). The window system's keys go to the combo box, the line's focus
+    // proxy, which hands them to the line without event filters; a key sent to the line
+    // itself (an input method, a test) arrives there. Both are watched.
+    commandLine_->installEventFilter(this);
     commandLine_->lineEdit()->installEventFilter(this);
     cancel_ = NewButton(QStringLiteral("Cancel"), QStringLiteral("panelCancel"), this);
     connect(cancel_, &QPushButton::clicked, this, [this] {
@@ -136,7 +139,8 @@ void CMacroDialog::OnCommandLineEnter() {
 }
 
 bool CMacroDialog::eventFilter(QObject* watched, QEvent* event) {
-    if (watched == commandLine_->lineEdit() && event->type() == QEvent::KeyPress) {
+    const bool commandLine = watched == commandLine_ || watched == commandLine_->lineEdit();
+    if (commandLine && event->type() == QEvent::KeyPress) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Return || key == Qt::Key_Enter) {
             OnCommandLineEnter();

@@ -26,6 +26,7 @@ int RunGui(int argc, char** argv, const LaunchOptions& options, CRunReport* repo
 
     CGuiSession session(options, options.exeName);
     CMainFrame& frame = session.frame;
+    session.doc.transientConnection = options.transientConnection;
     // A batch run the window ends by a signal before the macro has ended was stopped: status 2.
     const bool batch = !options.runMacro.empty();
     bool batchEnded = false;

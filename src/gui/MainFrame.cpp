@@ -10,7 +10,10 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QScreen>
+#include <QScrollBar>
 #include <QStatusBar>
+#include <QTimer>
 #include <QToolBar>
 #include <QUrl>
 
@@ -69,6 +72,9 @@ CMainFrame::CMainFrame(CPelinView& view, CPelinApp& app, QWidget* parent)
     connect(terminal_, &CTerminalWidget::CommandRequested, this, &CMainFrame::RunCommand);
     connect(terminal_, &CTerminalWidget::ContextMenuRequested, this, &CMainFrame::ShowContextMenu);
     connect(terminal_, &CTerminalWidget::InputHandled, this, &CMainFrame::ScheduleIdle);
+    // Once the layout has given the terminal its width.
+    connect(terminal_, &CTerminalWidget::FontApplied, this,
+            [this] { QTimer::singleShot(0, this, &CMainFrame::FitColumns); });
 
     // A top-level window of its own, hidden until the panel shows itself.
     commandPanel_ = new CMacroDialog(view_.Panel(), this);
@@ -165,7 +171,20 @@ void CMainFrame::RunCommand(int id) {
         }
         default: view_.OnCommand(id); break;
     }
+    if (id == kCmdWindowSetting) FitColumns();
     ScheduleIdle();
+}
+
+void CMainFrame::FitColumns() {
+    if (destroyed_ || isMaximized() || isFullScreen()) return;
+    // Room for the vertical scroll bar too, which comes as soon as the history holds a line.
+    const QScrollBar* bar = terminal_->verticalScrollBar();
+    const int barRoom = bar->isVisible() ? 0 : bar->sizeHint().width();
+    const int missing = kColumns * view_.Document().charWidth + barRoom - terminal_->viewport()->width();
+    if (missing <= 0) return;
+    int width = this->width() + missing;
+    if (const QScreen* shown = screen()) width = std::min(width, shown->availableGeometry().width());
+    resize(width, height());
 }
 
 void CMainFrame::ShowContextMenu(const QPoint& globalPosition) {

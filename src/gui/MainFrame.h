@@ -48,6 +48,9 @@ public:
     void ApplyPlacement(const WindowPlacement& placement);
     // An idle turn soon (after every event that ran core code).
     void ScheduleIdle();
+    // Widens the window (within the screen) when the terminal shows fewer than 80 columns of
+    // its font: after the font is made (start, Font, Restore setup) and after Window setting.
+    void FitColumns();
     // The view's destruction (disconnect, settings saved), once: on a confirmed close, or when
     // the event loop ended some other way.
     // The session ends (a termination signal): placement and settings saved, no question asked.

@@ -6,6 +6,15 @@ namespace tavrin {
 
 namespace {
 
+// The Linux desktop's copy and paste keys work beside the accelerators of the tables; the Edit
+// menu names both.
+QString WithDesktopKeys(int id, const QString& text) {
+    if (!text.contains(QLatin1Char('\t'))) return text;
+    if (id == kCmdCopy) return text + QStringLiteral(", Ctrl+Shift+C");
+    if (id == kCmdPaste) return text + QStringLiteral(", Ctrl+Shift+V, Shift+Ins");
+    return text;
+}
+
 // Adds items[from..] at `level` to the container through addAction/addMenu/addSeparator until
 // an item at a shallower level; returns the index after the last one used.
 template <typename Container>
@@ -25,7 +34,7 @@ size_t Fill(Container* target, const std::vector<MenuItem>& items, size_t from, 
                 ++i;
                 break;
             case MenuItemKind::Command: {
-                QAction* action = target->addAction(text);
+                QAction* action = target->addAction(WithDesktopKeys(item.id, text));
                 action->setData(item.id);
                 action->setCheckable(IsCheckCommand(item.id));
                 const int id = item.id;

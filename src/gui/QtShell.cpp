@@ -17,6 +17,7 @@
 #include <QUrl>
 
 #include "app/Globals.h"
+#include "gui/HelpWindow.h"
 #include "gui/MainFrame.h"
 #include "gui/OptionsDialog.h"
 #include "gui/QtTranslations.h"
@@ -322,6 +323,15 @@ void CQtShell::SetClipboardText(const std::string& text) {
 }
 
 bool CQtShell::OpenDocument(const std::string& path) {
+    // HTML (the user guide) is shown in the program's own help window, which needs no browser;
+    // that window offers the browser too.
+    if (QString::fromStdString(path).endsWith(QStringLiteral(".html"), Qt::CaseInsensitive)) {
+        if (!help_) {
+            help_ = new CHelpWindow(frame_);
+            help_->setAttribute(Qt::WA_DeleteOnClose);
+        }
+        return help_->ShowPage(Q(path));
+    }
     return QDesktopServices::openUrl(QUrl::fromLocalFile(Q(path)));
 }
 

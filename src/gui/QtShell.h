@@ -14,6 +14,7 @@ class QWidget;
 
 namespace tavrin {
 
+class CHelpWindow;
 class CMainFrame;
 class CTerminalWidget;
 
@@ -102,6 +103,7 @@ private:
     std::map<int, std::unique_ptr<QSocketNotifier>> writeWatches_;
     std::map<int, std::function<void()>> writeHandlers_;
     QPointer<QProgressDialog> progress_;
+    QPointer<CHelpWindow> help_;  // the user guide's window, made when first asked for
     bool progressCancelled_ = false;
     int lastFilterIndex_ = 0;
 };

@@ -8,6 +8,7 @@
 
 #include "app/Cp932.h"
 #include "app/TermSettings.h"
+#include "gui/TerminalFont.h"
 
 namespace tavrin {
 
@@ -20,22 +21,10 @@ constexpr int kFixedPitchModern = 0x31;  // fixed pitch, modern family
 }  // namespace
 
 QFont FontForDialog(const LogFont& font) {
-    const QString face = QString::fromStdString(Cp932ToUtf8(font.faceName));
-    const QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    const bool known = !face.isEmpty() && QFontDatabase::families().contains(face, Qt::CaseInsensitive);
-    QFont result(known ? face : system.family());
-    result.setStyleHint(QFont::TypeWriter);
-    result.setFixedPitch(true);
-    if (font.height != 0)
-        result.setPixelSize(std::abs(font.height));
-    else if (system.pixelSize() > 0)
-        result.setPixelSize(system.pixelSize());
-    else if (system.pointSizeF() > 0)
-        result.setPointSizeF(system.pointSizeF());
+    // The font the terminal draws, so the dialog opens on what the operator sees.
+    QFont result = MakeTerminalFont(font);
+    result.setFamilies({result.family()});
     if (font.weight > 0) result.setWeight(static_cast<QFont::Weight>(std::clamp(font.weight, 1, 1000)));
-    result.setItalic(font.italic != 0);
-    result.setUnderline(font.underline != 0);
-    result.setStrikeOut(font.strikeOut != 0);
     return result;
 }
 

@@ -4,7 +4,7 @@
 #include "gui/WindowSettingDialog.h"
 
 #include <QApplication>
-#include <QFontDatabase>
+#include <QClipboard>
 #include <QFontMetrics>
 #include <QInputMethodEvent>
 #include <QKeyEvent>
@@ -16,6 +16,7 @@
 
 #include "app/Menus.h"
 #include "gui/RowCells.h"
+#include "gui/TerminalFont.h"
 #include "session/PelinView.h"
 #include "terminal/DisplayModel.h"
 
@@ -23,7 +24,6 @@ namespace tavrin {
 
 namespace {
 
-constexpr const char* kJapaneseFallback = "Noto Sans Mono CJK JP";
 constexpr int kFrameMs = 16;  // about 60 paints a second while output streams
 constexpr qint64 kCaretBlinkQuietMs = 10000;
 
@@ -33,28 +33,17 @@ bool SameFont(const LogFont& a, const LogFont& b) {
            a.pitchAndFamily == b.pitchAndFamily && a.faceName == b.faceName;
 }
 
-QFont MakeFont(const LogFont& description) {
-    // Face names are kept in CP932 like every text of the settings file.
-    const QString face = QString::fromStdString(Cp932ToUtf8(description.faceName));
-    QFont system = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    const bool known = !face.isEmpty() && QFontDatabase::families().contains(face, Qt::CaseInsensitive);
-    QFont font(known ? face : system.family());
-    font.setFamilies({known ? face : system.family(), QString::fromLatin1(kJapaneseFallback)});
-    font.setStyleHint(QFont::TypeWriter);
-    font.setFixedPitch(true);
-    // The stored height is the cell height in pixels (negative: the character height); 0 means
-    // the default size.
-    if (description.height != 0)
-        font.setPixelSize(std::abs(description.height));
-    else if (system.pixelSize() > 0)
-        font.setPixelSize(system.pixelSize());
-    else
-        font.setPointSizeF(system.pointSizeF() > 0 ? system.pointSizeF() : 10.0);
-    if (description.weight >= 600) font.setWeight(QFont::Bold);
-    font.setItalic(description.italic != 0);
-    font.setUnderline(description.underline != 0);
-    font.setStrikeOut(description.strikeOut != 0);
-    return font;
+// Copy: Alt+C, and Ctrl+Shift+C as Linux terminals have it. Paste: Alt+V, Ctrl+Shift+V and
+// Shift+Insert. Ctrl+C and Ctrl+V stay the control bytes they type. 0 for any other key.
+int ClipboardCommand(const QKeyEvent& key) {
+    const Qt::KeyboardModifiers mods = key.modifiers() & ~Qt::KeypadModifier;
+    const Qt::KeyboardModifiers ctrlShift = Qt::ControlModifier | Qt::ShiftModifier;
+    if (mods == Qt::AltModifier || mods == ctrlShift) {
+        if (key.key() == Qt::Key_C) return kCmdCopy;
+        if (key.key() == Qt::Key_V) return kCmdPaste;
+    }
+    if (mods == Qt::ShiftModifier && key.key() == Qt::Key_Insert) return kCmdPaste;
+    return 0;
 }
 
 ScrollAction ToScrollAction(int action) {
@@ -113,14 +102,17 @@ CTerminalWidget::CTerminalWidget(CPelinView& view, QWidget* parent)
 
 void CTerminalWidget::ApplyFont() {
     CPelinDoc& doc = view_.Document();
-    font_ = MakeFont(view_.logFont);
+    ResolveDefaultHeight(view_.logFont);
+    const QFont font = MakeTerminalFont(view_.logFont);
+    font_ = CellFont(font);
     appliedFont_ = view_.logFont;
     fontApplied_ = true;
     const QFontMetrics metrics(font_);
-    doc.charWidth = std::max(1, metrics.horizontalAdvance(QLatin1Char('0')));
+    doc.charWidth = CellWidth(font);
     doc.charHeight = std::max(1, metrics.height() + metrics.leading());
     RestartCaretBlink();
     viewport()->update();
+    emit FontApplied();
 }
 
 void CTerminalWidget::RequestRepaint() {
@@ -297,11 +289,9 @@ void CTerminalWidget::resizeEvent(QResizeEvent* event) {
 
 bool CTerminalWidget::event(QEvent* event) {
     if (event->type() == QEvent::ShortcutOverride) {
-        // Alt+C and Alt+V belong to the terminal (Copy, Paste) before the menu mnemonics, and
-        // every other key with text is typed rather than taken as a shortcut.
-        auto* key = static_cast<QKeyEvent*>(event);
-        const Qt::KeyboardModifiers mods = key->modifiers() & ~Qt::KeypadModifier;
-        if (mods == Qt::AltModifier && (key->key() == Qt::Key_C || key->key() == Qt::Key_V)) {
+        // The copy and paste keys belong to the terminal before the menu mnemonics, and every
+        // other key with text is typed rather than taken as a shortcut.
+        if (ClipboardCommand(*static_cast<QKeyEvent*>(event)) != 0) {
             event->accept();
             return true;
         }
@@ -311,8 +301,8 @@ bool CTerminalWidget::event(QEvent* event) {
 
 void CTerminalWidget::keyPressEvent(QKeyEvent* event) {
     const Qt::KeyboardModifiers mods = event->modifiers() & ~Qt::KeypadModifier;
-    if (mods == Qt::AltModifier && (event->key() == Qt::Key_C || event->key() == Qt::Key_V)) {
-        emit CommandRequested(event->key() == Qt::Key_C ? kCmdCopy : kCmdPaste);
+    if (const int command = ClipboardCommand(*event); command != 0) {
+        emit CommandRequested(command);
         return;
     }
     switch (event->key()) {
@@ -371,6 +361,15 @@ void CTerminalWidget::focusOutEvent(QFocusEvent* event) {
 }
 
 void CTerminalWidget::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::MiddleButton) {
+        // The X primary selection: what was last selected in any program.
+        const QString text = QApplication::clipboard()->text(QClipboard::Selection);
+        if (!text.isEmpty()) {
+            view_.PasteText(text.toStdString());
+            emit InputHandled();
+        }
+        return;
+    }
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mousePressEvent(event);
     setFocus();
     view_.OnMouseDown(event->position().toPoint().x(), event->position().toPoint().y());
@@ -386,6 +385,10 @@ void CTerminalWidget::mouseReleaseEvent(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton) return QAbstractScrollArea::mouseReleaseEvent(event);
     const QPoint at = event->position().toPoint();
     view_.OnMouseUp(at.x(), at.y());
+    // A selection becomes the primary selection, for a middle click here or in another program.
+    const std::string selected = view_.SelectionText();
+    if (!selected.empty() && QApplication::clipboard()->supportsSelection())
+        QApplication::clipboard()->setText(QString::fromStdString(selected), QClipboard::Selection);
     emit InputHandled();
 }
 

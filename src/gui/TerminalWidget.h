@@ -18,10 +18,10 @@ class CTerminalWidget : public QAbstractScrollArea {
 public:
     explicit CTerminalWidget(CPelinView& view, QWidget* parent = nullptr);
 
-    // Makes the terminal font from the view's font description ("Fixedsys" where it exists,
-    // else the system's fixed-pitch font, with a Japanese-capable fallback) and measures it
-    // into the document's charWidth and charHeight. Also done by the next paint whenever the
-    // description has changed.
+    // Makes the terminal font from the view's font description (see MakeTerminalFont; a
+    // description without a height gets the one drawn) and measures it into the document's
+    // charWidth and charHeight. Also done by the next paint whenever the description has
+    // changed.
     void ApplyFont();
     const QFont& TerminalFont() const { return font_; }
 
@@ -49,6 +49,8 @@ signals:
     void ContextMenuRequested(const QPoint& globalPosition);
     // Something was typed: the frame runs an idle turn afterwards.
     void InputHandled();
+    // A font was made: the frame widens itself to show 80 columns of it.
+    void FontApplied();
 
 protected:
     bool event(QEvent* event) override;

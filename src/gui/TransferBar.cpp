@@ -5,8 +5,6 @@
 #include <QProgressBar>
 #include <QPushButton>
 
-#include "app/Globals.h"
-
 namespace tavrin {
 
 CTransferBar::CTransferBar(std::function<void()> onCancel, QWidget* parent)
@@ -29,7 +27,7 @@ CTransferBar::CTransferBar(std::function<void()> onCancel, QWidget* parent)
 
 void CTransferBar::ShowProgress(const QString& text, int percent) {
     label_->setText(text);
-    cancel_->setText(language == 1 ? QStringLiteral("Cancel") : QStringLiteral("キャンセル"));
+    cancel_->setText(tr("Cancel"));
     if (percent < 0) {
         bar_->setRange(0, 0);  // busy: the total is not known
     } else {

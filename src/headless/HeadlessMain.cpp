@@ -31,6 +31,7 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport*
     CSteadyClock clock;
     CPelinApp app(options, options.exeName);
     CPelinDoc doc;
+    doc.transientConnection = options.transientConnection;
     const bool settingsUsable = app.FixProfilePath();
     for (const std::string& line : app.startupNotices) std::fprintf(stderr, "tavrin: %s\n", line.c_str());
     if (!settingsUsable) {

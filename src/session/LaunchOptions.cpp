@@ -32,9 +32,15 @@ bool StartDemo(LaunchOptions& options, CDemoController& demo, std::string& error
         error = demo.error();
         return false;
     }
-    // A connection named on the command line wins over the demo's.
-    if (options.connection.empty()) options.connection = connection;
+    UseDemoConnection(options, connection);
     return true;
+}
+
+void UseDemoConnection(LaunchOptions& options, const std::string& connection) {
+    // A connection named on the command line wins over the demo's.
+    if (!options.connection.empty()) return;
+    options.connection = connection;
+    options.transientConnection = connection;
 }
 
 std::string SerialPortListing(const LaunchOptions& options) {

@@ -437,11 +437,19 @@ void CPelinView::Copy() {
 }
 
 void CPelinView::Paste() {
+    PasteText(shell_.ClipboardText());
+}
+
+std::string CPelinView::SelectionText() const {
+    return parts_->selection.HasText() ? Cp932ToUtf8(parts_->selection.ClipboardText()) : std::string();
+}
+
+void CPelinView::PasteText(const std::string& utf8) {
     // Each character is typed as a key, through the Enter handling for CR; a TAB goes out as a
     // blank. Text copied on Linux ends its lines with a lone LF: that is typed as Enter too (a
     // CR LF pair stays CR, then LF, as typed keys would give it).
     char previous = 0;
-    for (char c : Utf8ToCp932(shell_.ClipboardText())) {
+    for (char c : Utf8ToCp932(utf8)) {
         uint8_t byte = c == '\t' ? ' ' : static_cast<uint8_t>(c);
         if (c == '\n' && previous != '\r') byte = '\r';
         previous = c;

@@ -102,6 +102,10 @@ public:
     // The history cells [lo, hi) to paint highlighted (cell = history line * 80 + column);
     // false when none.
     bool SelectionHighlight(int& lo, int& hi) const;
+    // The selected text (UTF-8), empty when nothing is selected.
+    std::string SelectionText() const;
+    // Types text (UTF-8) as Paste types the clipboard's.
+    void PasteText(const std::string& utf8);
 
     // Files dropped on the window.
     void OnDropFiles(const std::vector<std::string>& files);

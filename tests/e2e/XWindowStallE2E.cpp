@@ -1,7 +1,8 @@
-// The window (tavrin on a real X server: Xvfb, the xcb platform) driven by real X events from
-// xdotool while a serial save hangs on a silent controller: the menu still opens at once, and
-// Esc typed in the terminal cancels the save, leaving the PC's earlier file as it was. Skipped
-// where Xvfb, xdotool or xev (x11-utils) is missing (scripts/install-deps test installs them).
+// The window (tavrin on a real X server: Xvfb, the xcb platform; helpers in gui/RealX.h) driven
+// by real X events from xdotool while a serial save hangs on a silent controller: the menu still
+// opens at once, and Esc typed in the terminal cancels the save, leaving the PC's earlier file as
+// it was. Skipped where Xvfb, xdotool or xev (x11-utils) is missing (scripts/install-deps test
+// installs them).
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -18,6 +19,7 @@
 
 #include "e2e/HeadlessProcess.h"
 #include "e2e/SimProcess.h"
+#include "gui/RealX.h"
 
 namespace tavrin::testing {
 namespace {
@@ -27,102 +29,6 @@ using Clock = std::chrono::steady_clock;
 constexpr uint8_t kEnqByte = 0x05;
 constexpr uint8_t kEotByte = 0x04;
 constexpr int kMenuLimitMs = 200;
-
-bool OnPath(const std::string& tool) {
-    return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
-}
-
-// Runs a program with the given environment additions; its stdout, or "" when it failed.
-std::string Capture(const std::vector<std::string>& args, const std::string& display) {
-    int out[2];
-    if (::pipe(out) != 0) return "";
-    const pid_t pid = ::fork();
-    if (pid == 0) {
-        ::dup2(out[1], STDOUT_FILENO);
-        ::close(out[0]);
-        ::close(out[1]);
-        ::setenv("DISPLAY", display.c_str(), 1);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    ::close(out[1]);
-    std::string text;
-    char buffer[512];
-    ssize_t n;
-    while ((n = ::read(out[0], buffer, sizeof buffer)) > 0) text.append(buffer, static_cast<size_t>(n));
-    ::close(out[0]);
-    int status = 0;
-    ::waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0 ? text : "";
-}
-
-// A child process (Xvfb, the window) ended with SIGTERM, then SIGKILL, when the object goes.
-class Child {
-public:
-    // keepFd stays open in the child; stdoutFd (when >= 0) becomes its stdout.
-    Child(const std::vector<std::string>& args, const std::vector<std::string>& env, const std::string& dir,
-          int keepFd = -1, int stdoutFd = -1) {
-        pid_ = ::fork();
-        if (pid_ != 0) return;
-        if (!dir.empty() && ::chdir(dir.c_str()) != 0) ::_exit(127);
-        for (const std::string& e : env) ::putenv(const_cast<char*>(e.c_str()));
-        const int null = ::open("/dev/null", O_RDWR);
-        ::dup2(null, STDIN_FILENO);
-        ::dup2(stdoutFd >= 0 ? stdoutFd : null, STDOUT_FILENO);
-        ::dup2(null, STDERR_FILENO);
-        for (int fd = 3; fd < 256; ++fd)
-            if (fd != keepFd) ::close(fd);
-        std::vector<char*> argv;
-        for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
-        argv.push_back(nullptr);
-        ::execvp(argv[0], argv.data());
-        ::_exit(127);
-    }
-    Child(const Child&) = delete;
-    Child& operator=(const Child&) = delete;
-    ~Child() {
-        if (pid_ <= 0) return;
-        ::kill(pid_, SIGTERM);
-        for (int i = 0; i < 300; ++i) {
-            if (::waitpid(pid_, nullptr, WNOHANG) == pid_) return;
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    bool Running() const { return pid_ > 0 && ::waitpid(pid_, nullptr, WNOHANG) == 0; }
-
-private:
-    pid_t pid_ = -1;
-};
-
-// Xvfb on a display number it picks itself (-displayfd).
-class Xvfb {
-public:
-    Xvfb() {
-        int fds[2];
-        if (::pipe(fds) != 0) return;
-        server_ = std::make_unique<Child>(
-            std::vector<std::string>{"Xvfb", "-displayfd", std::to_string(fds[1]), "-screen", "0",
-                                     "1024x768x24", "-nolisten", "tcp"},
-            std::vector<std::string>{}, "", fds[1]);
-        ::close(fds[1]);
-        std::string number;
-        pollfd p{fds[0], POLLIN, 0};
-        char c;
-        while (::poll(&p, 1, 30000) > 0 && ::read(fds[0], &c, 1) == 1 && c != '\n') number += c;
-        ::close(fds[0]);
-        if (!number.empty()) display_ = ":" + number;
-    }
-    const std::string& Display() const { return display_; }
-
-private:
-    std::unique_ptr<Child> server_;
-    std::string display_;
-};
 
 // xev on the root window: the maps and configures of top-level windows as they happen, read
 // through a pipe without starting a process per look.
@@ -175,24 +81,6 @@ private:
     size_t mark_ = 0;
 };
 
-std::set<std::string> Lines(const std::string& text) {
-    std::set<std::string> lines;
-    std::istringstream in(text);
-    for (std::string line; std::getline(in, line);)
-        if (!line.empty()) lines.insert(line);
-    return lines;
-}
-
-template <typename Predicate>
-bool WaitUntil(Predicate done, int ms, int stepMs = 20) {
-    const auto deadline = Clock::now() + std::chrono::milliseconds(ms);
-    while (!done()) {
-        if (Clock::now() > deadline) return false;
-        std::this_thread::sleep_for(std::chrono::milliseconds(stepMs));
-    }
-    return true;
-}
-
 // The bytes the controller received, control bytes as <hh>, for failure messages.
 std::string Shown(const std::string& bytes) {
     std::string text;
@@ -236,7 +124,7 @@ TEST(XWindowStallE2E, MenuOpensAndEscCancelsWhileTheControllerIsSilentMidSave) {
     ASSERT_FALSE(x.Display().empty()) << "Xvfb did not start";
     auto xdotool = [&](std::vector<std::string> args) {
         args.insert(args.begin(), "xdotool");
-        return Capture(args, x.Display());
+        return CaptureOn(args, x.Display()).value_or("");
     };
     auto visibleWindows = [&] { return Lines(xdotool({"search", "--onlyvisible", "--class", "tavrin"})); };
 

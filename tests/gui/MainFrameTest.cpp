@@ -41,10 +41,16 @@ void Flatten(const QList<QAction*>& actions, int level, std::vector<Shown>& out)
     }
 }
 
+// The table's items; Copy and Paste also name the Linux desktop's keys.
 std::vector<Shown> Expected(const std::vector<MenuItem>& items, int fromLevel) {
     std::vector<Shown> out;
-    for (const MenuItem& item : items)
-        if (item.level >= fromLevel) out.push_back({item.level, item.kind, item.id, item.text});
+    for (const MenuItem& item : items) {
+        if (item.level < fromLevel) continue;
+        std::string text = item.text;
+        if (item.id == kCmdCopy) text += ", Ctrl+Shift+C";
+        if (item.id == kCmdPaste) text += ", Ctrl+Shift+V, Shift+Ins";
+        out.push_back({item.level, item.kind, item.id, text});
+    }
     return out;
 }
 
@@ -69,6 +75,9 @@ TEST(MainFrameTest, MenuBarShowsTheMainMenuItemByItemInBothLanguages) {
         // A few rows as the user sees them, so a slip in the table itself shows too.
         EXPECT_EQ(shown.front().text, lang ? "&File" : "ﾌｧｲﾙ(&F)");
         EXPECT_EQ(shown.back().text, lang ? "&About Tavrin..." : "バージョン情報(&A)...");
+        EXPECT_EQ(
+            FindAction(f.frame->menuBar()->actions(), kCmdPaste)->text().toStdString(),
+            lang ? "&Paste\tALT+V, Ctrl+Shift+V, Shift+Ins" : "貼り付け(&P)\tALT+V, Ctrl+Shift+V, Shift+Ins");
     }
     QAction* history = FindAction(f.frame->menuBar()->actions(), 32800);
     ASSERT_NE(history, nullptr);

@@ -4,6 +4,8 @@
 #include <sys/socket.h>
 #include <unistd.h>
 #include <QElapsedTimer>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QImage>
 #include <QScrollBar>
 #include <QSocketNotifier>
@@ -14,6 +16,8 @@
 
 #include "GuiFixture.h"
 #include "gui/RowCells.h"
+#include "gui/TerminalFont.h"
+#include "gui/TerminalFontDialog.h"
 #include "terminal/ReceiveInterpreter.h"
 
 namespace tavrin {
@@ -317,6 +321,54 @@ TEST(QtShellTest, PostFromAnotherThreadRunsOnTheWindowThread) {
     worker.join();
     QTest::qWait(20);
     EXPECT_EQ(ranOn, std::this_thread::get_id());
+}
+
+}  // namespace
+}  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+// Whatever the font, a row of 80 characters drawn as one string ends at the 80th cell, and the
+// window is widened to show all 80 columns beside the vertical scroll bar. A description
+// without a height (a first start) gets the height it is drawn with, so it is saved as shown.
+TEST(TerminalWidgetTest, EightyColumnsFitEveryFont) {
+    struct Case {
+        const char* face;
+        int height;
+    };
+    // Each fits the offscreen screen (800 pixels across).
+    const Case cases[] = {{"Fixedsys", 0}, {"Fixedsys", 14}, {"DejaVu Sans Mono", -15}, {"NoSuchFace", -13}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.face) + " " + std::to_string(c.height));
+        testing::GuiFixture f;
+        f.view->logFont.faceName = c.face;
+        f.view->logFont.height = c.height;
+        f.frame->resize(300, 300);
+        f.frame->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(f.frame.get()));
+        f.frame->Terminal()->ApplyFont();
+        QTest::qWait(20);
+        EXPECT_NE(f.view->logFont.height, 0);
+        const int cw = f.doc.charWidth;
+        const QFontMetricsF metrics(f.frame->Terminal()->TerminalFont());
+        EXPECT_NEAR(metrics.horizontalAdvance(QString(kColumns, QLatin1Char('M'))), kColumns * cw, 0.5);
+        const QScrollBar* bar = f.frame->Terminal()->verticalScrollBar();
+        EXPECT_GE(f.frame->Terminal()->viewport()->width(), kColumns * cw + bar->sizeHint().width());
+    }
+}
+
+// A face this machine lacks is drawn with one and the same family every time, the one the
+// Font dialog then opens on.
+TEST(TerminalWidgetTest, MissingFaceIsTheSystemsFixedFamilyInTerminalAndDialog) {
+    LogFont description;
+    description.faceName = "Fixedsys";
+    description.height = -13;
+    const QFont drawn = MakeTerminalFont(description);
+    EXPECT_EQ(QFontInfo(drawn).family(), QFontInfo(MakeTerminalFont(description)).family());
+    EXPECT_EQ(FontForDialog(description).family(), drawn.family());
+    EXPECT_NE(drawn.family(), QStringLiteral("Fixedsys"));
+    EXPECT_TRUE(QFontInfo(drawn).fixedPitch());
 }
 
 }  // namespace

@@ -4,12 +4,14 @@
 #include <QtTest/QTest>
 
 #include "app/Globals.h"
+#include "gui/QtTranslations.h"
 #include "gui/TransferBar.h"
 
 namespace tavrin {
 namespace {
 
-// The bar's Cancel button reaches the transfer's cancel, and its text follows the language.
+// The bar's Cancel button reaches the transfer's cancel, and its text follows the language (the
+// program's own catalogue, installed with the language as the menus are rebuilt).
 TEST(TransferBarTest, CancelButtonCancelsInTheCurrentLanguage) {
     const int savedLanguage = language;
     int cancels = 0;
@@ -17,6 +19,7 @@ TEST(TransferBarTest, CancelButtonCancelsInTheCurrentLanguage) {
     bar.resize(600, 30);
     for (const int lang : {1, 0}) {
         language = lang;
+        ApplyQtLanguage(lang);
         bar.ShowProgress(QStringLiteral("Saving pick.as: 2.0 KB, 0:02"), -1);
         bar.show();
         auto* cancel = bar.findChild<QPushButton*>(QStringLiteral("transferCancel"));
@@ -27,6 +30,7 @@ TEST(TransferBarTest, CancelButtonCancelsInTheCurrentLanguage) {
     EXPECT_EQ(cancels, 2);
     EXPECT_EQ(bar.Text(), QStringLiteral("Saving pick.as: 2.0 KB, 0:02"));
     language = savedLanguage;
+    ApplyQtLanguage(language);
 }
 
 }  // namespace

@@ -252,3 +252,48 @@ TEST(SettingsTest, DefaultProfilePath) {
 
 }  // namespace
 }  // namespace tavrin
+
+namespace tavrin {
+namespace {
+
+// The demo's connection is the run's own: while it is current, the operator's address and port
+// stay in the file; any other connection (the operator's, even on the same address) is saved.
+TEST(SettingsTest, TransientConnectionLeavesTheStoredAddressAndPortAlone) {
+    struct Case {
+        const char* transient;
+        const char* ip;
+        const char* port;
+        const char* tcpName;
+        const char* storedIp;
+        const char* storedPort;
+    };
+    const Case cases[] = {
+        {"127.0.0.1:40123:Demo", "127.0.0.1", "40123", "Demo", "192.168.0.2", "23"},
+        {"127.0.0.1:40123:Demo", "127.0.0.1", "40124", "Demo", "127.0.0.1", "40124"},
+        {"127.0.0.1:40123:Demo", "10.1.1.9", "23", "cell", "10.1.1.9", "23"},
+        {"", "127.0.0.1", "40123", "Demo", "127.0.0.1", "40123"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.ip) + ":" + c.port);
+        CTempFolder dir;
+        CFolderGuard folderGuard;
+        CLanguageGuard languageGuard(1);
+        dir.Write("t.ini", "[Settings]\r\nIPAddress=192.168.0.2\r\nTelnetPort=23\r\nTimeoutSec=30\r\n");
+        CPelinDoc doc;
+        doc.transientConnection = c.transient;
+        doc.isTcp = 1;
+        doc.ipAddress = c.ip;
+        doc.telnetPort = c.port;
+        doc.tcpName = c.tcpName;
+        doc.timeoutSec = 45;
+        SaveSettings(doc, dir.File("t.ini"));
+        CPelinDoc read;
+        LoadSettings(read, dir.File("t.ini"));
+        EXPECT_EQ(read.ipAddress, c.storedIp);
+        EXPECT_EQ(read.telnetPort, c.storedPort);
+        EXPECT_EQ(read.timeoutSec, 45);  // everything else is saved as ever
+    }
+}
+
+}  // namespace
+}  // namespace tavrin

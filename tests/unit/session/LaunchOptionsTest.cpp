@@ -109,5 +109,26 @@ TEST(LaunchOptionsTest, DemoFindsTheSimulatorBesideTheProgramOrOnPathButNeverInT
     (void)inWorkFolder;
 }
 
+// The demo's connection is the run's own only when no connection was named.
+TEST(LaunchOptionsTest, OnlyTheDemosOwnConnectionIsTransient) {
+    struct Case {
+        std::vector<std::string> args;
+        const char* opened;
+        const char* transient;
+    };
+    const Case cases[] = {
+        {{"--demo"}, "127.0.0.1:40123:Demo", "127.0.0.1:40123:Demo"},
+        {{"--demo", "-FA.ini"}, "127.0.0.1:40123:Demo", "127.0.0.1:40123:Demo"},
+        {{"--demo", "-C=10.0.0.2:23:cell"}, "10.0.0.2:23:cell", ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.args.back());
+        LaunchOptions options = Parse(c.args);
+        UseDemoConnection(options, "127.0.0.1:40123:Demo");
+        EXPECT_EQ(options.connection, c.opened);
+        EXPECT_EQ(options.transientConnection, c.transient);
+    }
+}
+
 }  // namespace
 }  // namespace tavrin
