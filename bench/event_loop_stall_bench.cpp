@@ -31,7 +31,7 @@
 #include <vector>
 
 #include "app/CommandLine.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/ScreenRows.h"
 #include "e2e/HeadlessProcess.h"
 #include "e2e/SimProcess.h"
@@ -132,8 +132,8 @@ void RunSave(benchmark::State& state, const std::vector<std::string>& simArgs, s
         const std::string ini = folder / "bench.ini";
         WriteWholeFile(
             ini, "[Settings]\r\nLanguage=1\r\nIsAutoConnect=0\r\n[Ports]\r\nCOM3=" + sim.PtyPath() + "\r\n");
-        firstIdlePending = 1;  // each run starts a window of its own
-        CGuiSession session(ParseCommandLine({"-C=COM3:9600:8:1:none", "-F" + ini}), "event_loop_stall_bench");
+        CGuiSession session(ParseCommandLine({"-C=COM3:9600:8:1:none", "-F" + ini}),
+                            "event_loop_stall_bench");
         std::string rows;
         session.view.SetRowObserver([&](const uint8_t* row) {
             rows.append(reinterpret_cast<const char*>(row), kColumns);
@@ -207,8 +207,8 @@ void BM_UnplugMidSave(benchmark::State& state) {
         const std::string ini = folder / "bench.ini";
         WriteWholeFile(
             ini, "[Settings]\r\nLanguage=1\r\nIsAutoConnect=0\r\n[Ports]\r\nCOM3=" + sim.PtyPath() + "\r\n");
-        firstIdlePending = 1;
-        CGuiSession session(ParseCommandLine({"-C=COM3:4800:8:1:none", "-F" + ini}), "event_loop_stall_bench");
+        CGuiSession session(ParseCommandLine({"-C=COM3:4800:8:1:none", "-F" + ini}),
+                            "event_loop_stall_bench");
         std::string rows;
         session.view.SetRowObserver([&](const uint8_t* row) {
             rows.append(reinterpret_cast<const char*>(row), kColumns);

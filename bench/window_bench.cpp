@@ -26,7 +26,7 @@
 
 #include "RecordingShell.h"
 #include "app/CommandLine.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/PelinDoc.h"
 #include "gui/GuiSession.h"
 #include "gui/TerminalWidget.h"
@@ -237,7 +237,6 @@ void BM_BurstThroughWindow(benchmark::State& state) {
         std::fclose(f);
     }
     {
-        firstIdlePending = 1;  // each run of the benchmark starts a window of its own
         CGuiSession session(
             ParseCommandLine({"-F" + ini, "-C=127.0.0.1:" + std::to_string(controller.port) + ":Bench"}),
             "window_bench");

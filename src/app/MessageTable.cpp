@@ -1,7 +1,7 @@
 #include "app/MessageTable.h"
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 
 namespace tavrin {
 namespace {
@@ -64,7 +64,7 @@ constexpr std::array<ToolbarTip, kToolbarTips> kTips = {{
 }};
 
 const char* TextOf(const MessageEntry& entry) {
-    return language == 0 ? entry.japaneseText : entry.englishText;
+    return CurrentLanguage() == 0 ? entry.japaneseText : entry.englishText;
 }
 
 // The row of `code`, or nullptr when the table has none (the end row is never a match).
@@ -102,17 +102,17 @@ const std::array<ToolbarTip, kToolbarTips>& GetToolbarTips() {
 
 std::string GetToolbarTip(int command) {
     for (const ToolbarTip& tip : kTips) {
-        if (tip.command == command) return language == 0 ? tip.japaneseTip : tip.englishTip;
+        if (tip.command == command) return CurrentLanguage() == 0 ? tip.japaneseTip : tip.englishTip;
     }
     return {};
 }
 
 std::string LocalizedCp932(const char* english, const char* japaneseUtf8) {
-    return language == 1 ? std::string(english) : Utf8ToCp932(japaneseUtf8);
+    return CurrentLanguage() == 1 ? std::string(english) : Utf8ToCp932(japaneseUtf8);
 }
 
 std::string LocalizedUtf8(const char* english, const char* japaneseUtf8) {
-    return language == 1 ? english : japaneseUtf8;
+    return CurrentLanguage() == 1 ? english : japaneseUtf8;
 }
 
 }  // namespace tavrin

@@ -24,7 +24,7 @@ inline constexpr size_t kMessageRows = 31;           // rows before the end row 
 // The table in lookup order, followed by its end row whose code is 0.
 std::span<const MessageEntry, kMessageRows + 1> GetMessageTable();
 
-// The text of `code` in the current language (Globals.h `language`: 1 English, 0 Japanese).
+// The text of `code` in the current language (CurrentLanguage(): 1 English, 0 Japanese).
 // Codes -599 ... -500 give "(code)" followed by the text of -100; any code not in the table,
 // 0 included, gives the text of -9999. Never empty.
 std::string GetMessageText(int code);

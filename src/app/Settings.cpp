@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/Language.h"
 
 namespace tavrin {
 namespace {
@@ -113,7 +113,7 @@ void ForgetCurrentFolder() {
 void LoadSettings(CPelinDoc& doc, const std::string& profilePath) {
     int languageValue = 0;
     std::string text = ReadSetting(profilePath, "Language");
-    if (!text.empty() && ScanInt(text, languageValue)) language = languageValue == 0 ? 0 : 1;
+    if (!text.empty() && ScanInt(text, languageValue)) SetCurrentLanguage(languageValue == 0 ? 0 : 1);
 
     LoadText(profilePath, "IPAddress", kIpAddressLength, doc.ipAddress);
     LoadText(profilePath, "TelnetPort", kTelnetPortLength, doc.telnetPort);
@@ -150,7 +150,7 @@ bool IsTransientConnection(const CPelinDoc& doc) {
 bool SaveSettings(const CPelinDoc& doc, const std::string& profilePath) {
     std::array<char, 16> port{};
     std::snprintf(port.data(), port.size(), "%4s", CutCp932(doc.comPort, kComPortLength).c_str());
-    ProfileEntries entries = {{"Language", std::to_string(language)}};
+    ProfileEntries entries = {{"Language", std::to_string(CurrentLanguage())}};
     if (!IsTransientConnection(doc)) {
         entries.emplace_back("IPAddress", doc.ipAddress);
         entries.emplace_back("TelnetPort", doc.telnetPort);

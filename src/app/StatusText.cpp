@@ -3,7 +3,7 @@
 #include <cerrno>
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "app/OwnFile.h"
 
@@ -39,7 +39,7 @@ const char* JapaneseReason(int error) {
 }  // namespace
 
 std::string StatusReason(const Status& status) {
-    if (language == 1) return status.reason;
+    if (CurrentLanguage() == 1) return status.reason;
     const char* japanese = JapaneseReason(status.error);
     if (japanese == nullptr) return status.reason;
     return status.reason.empty() ? std::string(japanese) : std::string(japanese) + " (" + status.reason + ")";
@@ -48,7 +48,7 @@ std::string StatusReason(const Status& status) {
 std::string StatusDetail(const Status& status) {
     if (status.Ok()) return {};
     const std::string reason = StatusReason(status);
-    const char* stop = language == 1 ? "." : "。";
+    const char* stop = CurrentLanguage() == 1 ? "." : "。";
     if (status.subject.empty()) return reason + stop;
     return status.subject + ": " + reason + stop;
 }
@@ -65,7 +65,7 @@ Status OwnFileStatus(const std::string& path, const OwnFileCheck& check) {
     if (check.Usable()) return status;
     status.what = "open";
     status.subject = path;
-    status.reason = check.Reason(language);
+    status.reason = check.Reason(CurrentLanguage());
     return status;
 }
 
@@ -73,7 +73,7 @@ std::string StatusLineCp932(const char* english, const char* japaneseUtf8, const
     // The subject is kept as it is: a transfer path comes from the terminal's screen, in CP932.
     std::string line = "\n\r" + LocalizedCp932(english, japaneseUtf8);
     if (!status.subject.empty()) line += status.subject + ": ";
-    return line + Utf8ToCp932(StatusReason(status) + (language == 1 ? "." : "。")) + "\n\r";
+    return line + Utf8ToCp932(StatusReason(status) + (CurrentLanguage() == 1 ? "." : "。")) + "\n\r";
 }
 
 }  // namespace tavrin

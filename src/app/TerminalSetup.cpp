@@ -6,8 +6,8 @@
 #include <system_error>
 #include <utility>
 
-#include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "app/OwnFile.h"
 #include "app/Settings.h"
@@ -140,7 +140,7 @@ int CTerminalSetup::LoadTerminalSetup(bool withDialog) {
     // The history and the screen hold rows of the old buffer size; the line feed brings the
     // controller's prompt back onto the cleared screen.
     if (doc_.maxRows != rowsBefore) ClearAndPrompt();
-    if (hooks_.setLanguageAndMenus) hooks_.setLanguageAndMenus(language);
+    if (hooks_.setLanguageAndMenus) hooks_.setLanguageAndMenus(CurrentLanguage());
     return result;
 }
 
@@ -149,7 +149,7 @@ bool CTerminalSetup::UsableSetupFile(const std::string& path) {
     // A missing one is fine (Save setup creates it; Restore setup reads the defaults).
     const OwnFileCheck check = CheckOwnFile(path, kIniFileRules);
     if (check.UsableOrMissing() || check.fault == OwnFileFault::kUnreadable) return true;
-    shell_.Tell(RefusedFileText(path, check, language), BoxIcon::Exclamation);
+    shell_.Tell(RefusedFileText(path, check, CurrentLanguage()), BoxIcon::Exclamation);
     return false;
 }
 

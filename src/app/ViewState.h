@@ -26,6 +26,7 @@ struct LogFont {
 // history, the host-editor link fields and the start-up macro flags.
 // CPelinView adds the behaviour.
 struct ViewState {
+    int keysEnabled = 1;   // typed characters are sent only while set; macros clear it
     int historyCount = 0;  // history line mirroring the current line
     int historyView = 0;   // 1 while the user scrolls back
 

@@ -5,7 +5,7 @@
 #include <limits>
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "app/PelinDoc.h"
 #include "app/StatusText.h"
@@ -88,7 +88,7 @@ int CMacroEngine::StartMacro(const std::string& path) {
     waitState_ = kWaitIdle;
     sleepState_ = 0;
     awaitingOperator_ = false;
-    keysEnabled = 0;
+    view_.keysEnabled = 0;
     logOpenedByMacro_ = false;
     errorMessage_.clear();
     errorPattern_.clear();
@@ -136,7 +136,7 @@ void CMacroEngine::ShowMacroMessage(const std::string& utf8Text) {
 
 void CMacroEngine::MacroStep() {
     if (runState_ < 0) {
-        keysEnabled = 1;
+        view_.keysEnabled = 1;
         return;
     }
     if (!doc_.connected) return;     // the macro waits for the link to come back
@@ -197,8 +197,8 @@ bool CMacroEngine::Execute() {
         case kCodeSendFile: return DoSendFile();
         case kCodeOpenLog: DoOpenLog(); return false;
         case kCodeCloseLog: log_.CloseLogFile(); return false;
-        case kCodeKeyEnable: keysEnabled = 1; return false;
-        case kCodeKeyDisable: keysEnabled = 0; return false;
+        case kCodeKeyEnable: view_.keysEnabled = 1; return false;
+        case kCodeKeyDisable: view_.keysEnabled = 0; return false;
         case kCodeEnd:
         case kCodeContinue:
             endStatus_ = kMacroEndedByItself;

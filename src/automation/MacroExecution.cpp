@@ -2,7 +2,7 @@
 
 #include <system_error>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/OwnFile.h"
 #include "app/Settings.h"
 #include "app/ViewState.h"
@@ -47,7 +47,7 @@ int MacroCommand(CMacroEngine& engine, Shell& shell) {
     const OwnFileCheck check = CheckOwnFile(path.string(), kMacroFileRules);
     if (!check.Usable() && check.fault != OwnFileFault::kMissing &&
         check.fault != OwnFileFault::kUnreadable) {
-        shell.Tell(RefusedFileText(path.string(), check, language), BoxIcon::Exclamation);
+        shell.Tell(RefusedFileText(path.string(), check, CurrentLanguage()), BoxIcon::Exclamation);
         return 0;
     }
     if (engine.StartMacro(path.string()) == 0) return 0;

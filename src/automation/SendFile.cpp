@@ -6,7 +6,7 @@
 #include <fstream>
 #include <system_error>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "app/Settings.h"
 #include "app/StatusText.h"
@@ -52,7 +52,7 @@ int CSendFile::SendFileCommand() {
 
     std::uintmax_t size = std::filesystem::file_size(path, error);
     size_ = error ? 0 : static_cast<size_t>(size);
-    shell_.ShowProgress(language == 1 ? "Transmitting..." : "転送中");
+    shell_.ShowProgress(CurrentLanguage() == 1 ? "Transmitting..." : "転送中");
     active_ = true;
     Update();
     return 0;

@@ -7,15 +7,15 @@
 #include <QLabel>
 #include <QPushButton>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 
 namespace tavrin {
 
 void ShowAboutBox(QWidget* parent) {
     QDialog dialog(parent);
     dialog.setObjectName("aboutBox");
-    dialog.setWindowTitle(language != 0 ? QStringLiteral("Tavrin Version")
-                                        : QStringLiteral("Tavrinバージョン情報"));
+    dialog.setWindowTitle(CurrentLanguage() != 0 ? QStringLiteral("Tavrin Version")
+                                                 : QStringLiteral("Tavrinバージョン情報"));
     auto* layout = new QGridLayout(&dialog);
     auto* icon = new QLabel(&dialog);
     icon->setPixmap(QIcon(":/icons/tavrin.png").pixmap(32, 32));

@@ -17,7 +17,7 @@
 #include <QToolBar>
 #include <QUrl>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/Menus.h"
 #include "app/MessageTable.h"
 #include "gui/AboutBox.h"
@@ -124,7 +124,7 @@ void CMainFrame::RebuildMenus() {
     // A command chosen from the old menus may be what asked for new ones: the old ones are
     // deleted once that command has returned.
     auto* bar = new QMenuBar(this);
-    for (QMenu* popup : FillMenuBar(bar, BuildMainMenu(language, labels), onCommand))
+    for (QMenu* popup : FillMenuBar(bar, BuildMainMenu(CurrentLanguage(), labels), onCommand))
         connect(popup, &QMenu::aboutToShow, this, [this, popup] { ApplyStatesOnShow(popup); });
     setMenuBar(bar);
 
@@ -133,7 +133,7 @@ void CMainFrame::RebuildMenus() {
     contextMenu_->setObjectName("contextMenu");
     const bool numbered = view_.hostWindow != 0 && view_.terminalNumber != 0;
     std::vector<QMenu*> popups =
-        FillMenu(contextMenu_, BuildContextMenu(language, labels, numbered), 1, onCommand);
+        FillMenu(contextMenu_, BuildContextMenu(CurrentLanguage(), labels, numbered), 1, onCommand);
     popups.push_back(contextMenu_);
     for (QMenu* popup : popups)
         connect(popup, &QMenu::aboutToShow, this, [this, popup] { ApplyStatesOnShow(popup); });

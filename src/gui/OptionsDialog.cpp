@@ -15,7 +15,7 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/PelinDoc.h"
 
 namespace tavrin {
@@ -28,7 +28,7 @@ QString Q(const std::string& text) {
 
 // The caption of the current language: English when language is 1.
 QString Tr(const char* english, const char* japanese) {
-    return QString::fromUtf8(language != 0 ? english : japanese);
+    return QString::fromUtf8(CurrentLanguage() != 0 ? english : japanese);
 }
 
 template <size_t N>
@@ -257,7 +257,7 @@ void COptionsDlg::ShowLists() {
 
 void COptionsDlg::Message(PageMessage message) {
     if (message == PageMessage::None || !showMessage_) return;
-    showMessage_(Q(PageMessageText(message, language)));
+    showMessage_(Q(PageMessageText(message, CurrentLanguage())));
 }
 
 void COptionsDlg::Press(OptionsPage page, PageButton button) {

@@ -16,7 +16,7 @@
 #include <QTimer>
 #include <QUrl>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "gui/HelpWindow.h"
 #include "gui/MainFrame.h"
 #include "gui/OptionsDialog.h"
@@ -249,10 +249,10 @@ std::optional<std::string> CQtShell::AskFile(const FileDialogRequest& request) {
             return chosen.toStdString();
         }
         // A settings file in a folder that does not exist could never be written.
-        QMessageBox box(
-            QMessageBox::Warning, QString::fromLatin1(kCaption),
-            QString::fromUtf8(language != 0 ? "The folder does not exist." : "フォルダが存在しません。"),
-            QMessageBox::Ok, DialogParent());
+        QMessageBox box(QMessageBox::Warning, QString::fromLatin1(kCaption),
+                        QString::fromUtf8(CurrentLanguage() != 0 ? "The folder does not exist."
+                                                                 : "フォルダが存在しません。"),
+                        QMessageBox::Ok, DialogParent());
         box.exec();
     }
 }
@@ -295,7 +295,7 @@ void CQtShell::SetTitle(const std::string& title) {
 
 void CQtShell::MenusChanged() {
     // Every language change rebuilds the menus: Qt's own texts follow it here.
-    ApplyQtLanguage(language);
+    ApplyQtLanguage(CurrentLanguage());
     if (frame_) frame_->RebuildMenus();
 }
 

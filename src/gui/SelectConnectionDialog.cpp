@@ -5,7 +5,7 @@
 #include <QPushButton>
 #include <QVBoxLayout>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/PelinDoc.h"
 #include "link/ConnectionPages.h"
 #include "link/SerialPortList.h"
@@ -14,21 +14,21 @@ namespace tavrin {
 
 CSelectConnDlg::CSelectConnDlg(CPelinDoc& doc, QWidget* parent) : QDialog(parent), doc_(doc) {
     setObjectName("selectConnectionDialog");
-    setWindowTitle(QString::fromUtf8(language != 0 ? "Select Connection" : "選択接続"));
+    setWindowTitle(QString::fromUtf8(CurrentLanguage() != 0 ? "Select Connection" : "選択接続"));
 
     list_ = new QListWidget(this);
     list_->setObjectName("connList");
     // Serial entries show the device their COM name stands for; the rows stay in list order.
     const std::vector<SerialPortRow> ports = ListSerialPorts(CurrentSerialPortProfile());
     for (const ConnectionEntry& entry : doc_.connections)
-        list_->addItem(QString::fromStdString(ConnectionItemLabel(entry.Item, ports, language)));
+        list_->addItem(QString::fromStdString(ConnectionItemLabel(entry.Item, ports, CurrentLanguage())));
     list_->setCurrentRow(0);
     connect(list_, &QListWidget::itemDoubleClicked, this, [this] { Choose(); });
 
     auto* buttons = new QDialogButtonBox(this);
     QPushButton* ok = buttons->addButton(QStringLiteral("OK"), QDialogButtonBox::AcceptRole);
-    QPushButton* cancel = buttons->addButton(QString::fromUtf8(language != 0 ? "Cancel" : "キャンセル"),
-                                             QDialogButtonBox::RejectRole);
+    QPushButton* cancel = buttons->addButton(
+        QString::fromUtf8(CurrentLanguage() != 0 ? "Cancel" : "キャンセル"), QDialogButtonBox::RejectRole);
     ok->setObjectName("ok");
     ok->setDefault(true);
     cancel->setObjectName("cancel");

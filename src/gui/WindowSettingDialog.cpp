@@ -8,7 +8,7 @@
 #include <QToolButton>
 #include <array>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 
 namespace tavrin {
 
@@ -19,7 +19,7 @@ constexpr int kRepeatDelayMs = 400;
 constexpr int kRepeatIntervalMs = 60;
 
 QString Tr(const char* english, const char* japanese) {
-    return QString::fromUtf8(language != 0 ? english : japanese);
+    return QString::fromUtf8(CurrentLanguage() != 0 ? english : japanese);
 }
 
 // A control's place in dialog units: x, y, width, height.
@@ -91,7 +91,7 @@ CWindowSettingDialog::CWindowSettingDialog(CWindowSetting& setting, QWidget* par
     sample_->setObjectName("sample");
     sample_->setAlignment(Qt::AlignCenter);
     sample_->setAutoFillBackground(true);
-    if (language != 0) sample_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    if (CurrentLanguage() != 0) sample_->setFrameStyle(QFrame::Panel | QFrame::Sunken);
 
     ok_ = new QPushButton(QStringLiteral("OK"), this);
     ok_->setObjectName("ok");
@@ -108,7 +108,7 @@ CWindowSettingDialog::CWindowSettingDialog(CWindowSetting& setting, QWidget* par
 }
 
 void CWindowSettingDialog::Lay() {
-    const DialogLayout& l = language != 0 ? kEnglishLayout : kJapaneseLayout;
+    const DialogLayout& l = CurrentLanguage() != 0 ? kEnglishLayout : kJapaneseLayout;
     // A dialog unit is a quarter of the average character width across and an eighth of the
     // character height down.
     const QFontMetrics metrics(font());

@@ -7,7 +7,7 @@
 #include <climits>
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "app/StatusText.h"
 #include "link/ConnectionListStore.h"
@@ -520,19 +520,20 @@ void CConnectionControl::OnSerialLineLost(int error) {
     if (network) {
         const std::string why = serial_.LineFailureText();
         if (error == EBUSY) {
-            Print(Utf8ToCp932(language != 0
+            Print(Utf8ToCp932(CurrentLanguage() != 0
                                   ? named + " is in use by another client of the server: disconnected."
                                   : named + " はサーバーの他のクライアントが使用中です。接続を切りました。") +
                   "\n\r");
         } else {
-            Print(Utf8ToCp932(language != 0 ? named + " was lost: disconnected."
-                                            : named + " が切断されました。接続を切りました。") +
+            Print(Utf8ToCp932(CurrentLanguage() != 0 ? named + " was lost: disconnected."
+                                                     : named + " が切断されました。接続を切りました。") +
                   "\n\r");
         }
         if (!why.empty()) Print(Utf8ToCp932(why) + "\n\r");
     } else {
-        Print(Utf8ToCp932(language != 0 ? named + " was unplugged or hung up: disconnected."
-                                        : named + " が取り外されたか切断されました。接続を切りました。") +
+        Print(Utf8ToCp932(CurrentLanguage() != 0
+                              ? named + " was unplugged or hung up: disconnected."
+                              : named + " が取り外されたか切断されました。接続を切りました。") +
               "\n\r");
     }
     Disconnect();
@@ -542,8 +543,8 @@ void CConnectionControl::OnSerialLineLost(int error) {
         reopenDevice_ = openStableName_.empty() ? device : openStableName_;
         reopenPort_ = port;
         lastReopenCheckMs_ = clock_.NowMs();
-        Print(Utf8ToCp932(language != 0 ? "Waiting for " + reopenDevice_ + " to come back."
-                                        : reopenDevice_ + " が戻るのを待っています。") +
+        Print(Utf8ToCp932(CurrentLanguage() != 0 ? "Waiting for " + reopenDevice_ + " to come back."
+                                                 : reopenDevice_ + " が戻るのを待っています。") +
               "\n\r");
     }
 }
@@ -604,8 +605,8 @@ void CConnectionControl::SerialReopened() {
     const std::string named = PortAndDevice(reopenPort_, reopenDevice_);
     StopReopenWatch();
     doc_.connected = 1;
-    Print(Utf8ToCp932(language != 0 ? named + " is back: reconnected."
-                                    : named + " が戻りました。再接続しました。") +
+    Print(Utf8ToCp932(CurrentLanguage() != 0 ? named + " is back: reconnected."
+                                             : named + " が戻りました。再接続しました。") +
           "\n\r");
     const uint8_t lineFeed = 0x0A;
     link_.SendLinkBytes(&lineFeed, 1);

@@ -2,7 +2,7 @@
 
 #include "platform/NetworkSerialAddress.h"
 
-#include "app/Globals.h"
+#include "app/Language.h"
 
 #include <algorithm>
 #include <climits>
@@ -246,8 +246,8 @@ void CComPageModel::RebuildLabels() {
     unnamed_.clear();
     if (!rows_.empty() || !present_.empty() || !profilePath_.empty()) AddDeviceLabels();
     labels_.insert(labels_.end(), network_.begin(), network_.end());
-    labels_.emplace_back(language != 0 ? "Network serial port\xE2\x80\xA6"
-                                       : "ネットワークシリアルポート\xE2\x80\xA6");
+    labels_.emplace_back(CurrentLanguage() != 0 ? "Network serial port\xE2\x80\xA6"
+                                                : "ネットワークシリアルポート\xE2\x80\xA6");
 }
 
 bool CComPageModel::AddNetworkPort(const std::string& address) {
@@ -272,19 +272,19 @@ void CComPageModel::AddDeviceLabels() {
         auto row = std::find_if(rows_.begin(), rows_.end(),
                                 [&](const SerialPortRow& r) { return r.comName == ports_[i]; });
         if (row != rows_.end()) {
-            labels_[i] = PortRowLabel(*row, language);
+            labels_[i] = PortRowLabel(*row, CurrentLanguage());
         } else {
             // No mapping and no UART at /dev/ttyS(n-1): nothing stands behind the name.
             SerialPortRow absent;
             absent.comName = ports_[i];
             absent.mapping = "/dev/ttyS" + std::to_string(i);
-            labels_[i] = PortRowLabel(absent, language);
+            labels_[i] = PortRowLabel(absent, CurrentLanguage());
         }
     }
     for (const SerialPortRow& row : rows_) {
         if (!row.comName.empty()) continue;
         unnamed_.push_back(row);
-        labels_.push_back(PortRowLabel(row, language));
+        labels_.push_back(PortRowLabel(row, CurrentLanguage()));
     }
 }
 

@@ -4,8 +4,8 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/Language.h"
 #include "app/StatusText.h"
 #include "link/SerialPortList.h"
 #include "platform/NetworkSerialAddress.h"
@@ -52,7 +52,7 @@ std::string DeviceForPort(const std::string& comName, const std::string& profile
 }
 
 std::string DescribeSerialOpenFailure(const SerialOpenFailure& failure) {
-    const bool english = language != 0;
+    const bool english = CurrentLanguage() != 0;
     const std::string& dev = failure.device;
     if (!failure.detail.empty() && failure.error != EBUSY) return dev + ": " + failure.detail;
     if (dev.empty()) {
@@ -133,7 +133,7 @@ int CSerialChannel::Settle(int rc, const std::string& device, const SerialParams
         lastFailure_.device = device;
         lastFailure_.error = rc;
         lastFailure_.holder = rc == EBUSY ? device_.BusyHolder() : std::string();
-        lastFailure_.detail = device_.FailureText(language != 0);
+        lastFailure_.detail = device_.FailureText(CurrentLanguage() != 0);
         if (device_.IsOpen()) device_.Close();
         return -1;
     }
@@ -152,7 +152,7 @@ int CSerialChannel::ContinueOpen() {
 }
 
 std::string CSerialChannel::LineFailureText() const {
-    return device_.FailureText(language != 0);
+    return device_.FailureText(CurrentLanguage() != 0);
 }
 
 int CSerialChannel::ReopenDevice(const std::string& device) {
@@ -196,7 +196,7 @@ size_t CSerialChannel::WriteComPort(const uint8_t* bytes, size_t count) {
 
 std::string DescribeSerialWriteFailure(const Status& failure, size_t unsent, size_t count) {
     const std::string detail = StatusDetail(failure);
-    if (language == 1)
+    if (CurrentLanguage() == 1)
         return "Serial send error: " + std::to_string(unsent) + " of " + std::to_string(count) +
                " bytes were not sent to " + detail;
     return "シリアル送信エラー: " + std::to_string(count) + " バイト中 " + std::to_string(unsent) +

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <map>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 
 namespace tavrin {
 
@@ -165,7 +165,7 @@ int AssignComName(const std::string& profilePath, const std::vector<SerialPortRo
 }
 
 std::string ColonPathRefusal(const std::string& path) {
-    if (language != 0)
+    if (CurrentLanguage() != 0)
         return path +
                " holds ':', which a connection text cannot carry; use its name under /dev/serial/by-id/ "
                "or map it to a COM name in section [Ports].";

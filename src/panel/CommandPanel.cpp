@@ -6,7 +6,7 @@
 #include <filesystem>
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/OwnFile.h"
 #include "automation/MacroExecution.h"
 #include "link/LinkOps.h"
@@ -118,7 +118,7 @@ int CCommandPanel::ChooseFile() {
     // The panel sends what its file says: another user's file, a FIFO or a binary file is not
     // taken (the panel keeps its file), and the operator is told why.
     if (const OwnFileCheck check = CheckOwnFile(*chosen, kIniFileRules); !check.Usable()) {
-        shell_.Tell(RefusedFileText(*chosen, check, language), BoxIcon::Exclamation);
+        shell_.Tell(RefusedFileText(*chosen, check, CurrentLanguage()), BoxIcon::Exclamation);
         return -1;
     }
     display_.title = kPanelTitlePrefix + FileNameOf(*chosen);

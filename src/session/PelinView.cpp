@@ -7,8 +7,8 @@
 
 #include "app/CommandLine.h"
 #include "app/Cp932.h"
-#include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/Language.h"
 #include "app/Menus.h"
 #include "app/MessageTable.h"
 #include "app/Settings.h"
@@ -134,9 +134,9 @@ void CPelinView::OnIdle() {
     parts_->idleScheduled = false;
     if (parts_->destroyed) return;
     parts_->keyboard.Poll();
-    if (firstIdlePending) {
-        firstIdlePending = 0;
-        SetLanguageAndMenus(language);
+    if (parts_->firstIdlePending) {
+        parts_->firstIdlePending = false;
+        SetLanguageAndMenus(CurrentLanguage());
         parts_->host.OnFirstPaint();
         parts_->startupConnectTried = parts_->connection.StartupConnect();
         parts_->startupConnectPending = true;
@@ -256,7 +256,7 @@ void CPelinView::OnArrowKey(ArrowKey key) {
 }
 
 void CPelinView::SetLanguageAndMenus(int lang) {
-    language = lang != 0 ? 1 : 0;
+    SetCurrentLanguage(lang != 0 ? 1 : 0);
     shell_.MenusChanged();
     UpdateTitle();
 }
@@ -312,11 +312,11 @@ void CPelinView::OnCommand(int id) {
             break;
         case kCmdHelpContents:
             // The HTML guide of the current language, in the desktop's browser.
-            shell_.OpenDocument(GuideFile(language));
+            shell_.OpenDocument(GuideFile(CurrentLanguage()));
             break;
         case kCmdZuEditor:
         case kCmdQelEditor:
-            if (auto command = CompanionEditorCommand(id, app_.profilePath, startupFolder, language))
+            if (auto command = CompanionEditorCommand(id, app_.profilePath, startupFolder, CurrentLanguage()))
                 shell_.StartDetached(command->front(), {command->begin() + 1, command->end()});
             break;
         case kCmdSaveAndOpenInEditor: p.host.SaveAndOpenInEditor(); break;
@@ -362,7 +362,7 @@ CommandState CPelinView::QueryCommand(int id) const {
     s.replayRunning = p.replay.IsReplayRunning();
     s.clipboardHasText = shell_.ClipboardHasText();
     s.toolbarVisible = doc_.toolbarVisible != 0;
-    s.language = language;
+    s.language = CurrentLanguage();
     s.selectionExists = p.selection.HasText();
     // A pressed panel button keeps Macro disabled until its run has ended, so that the menu
     // cannot start a macro the button's own MACRO command would then be refused.
@@ -371,7 +371,8 @@ CommandState CPelinView::QueryCommand(int id) const {
     MenuCommandState& last = p.commandStates[id];
     last = ApplyCommandRule(id, s, last);
     if (id == kCmdZuEditor || id == kCmdQelEditor)
-        last.enabled = CompanionEditorCommand(id, app_.profilePath, startupFolder, language).has_value();
+        last.enabled =
+            CompanionEditorCommand(id, app_.profilePath, startupFolder, CurrentLanguage()).has_value();
     return {last.enabled, last.checked};
 }
 
@@ -407,7 +408,7 @@ void CPelinView::ReportSettingsNotSaved() {
     const int error = TakeProfileWriteError(path);
     if (error == 0) return;
     const std::string reason = std::strerror(error);
-    const std::string text = language == 1
+    const std::string text = CurrentLanguage() == 1
                                  ? "The settings could not be saved to " + path + ": " + reason + "."
                                  : "設定を保存できませんでした: " + path + " (" + reason + ")";
     shell_.Tell(text, BoxIcon::Exclamation);

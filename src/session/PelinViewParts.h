@@ -21,8 +21,8 @@
 #include "panel/CommandPanel.h"
 #include "platform/linux/UdevSerialPorts.h"
 #include "platform/posix/PosixHostChannel.h"
-#include "platform/posix/SelectingSerialDevice.h"
 #include "platform/posix/PosixStreamSocket.h"
+#include "platform/posix/SelectingSerialDevice.h"
 #include "session/HostLink.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
@@ -103,6 +103,7 @@ struct CPelinView::Parts {
     std::function<void()> startupConnectFailed;
     CRunReport* report = nullptr;  // --report, owned by the front end
     bool batchStarted = false;
+    bool firstIdlePending = true;  // the first idle turn has its one-time work (the start-up connect) to do
     bool startupConnectPending = false;  // the first connect of the run has not ended yet
     bool startupConnectTried = false;    // and it was a connect (a -C= text or the current one)
     bool idleScheduled = false;

@@ -1,5 +1,5 @@
 // The view's wiring: the hooks through which its subsystems reach one another and the view.
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/ScreenRows.h"
 #include "app/Settings.h"
 #include "automation/MacroExecution.h"
@@ -74,7 +74,7 @@ void CPelinView::WireParts() {
 
     ConnectionHooks ch;
     ch.printLocalText = [this](const std::string& cp932) { PrintLocal(cp932); };
-    ch.setLanguageAndMenus = [this] { SetLanguageAndMenus(language); };
+    ch.setLanguageAndMenus = [this] { SetLanguageAndMenus(CurrentLanguage()); };
     ch.repaintView = [this] {
         shell_.RequestRepaint();
         UpdateTitle();

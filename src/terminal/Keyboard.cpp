@@ -4,7 +4,7 @@
 #include <array>
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "terminal/DisplayModel.h"
 
@@ -186,7 +186,7 @@ void CKeyboard::TypeNow(uint8_t byte) {
         shell_.RequestRepaint();
     }
 
-    if (keysEnabled == 0) return;
+    if (view_.keysEnabled == 0) return;
     NoteSent(byte);
     if (byte == kCr && doc_.isTcp != 0) {
         const uint8_t lineEnd[] = {kCr, kLf};

@@ -11,7 +11,7 @@
 #include <cstring>
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "app/StatusText.h"
 #include "transfer/SaveSteps.h"

@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 
 namespace tavrin {
 
@@ -35,7 +35,7 @@ int ProgressPercent(const TransferProgress& progress) {
 }
 
 std::string DescribeTransferProgress(const TransferProgress& progress) {
-    const bool english = language == 1;
+    const bool english = CurrentLanguage() == 1;
     std::string text =
         progress.save ? (english ? "Saving " : "保存中 ") : (english ? "Loading " : "ロード中 ");
     text += progress.file + ": " + Bytes(progress.bytes);

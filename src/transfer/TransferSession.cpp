@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 
 namespace tavrin {
@@ -239,7 +239,7 @@ int CTransferSession::CheckRequest(const TransferRecord& record, std::string& na
         if (hooks_.printText) {
             const std::string shown = Printable(data, end);
             hooks_.printText("\n\r" +
-                             (language == 1
+                             (CurrentLanguage() == 1
                                   ? "No transfer was asked for: refused the controller's request to " +
                                         std::string(RequestVerb(record.letter)) + " " + shown
                                   : Utf8ToCp932("転送の指示がないため、コントローラの ") + shown +

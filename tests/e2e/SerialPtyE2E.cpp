@@ -18,7 +18,7 @@
 
 #include "FakeClock.h"
 #include "RecordingShell.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "link/ConnectionControl.h"
 #include "link/LinkChannel.h"
 #include "link/SerialChannel.h"
@@ -33,7 +33,7 @@ using testing::RecordingShell;
 class SerialPtyE2E : public ::testing::Test {
 protected:
     void SetUp() override {
-        language = 1;
+        SetCurrentLanguage(1);
         char name[128] = {};
         ASSERT_EQ(openpty(&master, &slave, name, nullptr, nullptr), 0);
         slavePath = name;

@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "RecordingShell.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "link/CommSocket.h"
 #include "link/ConnectionControl.h"
@@ -84,7 +84,7 @@ public:
 class SocketLoopbackE2E : public ::testing::Test {
 protected:
     void SetUp() override {
-        language = 1;
+        SetCurrentLanguage(1);
         ConnectionHooks hooks;
         hooks.printLocalText = [this](const std::string& t) { printed += t; };
         hooks.onTcpChunk = [this](const uint8_t* data, size_t count) {

@@ -13,7 +13,7 @@
 #include "FuzzFolder.h"
 #include "RecordingShell.h"
 #include "ScriptedLink.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
 #include "automation/LogFile.h"
@@ -50,8 +50,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     tavrin::testing::RecordingShell shell;
     tavrin::testing::FakeClock clock;
     CLogFile log;
-    keysEnabled = 1;
-    language = in.ConsumeBool() ? 1 : 0;
+    SetCurrentLanguage(in.ConsumeBool() ? 1 : 0);
     std::string received;
     for (int i = 0; i < 3; ++i) shell.inputs.push_back(in.ConsumeRandomLengthString(64));
     const int transferResult = in.ConsumeBool() ? 0 : -1;

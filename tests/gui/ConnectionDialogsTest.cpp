@@ -22,7 +22,7 @@
 #include <vector>
 
 #include "GuiFixture.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/Menus.h"
 #include "app/PelinDoc.h"
 #include "gui/OptionsDialog.h"
@@ -69,10 +69,10 @@ bool HasLabel(QWidget* parent, const char* text) {
 
 // Restores the process-wide language and remembered tab a test changes.
 struct Restore {
-    int savedLanguage = language;
+    int savedLanguage = CurrentLanguage();
     int savedTab = COptionsModel::rememberedTab;
     ~Restore() {
-        language = savedLanguage;
+        SetCurrentLanguage(savedLanguage);
         COptionsModel::rememberedTab = savedTab;
     }
 };
@@ -114,7 +114,7 @@ TEST(ConnectionDialogsTest, OptionsAddsASerialAndATcpConnectionInEitherLanguage)
     for (const Captions& c : kOptionsCaptions) {
         SCOPED_TRACE(c.title);
         Restore restore;
-        language = c.language;
+        SetCurrentLanguage(c.language);
         COptionsModel::rememberedTab = 0;
         CPelinDoc doc;
         doc.connections = {Entry("10.0.0.1:23:a", 0), Entry("COM1:9600:8:2:none", 1)};
@@ -190,7 +190,7 @@ TEST(ConnectionDialogsTest, OptionsAddsASerialAndATcpConnectionInEitherLanguage)
 
 TEST(ConnectionDialogsTest, OptionsSelectionLoadsTheControlsAndCancelKeepsTheList) {
     Restore restore;
-    language = 1;
+    SetCurrentLanguage(1);
     CPelinDoc doc;
     doc.connections = {Entry("COM1:9600:8:2:none", 0), Entry("COM12:256000:7:1.5:mark", 1),
                        Entry("10.0.0.1:23:a", 2), Entry("10.0.0.2:2323:b", 3)};
@@ -243,7 +243,7 @@ TEST(ConnectionDialogsTest, SelectConnectionChoosesAnEntryInEitherLanguage) {
     const Case cases[] = {{1, "Select Connection", "Cancel"}, {0, "選択接続", "キャンセル"}};
     for (const Case& c : cases) {
         Restore restore;
-        language = c.language;
+        SetCurrentLanguage(c.language);
         CPelinDoc doc;
         doc.connections = {Entry("COM2:9600:8:2:none", 0), Entry("192.168.0.9:2323:Arm", 999)};
         CSelectConnDlg dialog(doc);
@@ -296,7 +296,7 @@ struct Listener {
 
 TEST(ConnectionDialogsTest, TheComCommandsShowTheDialogsAndActOnTheirOk) {
     Restore restore;
-    language = 1;
+    SetCurrentLanguage(1);
     testing::GuiFixture f;
     Listener listener;
     ASSERT_GT(listener.port, 0);

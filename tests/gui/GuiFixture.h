@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "FakeClock.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "gui/MainFrame.h"
 #include "gui/MenuBuilder.h"
 #include "gui/QtShell.h"
@@ -27,7 +27,7 @@ struct GuiFixture {
     CPelinDoc doc;
     std::unique_ptr<CPelinView> view;
     std::unique_ptr<CMainFrame> frame;
-    int savedLanguage = language;
+    int savedLanguage = CurrentLanguage();
 
     GuiFixture() {
         app.profilePath = QDir(folder.path()).filePath("tavrin-test.ini").toStdString();
@@ -37,7 +37,7 @@ struct GuiFixture {
     }
     ~GuiFixture() {
         frame.reset();
-        language = savedLanguage;
+        SetCurrentLanguage(savedLanguage);
     }
 };
 

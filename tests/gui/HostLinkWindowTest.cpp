@@ -26,7 +26,7 @@
 
 #include "SimWindow.h"
 #include "WhenModal.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/Menus.h"
 #include "e2e/SimProcess.h"
 #include "gui/MainFrame.h"
@@ -108,8 +108,6 @@ struct WindowScene : testing::RealViewWindow {
 
     explicit WindowScene(bool hostLink = false) {
         // Each scene is a fresh run of the program.
-        keysEnabled = 1;
-        firstIdlePending = 1;
         std::filesystem::create_directories(work);
         std::filesystem::current_path(work);
         std::ofstream(disk + "/pick.as") << ".PROGRAM pick()\n  APPRO #a, 50\n.END\n";

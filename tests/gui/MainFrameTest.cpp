@@ -66,7 +66,7 @@ TEST(MainFrameTest, MenuBarShowsTheMainMenuItemByItemInBothLanguages) {
     f.doc.connections = {Entry("COM2:9600:8:2:none", 0), Entry("192.168.0.2:23:Robot1", 999)};
     const HistoryLabels labels = MakeHistoryLabels(f.doc.connections);
     for (int lang : {1, 0}) {
-        language = lang;
+        SetCurrentLanguage(lang);
         f.frame->RebuildMenus();
         std::vector<Shown> shown;
         Flatten(f.frame->menuBar()->actions(), 0, shown);
@@ -98,7 +98,7 @@ TEST(MainFrameTest, ContextMenuShowsItsTableInBothLanguages) {
         int number;
     } cases[] = {{1, 0, 0}, {0, 0, 0}, {1, 77, 0}, {1, 77, 3}, {0, 77, 3}};
     for (const auto& c : cases) {
-        language = c.lang;
+        SetCurrentLanguage(c.lang);
         f.view->hostWindow = c.host;
         f.view->terminalNumber = c.number;
         f.frame->RebuildMenus();
@@ -119,7 +119,7 @@ TEST(MainFrameTest, ContextMenuShowsItsTableInBothLanguages) {
 // menu the user opens.
 TEST(MainFrameTest, MenuStatesFollowTheRulesRowByRow) {
     GuiFixture f;
-    language = 1;
+    SetCurrentLanguage(1);
     f.frame->RebuildMenus();
     auto S = [](auto change) {
         MenuState s;
@@ -221,7 +221,7 @@ TEST(MainFrameTest, ToolbarButtonsInOrderWithIconsAndTipsOfTheLanguage) {
                 {1, 32781, "Help"},          {0, 32776, "ログファイルを開く"},
                 {0, 32795, "選択接続"},      {0, 32794, "接続設定"}};
     for (const auto& t : tips) {
-        language = t.lang;
+        SetCurrentLanguage(t.lang);
         f.frame->RebuildMenus();
         EXPECT_EQ(f.frame->ToolbarAction(t.id)->toolTip().toStdString(), t.tip);
     }

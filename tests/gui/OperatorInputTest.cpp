@@ -15,7 +15,7 @@
 #include <string>
 
 #include "SimWindow.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/Menus.h"
 #include "e2e/HeadlessProcess.h"
 #include "e2e/SimProcess.h"
@@ -59,7 +59,6 @@ struct SimWindow : RealViewWindow {
         sim = std::make_unique<SimProcess>(std::vector<std::string>{"--tcp", "0", "--disk", disk});
         if (!sim->Started()) return;
         line.push_back("-C=127.0.0.1:" + std::to_string(sim->TcpPort()) + ":Sim");
-        firstIdlePending = 1;  // each window here is a run of its own
         app = std::make_unique<CPelinApp>(ParseCommandLine(line), "tavrin-test");
         app->FixProfilePath();
         BuildView(true);

@@ -52,7 +52,7 @@ TEST(ScreenshotTest, WindowWithMenusOpenAndJapaneseOutput) {
     const Shot shots[] = {{1, 2, "tavrin-english-com-menu.png"}, {0, 0, "tavrin-japanese-file-menu.png"}};
     for (const Shot& shot : shots) {
         GuiFixture f;
-        language = shot.lang;
+        SetCurrentLanguage(shot.lang);
         f.doc.connected = 1;
         f.doc.isTcp = 1;
         f.doc.ipAddress = "192.168.0.2";

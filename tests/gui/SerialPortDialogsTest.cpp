@@ -12,8 +12,8 @@
 #include <vector>
 
 #include "FakeSerialPorts.h"
-#include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/Language.h"
 #include "app/PelinDoc.h"
 #include "gui/OptionsDialog.h"
 #include "gui/SelectConnectionDialog.h"
@@ -29,8 +29,8 @@ using testing::FtdiAdapter;
 class SerialPortDialogsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        savedLanguage = language;
-        language = 1;
+        savedLanguage = CurrentLanguage();
+        SetCurrentLanguage(1);
         char pattern[] = "/tmp/tavrin-dialogs-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         folder = pattern;
@@ -44,7 +44,7 @@ protected:
         SetSerialPortEnumerator(nullptr);
         SetSerialPortProfile({});
         std::filesystem::remove_all(folder);
-        language = savedLanguage;
+        SetCurrentLanguage(savedLanguage);
     }
     static std::vector<std::string> Texts(QComboBox* combo) {
         std::vector<std::string> out;

@@ -7,7 +7,7 @@
 #include <memory>
 #include <string>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/ScreenRows.h"
 #include "gui/MainFrame.h"
 #include "gui/QtShell.h"
@@ -39,7 +39,7 @@ struct RealViewWindow {
     std::unique_ptr<CPelinView> view;
     std::unique_ptr<CMainFrame> frame;
     std::string rows;
-    int savedLanguage = language;
+    int savedLanguage = CurrentLanguage();
 
     RealViewWindow() = default;
     RealViewWindow(const RealViewWindow&) = delete;
@@ -47,7 +47,7 @@ struct RealViewWindow {
     ~RealViewWindow() {
         frame.reset();
         view.reset();
-        language = savedLanguage;
+        SetCurrentLanguage(savedLanguage);
     }
 
     // Rows are kept with their trailing blanks, or without them when trimRows.

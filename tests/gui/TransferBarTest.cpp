@@ -3,7 +3,7 @@
 #include <QPushButton>
 #include <QtTest/QTest>
 
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "gui/QtTranslations.h"
 #include "gui/TransferBar.h"
 
@@ -13,12 +13,12 @@ namespace {
 // The bar's Cancel button reaches the transfer's cancel, and its text follows the language (the
 // program's own catalogue, installed with the language as the menus are rebuilt).
 TEST(TransferBarTest, CancelButtonCancelsInTheCurrentLanguage) {
-    const int savedLanguage = language;
+    const int savedLanguage = CurrentLanguage();
     int cancels = 0;
     CTransferBar bar([&cancels] { ++cancels; });
     bar.resize(600, 30);
     for (const int lang : {1, 0}) {
-        language = lang;
+        SetCurrentLanguage(lang);
         ApplyQtLanguage(lang);
         bar.ShowProgress(QStringLiteral("Saving pick.as: 2.0 KB, 0:02"), -1);
         bar.show();
@@ -29,8 +29,8 @@ TEST(TransferBarTest, CancelButtonCancelsInTheCurrentLanguage) {
     }
     EXPECT_EQ(cancels, 2);
     EXPECT_EQ(bar.Text(), QStringLiteral("Saving pick.as: 2.0 KB, 0:02"));
-    language = savedLanguage;
-    ApplyQtLanguage(language);
+    SetCurrentLanguage(savedLanguage);
+    ApplyQtLanguage(CurrentLanguage());
 }
 
 }  // namespace

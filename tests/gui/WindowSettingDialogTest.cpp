@@ -18,7 +18,7 @@
 #include <optional>
 
 #include "GuiFixture.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/Menus.h"
 #include "gui/TerminalFontDialog.h"
 #include "gui/WhenModal.h"
@@ -36,8 +36,8 @@ T* Child(QWidget* parent, const char* name) {
 
 class CLanguage {
 public:
-    explicit CLanguage(int value) : saved_(language) { language = value; }
-    ~CLanguage() { language = saved_; }
+    explicit CLanguage(int value) : saved_(CurrentLanguage()) { SetCurrentLanguage(value); }
+    ~CLanguage() { SetCurrentLanguage(saved_); }
 
 private:
     int saved_;

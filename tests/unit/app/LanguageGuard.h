@@ -1,13 +1,13 @@
 #pragma once
-#include "app/Globals.h"
+#include "app/Language.h"
 
 namespace tavrin::testing {
 
 // Sets the process-wide language for one test and puts the old value back afterwards.
 class CLanguageGuard {
 public:
-    explicit CLanguageGuard(int value) : saved_(language) { language = value; }
-    ~CLanguageGuard() { language = saved_; }
+    explicit CLanguageGuard(int value) : saved_(CurrentLanguage()) { SetCurrentLanguage(value); }
+    ~CLanguageGuard() { SetCurrentLanguage(saved_); }
     CLanguageGuard(const CLanguageGuard&) = delete;
     CLanguageGuard& operator=(const CLanguageGuard&) = delete;
 

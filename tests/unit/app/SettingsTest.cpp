@@ -50,7 +50,7 @@ TEST(SettingsTest, LoadAppliesEachKeyByItsRule) {
                   dir.Path() + "\r\n");
     CPelinDoc doc;
     LoadSettings(doc, dir.File("t.ini"));
-    EXPECT_EQ(language, 0);
+    EXPECT_EQ(CurrentLanguage(), 0);
     EXPECT_EQ(doc.ipAddress, "10.0.0.5 extra");  // two words copied whole
     EXPECT_EQ(doc.telnetPort, "2323");
     EXPECT_EQ(doc.isLinuxTelnet, 1);
@@ -92,7 +92,7 @@ TEST(SettingsTest, PortAndLanguageValues) {
         dir.Write("l.ini", std::string("[Settings]\r\nLanguage=") + c.stored + "\r\n");
         CPelinDoc doc;
         LoadSettings(doc, dir.File("l.ini"));
-        EXPECT_EQ(language, c.expected) << "'" << c.stored << "' from " << c.before;
+        EXPECT_EQ(CurrentLanguage(), c.expected) << "'" << c.stored << "' from " << c.before;
     }
 }
 
@@ -137,7 +137,7 @@ TEST(SettingsTest, MissingFileKeepsEverythingAndMissingFolderIsSilent) {
     CLanguageGuard languageGuard(1);
     CPelinDoc doc;
     LoadSettings(doc, dir.File("none.ini"));
-    EXPECT_EQ(language, 1);
+    EXPECT_EQ(CurrentLanguage(), 1);
     EXPECT_EQ(doc.ipAddress, "127.0.0.1");
     EXPECT_EQ(doc.loginPrompt, "login: ");
     EXPECT_EQ(doc.timeoutSec, 600);
@@ -200,7 +200,7 @@ TEST(SettingsTest, SaveWritesEveryKeyInOrderAndLoadReadsItBack) {
     CLanguageGuard english(1);
     CPelinDoc loaded;
     LoadSettings(loaded, path);
-    EXPECT_EQ(language, 0);
+    EXPECT_EQ(CurrentLanguage(), 0);
     EXPECT_EQ(loaded.ipAddress, doc.ipAddress);
     EXPECT_EQ(loaded.telnetPort, doc.telnetPort);
     EXPECT_EQ(loaded.isLinuxTelnet, 1);

@@ -205,7 +205,7 @@ TEST(TerminalSetupTest, RestoreReadsTheFileInForce) {
         EXPECT_EQ(rig.profilePath, expected);
         EXPECT_EQ(rig.doc.maxRows, c.maxRows);
         EXPECT_EQ(rig.doc.bgColor, c.bg);
-        EXPECT_EQ(language, c.language);
+        EXPECT_EQ(CurrentLanguage(), c.language);
         EXPECT_EQ(rig.view.logFont.height, c.fontHeight);
         EXPECT_EQ(rig.listLoads, std::vector<std::string>{expected});
         EXPECT_EQ(rig.menuLanguages, std::vector<int>{c.language});
@@ -220,7 +220,7 @@ TEST(TerminalSetupTest, RestoreReadsTheFileInForce) {
         EXPECT_EQ(r.filter, "Ini Files (*.ini)|*.ini||");
         EXPECT_EQ(r.defaultExtension, "ini");
         EXPECT_EQ(r.initialFile, dir.File("current.ini"));
-        language = 1;
+        SetCurrentLanguage(1);
     }
 }
 

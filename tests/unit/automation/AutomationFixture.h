@@ -6,7 +6,7 @@
 #include "FakeClock.h"
 #include "RecordingShell.h"
 #include "ScriptedLink.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
 #include "automation/LogFile.h"
@@ -21,8 +21,7 @@ namespace tavrin::testing {
 struct AutomationFixture {
     AutomationFixture() {
         doc.connected = 1;
-        keysEnabled = 1;
-        language = 1;
+        SetCurrentLanguage(1);
         MacroHooks hooks;
         hooks.sendTransferCommand = [this](const std::string& line) {
             transferLines.push_back(line);

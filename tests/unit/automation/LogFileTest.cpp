@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "RecordingShell.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "unit/automation/TempFolder.h"
 
 namespace tavrin {
@@ -57,7 +57,7 @@ TEST(CLogFileTest, OpeningTruncatesAndAFailedCreateStaysClosed) {
 
 // A log that cannot be written stops, and says so once, naming the file and the reason.
 TEST(CLogFileTest, AWriteErrorClosesTheLogAndSaysSoOnce) {
-    language = 1;
+    SetCurrentLanguage(1);
     CLogFile log;
     int changes = 0;
     std::vector<std::string> told;
@@ -73,11 +73,11 @@ TEST(CLogFileTest, AWriteErrorClosesTheLogAndSaysSoOnce) {
     EXPECT_EQ(told,
               std::vector<std::string>{
                   "The log could not be written: /dev/full: No space left on device. Logging has stopped."});
-    language = 0;
+    SetCurrentLanguage(0);
     EXPECT_EQ(LogStoppedText(log.LastFailure()),
               "ログファイルに書き込めませんでした: /dev/full: ディスクの空きがありません (No space left on "
               "device)。ログを停止しました。");
-    language = 1;
+    SetCurrentLanguage(1);
 }
 
 TEST(CLogFileTest, LogExtensionIsAddedOnlyUnderTheLogFilter) {
@@ -99,7 +99,7 @@ TEST(CLogFileTest, LogExtensionIsAddedOnlyUnderTheLogFilter) {
 
 TEST(CLogFileTest, OpenLogFileCommandUsesTheDialogAndReportsFailure) {
     TempFolder folder;
-    language = 1;
+    SetCurrentLanguage(1);
     RecordingShell shell;
     CLogFile log;
     shell.files = {folder.File("session")};

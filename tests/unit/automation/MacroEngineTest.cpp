@@ -8,7 +8,7 @@
 #include "FakeClock.h"
 #include "RecordingShell.h"
 #include "ScriptedLink.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/PelinDoc.h"
 #include "app/ViewState.h"
 #include "automation/LogFile.h"
@@ -384,15 +384,15 @@ TEST_F(MacroEngineTest, BaudRateReopensThePortAndKeepsTheNewRate) {
 
 TEST_F(MacroEngineTest, KeyboardIsBlockedDuringAMacroAndFreedAfterIt) {
     Start("keyenable\nkeydisable\nend\n");
-    EXPECT_EQ(keysEnabled, 0);
+    EXPECT_EQ(view.keysEnabled, 0);
     Tick();
-    EXPECT_EQ(keysEnabled, 1);
+    EXPECT_EQ(view.keysEnabled, 1);
     Tick();
-    EXPECT_EQ(keysEnabled, 0);
+    EXPECT_EQ(view.keysEnabled, 0);
     Tick();  // end
-    EXPECT_EQ(keysEnabled, 0);
+    EXPECT_EQ(view.keysEnabled, 0);
     Tick();  // no macro: every tick frees the keyboard
-    EXPECT_EQ(keysEnabled, 1);
+    EXPECT_EQ(view.keysEnabled, 1);
 }
 
 TEST_F(MacroEngineTest, MacroOpenedLogIsClosedWhenAWaitFails) {

@@ -11,7 +11,7 @@
 #include "FakeSerialDevice.h"
 #include "FakeStreamSocket.h"
 #include "RecordingShell.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 #include "link/LinkChannel.h"
 
@@ -37,7 +37,7 @@ public:
 class ConnectionControlTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        language = 1;
+        SetCurrentLanguage(1);
         ConnectionHooks hooks;
         hooks.printLocalText = [this](const std::string& t) { printed += t; };
         hooks.setLanguageAndMenus = [this] { ++menuBuilds; };
@@ -318,7 +318,7 @@ TEST_F(ConnectionControlTest, TheRetryQuestionNamesTheAddressAndTheReason) {
          "通信接続に失敗しました。再試行しますか？"},
     };
     for (const Case& c : cases) {
-        language = c.language;
+        SetCurrentLanguage(c.language);
         shell.boxes.clear();
         fake.attempts.assign(1, c.attempt);
         shell.answers = {BoxAnswer::No};
@@ -327,7 +327,7 @@ TEST_F(ConnectionControlTest, TheRetryQuestionNamesTheAddressAndTheReason) {
         ASSERT_EQ(shell.boxes.size(), 1u) << c.question;
         EXPECT_EQ(shell.boxes[0].text, c.question);
     }
-    language = 1;
+    SetCurrentLanguage(1);
 }
 
 TEST_F(ConnectionControlTest, DecliningARetryStartsANewRunOfSilentNotices) {
@@ -572,7 +572,7 @@ TEST_F(ConnectionControlTest, AnotherChoiceReplacesAConnectUnderWay) {
     control.ConnectByItem("10.0.0.9:23:Other");
     EXPECT_EQ(doc.ipAddress, "10.0.0.9");
     EXPECT_EQ(fake.hosts, (std::vector<std::string>{"10.0.0.5", "10.0.0.9"}));
-    shell.RunPosted();  // the first question's Yes
+    shell.RunPosted();                 // the first question's Yes
     EXPECT_EQ(fake.hosts.size(), 2u);  // no retry of the first
     EXPECT_TRUE(control.Connecting());
     control.DisconnectLink();  // and Disconnect gives up the second

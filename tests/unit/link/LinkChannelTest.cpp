@@ -9,7 +9,7 @@
 #include "FakeSerialDevice.h"
 #include "FakeStreamSocket.h"
 #include "RecordingShell.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "link/CommSocket.h"
 
 namespace tavrin {
@@ -74,7 +74,7 @@ TEST_F(LinkChannelTest, ASerialWriteCutShortIsToldWithTheBytesNotSent) {
     };
     const std::vector<uint8_t> bytes(40, 'x');
     for (const Case& c : cases) {
-        language = c.language;
+        SetCurrentLanguage(c.language);
         shell.boxes.clear();
         ASSERT_EQ(serial.OpenComPort("COM1", 9600, 2, 8, 0, 0), 0);
         device.writeLimit = 12;
@@ -98,7 +98,7 @@ TEST_F(LinkChannelTest, ASerialWriteCutShortIsToldWithTheBytesNotSent) {
         device.lineError = 0;
         serial.CloseComPort();
     }
-    language = 1;
+    SetCurrentLanguage(1);
 }
 
 TEST_F(LinkChannelTest, WithoutASocketTcpSendsNothingAndReadsNothingQuietly) {

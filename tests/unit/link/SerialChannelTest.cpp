@@ -11,7 +11,7 @@
 
 #include "FakeClock.h"
 #include "FakeSerialDevice.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 
 namespace tavrin {
 namespace {
@@ -184,16 +184,16 @@ TEST(SerialOpenFailureTest, SaysWhichDeviceAndWhy) {
          {"COM5", "rfc2217://10.0.4.17:4001", EINVAL, "", "the server does not take 7 data bits (it set 8)"},
          {"rfc2217://10.0.4.17:4001: the server does not take 7 data bits (it set 8)"}},
     };
-    const int saved = language;
+    const int saved = CurrentLanguage();
     for (const Case& c : cases) {
-        language = c.lang;
+        SetCurrentLanguage(c.lang);
         const std::string text = DescribeSerialOpenFailure(c.failure);
         for (const std::string& part : c.parts) {
             EXPECT_NE(text.find(part), std::string::npos) << text << " lacks " << part;
         }
         EXPECT_EQ(text.find('\n'), std::string::npos);
     }
-    language = saved;
+    SetCurrentLanguage(saved);
 }
 
 }  // namespace

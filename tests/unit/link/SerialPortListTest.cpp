@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "FakeSerialPorts.h"
-#include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/Language.h"
 
 namespace tavrin {
 namespace {

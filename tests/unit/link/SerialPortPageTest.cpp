@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "FakeSerialPorts.h"
-#include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/Language.h"
 #include "link/ConnectionPages.h"
 #include "unit/app/TempFolder.h"
 
@@ -23,7 +23,7 @@ using testing::Uart;
 class SerialPortPageTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        language = 1;
+        SetCurrentLanguage(1);
         folder = temp.Path();
         profile = folder + "/tavrin.ini";
         std::ofstream(profile) << "[Ports]\r\nCOM3=/dev/ttyUSB0\r\nCOM5=/dev/serial/by-id/usb-gone\r\n";

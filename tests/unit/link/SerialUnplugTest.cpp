@@ -14,7 +14,7 @@
 #include "FakeSerialPorts.h"
 #include "RecordingShell.h"
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "link/ConnectionControl.h"
 #include "link/LinkChannel.h"
 #include "link/SerialPortList.h"
@@ -30,7 +30,7 @@ using testing::RecordingShell;
 class SerialUnplugTest : public ::testing::Test {
 public:
     void SetUp() override {
-        language = 1;
+        SetCurrentLanguage(1);
         folder = temp.Path();
         node = folder + "/usb-FTDI_A50285BI-if00-port0";
         std::ofstream(node) << "";
@@ -99,7 +99,7 @@ TEST_F(SerialUnplugTest, DevicePathsConnectSeriallyAndAreKeptWhole) {
 
 TEST_F(SerialUnplugTest, APathHoldingAColonIsRefusedWithTheByIdHint) {
     for (int lang : {1, 0}) {
-        language = lang;
+        SetCurrentLanguage(lang);
         printed.clear();
         shell.boxes.clear();
         control.ConnectByItem("/dev/serial/by-path/pci-0000:00:14.0-usb-0:2:1.0-port0:9600:8:1:none");
@@ -209,7 +209,7 @@ TEST_F(SerialUnplugTest, ANodeThatOpensHungUpIsClosedAndWaitedForAgain) {
 }
 
 TEST_F(SerialUnplugTest, TheLinesComeInJapaneseToo) {
-    language = 0;
+    SetCurrentLanguage(0);
     Connect();
     Unplug();
     EXPECT_EQ(doc.connected, 0);

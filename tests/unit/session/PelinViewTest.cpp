@@ -18,8 +18,8 @@
 
 #include "FakeClock.h"
 #include "RecordingShell.h"
-#include "app/Globals.h"
 #include "app/IniFile.h"
+#include "app/Language.h"
 #include "automation/MacroEngine.h"
 #include "link/ConnectionControl.h"
 #include "session/PelinApp.h"
@@ -85,9 +85,7 @@ protected:
         ini_ = folder_ + "/settings.ini";
         ASSERT_TRUE(pty_.Ok());
         WriteProfileString(ini_, "Ports", "COM3", pty_.SlaveName());
-        language = 1;
-        keysEnabled = 1;
-        firstIdlePending = 1;
+        SetCurrentLanguage(1);
     }
     void TearDown() override {
         view_.reset();
@@ -235,7 +233,7 @@ TEST_F(PelinViewTest, AnsweringNoToTheCloseQuestionKeepsEverythingAndYesSavesAtD
 
     shell_.answers.push_back(BoxAnswer::Yes);
     EXPECT_TRUE(view_->ConfirmClose());
-    language = 0;
+    SetCurrentLanguage(0);
     view_->OnDestroy();
     EXPECT_EQ(doc_.connected, 0) << "disconnected at destruction";
     EXPECT_EQ(ReadProfileString(ini_, "Settings", "Language", ""), "0");
@@ -269,7 +267,6 @@ TEST_F(PelinViewTest, StartupConnectFailureIsToldOnlyWhenAConnectionWasTriedAndN
         SCOPED_TRACE(c.connection);
         std::vector<std::string> args = {"-F" + ini_};
         if (*c.connection) args.push_back(c.connection);
-        firstIdlePending = 1;
         app_ = std::make_unique<CPelinApp>(ParseCommandLine(args), "tavrin");
         app_->FixProfilePath();
         view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);

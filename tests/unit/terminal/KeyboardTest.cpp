@@ -7,7 +7,7 @@
 
 #include "FakeClock.h"
 #include "InterpreterRig.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 
 namespace tavrin {
@@ -37,11 +37,6 @@ struct KeyboardRig : InterpreterRig {
     }
 };
 
-struct KeysEnabledGuard {
-    int saved = keysEnabled;
-    ~KeysEnabledGuard() { keysEnabled = saved; }
-};
-
 struct CharCase {
     const char* name;
     int connected;
@@ -65,9 +60,8 @@ TEST(KeyboardTest, TypedCharactersGoToTheLink) {
     };
     for (const CharCase& c : cases) {
         SCOPED_TRACE(c.name);
-        KeysEnabledGuard guard;
-        keysEnabled = c.keys;
         KeyboardRig rig;
+        rig.view.keysEnabled = c.keys;
         rig.doc.connected = c.connected;
         rig.doc.isTcp = c.isTcp;
         for (char ch : c.typed) rig.keyboard.OnChar(static_cast<uint8_t>(ch));
@@ -85,9 +79,8 @@ TEST(KeyboardTest, ArrowKeysSendEvenWhenDisconnectedOrDisabled) {
     const Case cases[] = {{kVkLeft, 0x14}, {kVkUp, 0x0C}, {kVkRight, 0x12}, {kVkDown, 0x0E}};
     for (int connected : {0, 1}) {
         for (int keys : {0, 1}) {
-            KeysEnabledGuard guard;
-            keysEnabled = keys;
             KeyboardRig rig;
+            rig.view.keysEnabled = keys;
             rig.doc.connected = connected;
             for (const Case& c : cases) EXPECT_TRUE(rig.keyboard.OnKeyDown(c.key));
             EXPECT_FALSE(rig.keyboard.OnKeyDown(0x41));
@@ -125,8 +118,8 @@ TEST(KeyboardTest, EnterReadsTheEchoAndHandsItToTheTransferCheck) {
         {"accepted on TCP/IP", 1, ">save /tmp/b.as", 0, Cells("save /tmp/b.as"), "", 1},
         {"refused: message printed, CR still sent", 0, ">fdirectory", -110, Cells("fdirectory"), "\r", 1},
     };
-    const int savedLanguage = language;
-    language = 1;
+    const int savedLanguage = CurrentLanguage();
+    SetCurrentLanguage(1);
     for (const EnterCase& c : cases) {
         SCOPED_TRACE(c.name);
         KeyboardRig rig;
@@ -140,7 +133,7 @@ TEST(KeyboardTest, EnterReadsTheEchoAndHandsItToTheTransferCheck) {
         EXPECT_EQ(rig.Sent(), c.sent);
         EXPECT_EQ(rig.doc.cursorRow, c.cursorRow);
     }
-    language = savedLanguage;
+    SetCurrentLanguage(savedLanguage);
 }
 
 TEST(KeyboardTest, AcceptedCommandLineIsLoggedAndKeptInHistory) {
@@ -158,8 +151,8 @@ TEST(KeyboardTest, AcceptedCommandLineIsLoggedAndKeptInHistory) {
 }
 
 TEST(KeyboardTest, RefusedCommandPrintsItsMessage) {
-    const int savedLanguage = language;
-    language = 1;
+    const int savedLanguage = CurrentLanguage();
+    SetCurrentLanguage(1);
     KeyboardRig rig;
     rig.checkResult = -110;
     rig.Feed(">fdelete");
@@ -167,7 +160,7 @@ TEST(KeyboardTest, RefusedCommandPrintsItsMessage) {
     // "\n\r" then the text: the message starts on the next row.
     EXPECT_EQ(rig.Row(0), ">fdelete");
     EXPECT_EQ(rig.Row(1), "Please operate file-maneger or explorer.");
-    language = savedLanguage;
+    SetCurrentLanguage(savedLanguage);
 }
 
 TEST(KeyboardTest, WithoutTransferLayerEveryLineIsPlain) {

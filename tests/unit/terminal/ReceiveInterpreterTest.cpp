@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "InterpreterRig.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "app/MessageTable.h"
 
 namespace tavrin {

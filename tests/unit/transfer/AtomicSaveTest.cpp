@@ -10,7 +10,7 @@
 #include <memory>
 
 #include "TransferRig.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 
 namespace tavrin {
 namespace {
@@ -18,9 +18,9 @@ namespace {
 using namespace tavrin::testing;
 
 struct EnglishTexts {
-    int saved = language;
-    EnglishTexts() { language = 1; }
-    ~EnglishTexts() { language = saved; }
+    int saved = CurrentLanguage();
+    EnglishTexts() { SetCurrentLanguage(1); }
+    ~EnglishTexts() { SetCurrentLanguage(saved); }
 };
 
 // A save of prog.as over an earlier file with an earlier backup, one block written.

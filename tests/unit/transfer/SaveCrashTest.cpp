@@ -19,7 +19,7 @@
 
 #include "TransferRig.h"
 #include "app/Cp932.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "transfer/SaveSteps.h"
 #include "transfer/TransferFiles.h"
 
@@ -135,9 +135,9 @@ TEST(SaveCrashTest, StaleTemporariesGoAtTheNextSaveAndNothingElseDoes) {
 }
 
 struct Language {
-    int saved = language;
-    explicit Language(int value) { language = value; }
-    ~Language() { language = saved; }
+    int saved = CurrentLanguage();
+    explicit Language(int value) { SetCurrentLanguage(value); }
+    ~Language() { SetCurrentLanguage(saved); }
 };
 
 // A folder where the backup goes: the controller gets the error code it always got, the

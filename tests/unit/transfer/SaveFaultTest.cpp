@@ -8,7 +8,7 @@
 #include <string>
 
 #include "TransferRig.h"
-#include "app/Globals.h"
+#include "app/Language.h"
 #include "transfer/SaveSteps.h"
 #include "transfer/TransferFiles.h"
 
@@ -40,9 +40,9 @@ struct FaultScope {
 };
 
 struct English {
-    int saved = language;
-    English() { language = 1; }
-    ~English() { language = saved; }
+    int saved = CurrentLanguage();
+    English() { SetCurrentLanguage(1); }
+    ~English() { SetCurrentLanguage(saved); }
 };
 
 // B, one 9000-byte TCP/IP block (an fdatasync comes before it), E, as the controller drives a
