@@ -237,15 +237,25 @@ int CConnectionControl::ConnectSerial() {
                 if (p.device == serial_.OpenNode() && p.stableName != serial_.OpenDevice())
                     openStableName_ = p.stableName;
         }
-        const uint8_t lineFeed = 0x0A;
-        link_.SendLinkBytes(&lineFeed, 1);
+        SerialLinkUp();
     } else {
-        doc_.connected = 0;
-        Print(GetMessageTextCp932(-10));
-        Print(Utf8ToCp932(DescribeSerialOpenFailure(serial_.LastOpenFailure())) + "\n\r");
+        ReportSerialOpenFailure();
         Box(-10);
     }
     return CommonEnding();
+}
+
+// The port is open: the link is up, and the controller gets a line feed to show its prompt.
+void CConnectionControl::SerialLinkUp() {
+    doc_.connected = 1;
+    const uint8_t lineFeed = 0x0A;
+    link_.SendLinkBytes(&lineFeed, 1);
+}
+
+void CConnectionControl::ReportSerialOpenFailure() {
+    doc_.connected = 0;
+    Print(GetMessageTextCp932(-10));
+    Print(Utf8ToCp932(DescribeSerialOpenFailure(serial_.LastOpenFailure())) + "\n\r");
 }
 
 void CConnectionControl::ConnectTcp(int silent) {

@@ -189,6 +189,8 @@ private:
     int ConnectSerial();
     void FinishConnecting();
     void AbandonConnect();
+    void SerialLinkUp();
+    void ReportSerialOpenFailure();
     void Disconnect();
     void StopReopenWatch() { reopenDevice_.clear(); }
     int CommonEnding();

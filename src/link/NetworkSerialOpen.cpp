@@ -70,13 +70,9 @@ void CConnectionControl::ContinueSerialOpen() {
         return;
     }
     if (rc == 0) {
-        doc_.connected = 1;
-        const uint8_t lineFeed = 0x0A;
-        link_.SendLinkBytes(&lineFeed, 1);
+        SerialLinkUp();
     } else {
-        doc_.connected = 0;
-        Print(GetMessageTextCp932(-10));
-        Print(Utf8ToCp932(DescribeSerialOpenFailure(serial_.LastOpenFailure())) + "\n\r");
+        ReportSerialOpenFailure();
     }
     CommonEnding();
     if (hooks_.serialOpenSettled) hooks_.serialOpenSettled(doc_.connected != 0);

@@ -81,21 +81,6 @@ private:
     size_t mark_ = 0;
 };
 
-// The bytes the controller received, control bytes as <hh>, for failure messages.
-std::string Shown(const std::string& bytes) {
-    std::string text;
-    char hex[8];
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F) {
-            text += static_cast<char>(c);
-        } else {
-            std::snprintf(hex, sizeof hex, "<%02x>", c);
-            text += hex;
-        }
-    }
-    return text;
-}
-
 std::string ProgramText() {
     std::string text = ".PROGRAM cell()\r\n";
     for (int step = 1; text.size() < 4000; ++step)

@@ -21,20 +21,6 @@ constexpr int kStartMs = 30000;
 // The panel's command line, from the panel's top left corner (Qt at scale 1, 96 dpi).
 constexpr int kPanelLineY = 221;
 
-std::string Shown(const std::string& bytes) {
-    std::string text;
-    char hex[8];
-    for (unsigned char c : bytes) {
-        if (c >= 0x20 && c < 0x7F) {
-            text += static_cast<char>(c);
-        } else {
-            std::snprintf(hex, sizeof hex, "<%02x>", c);
-            text += hex;
-        }
-    }
-    return text;
-}
-
 // tavrin connected to tavrin-sim over TCP/IP, in a folder of its own with its own settings file.
 class RealWindow {
 public:

@@ -10,6 +10,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -20,6 +21,21 @@
 #include <vector>
 
 namespace tavrin::testing {
+
+// The bytes the controller received, control bytes as <hh>, for failure messages.
+inline std::string Shown(const std::string& bytes) {
+    std::string text;
+    char hex[8];
+    for (unsigned char c : bytes) {
+        if (c >= 0x20 && c < 0x7F) {
+            text += static_cast<char>(c);
+        } else {
+            std::snprintf(hex, sizeof hex, "<%02x>", c);
+            text += hex;
+        }
+    }
+    return text;
+}
 
 inline bool OnPath(const std::string& tool) {
     return std::system(("command -v " + tool + " >/dev/null 2>&1").c_str()) == 0;
