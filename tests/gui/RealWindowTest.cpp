@@ -147,8 +147,15 @@ TEST(RealWindowTest, SecondStartLooksLikeTheFirst) {
     std::optional<XImage> looks[2];
     for (auto& look : looks) {
         const std::string main = window.Start();
-        std::this_thread::sleep_for(std::chrono::milliseconds(500));
-        look = x.Grab(main);
+        // The window has settled (the demo's banner drawn, the caret steady) when two grabs a
+        // moment apart agree; a loaded machine may take a while to get there.
+        std::optional<XImage> previous;
+        for (int tries = 0; tries < 40; ++tries) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(250));
+            look = x.Grab(main);
+            if (look && previous && *look == *previous) break;
+            previous = look;
+        }
         window.Stop();
         ASSERT_TRUE(look.has_value()) << "xwd gave no image";
     }
