@@ -154,6 +154,7 @@ void CCommandPanel::ShowPage(int n) {
     active_ = 0;
     commandIndex_ = 0;
     display_.visible = true;
+    EnableUpdate();
     Changed();
 }
 
@@ -171,7 +172,14 @@ int CCommandPanel::Press(int position) {
     active_ = position;
     commandIndex_ = 0;
     step_ = kStepFetch;
+    UpdateTimer();
     return 0;
+}
+
+void CCommandPanel::RefreshEnabling() {
+    if (active_ != 0) return;  // the running button's steps keep it current
+    step_ = kStepFetch;
+    if (EnableUpdate()) Changed();
 }
 
 void CCommandPanel::CancelButton() {
@@ -362,14 +370,15 @@ void CCommandPanel::SetStatus(const std::string& cp932) {
 }
 
 void CCommandPanel::Changed() {
+    EnableUpdate();  // a button that ended or was stopped gives the buttons back
     UpdateTimer();
     if (onChanged_) onChanged_();
 }
 
-// The timer steps a pressed button's commands and keeps the buttons' enabling current. A panel
-// that is hidden with no button running has nothing to step: its timer rests until it shows.
+// The timer steps a pressed button's commands. With no button running it rests, shown or not:
+// the buttons' enabling follows the terminal's idle turns (RefreshEnabling) instead.
 void CCommandPanel::UpdateTimer() {
-    const bool wanted = HasWindow() && (display_.visible || active_ != 0);
+    const bool wanted = HasWindow() && active_ != 0;
     if (wanted == timerRunning_) return;
     timerRunning_ = wanted;
     if (wanted)

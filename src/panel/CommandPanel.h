@@ -120,6 +120,9 @@ public:
 
     // One tick of the panel timer.
     void TimerStep();
+    // The buttons' enabling after something it depends on may have changed (a macro started or
+    // ended); the view calls it on its idle turns. Nothing while a button runs.
+    void RefreshEnabling();
     // Enter in the command line: the text (UTF-8) is typed on the terminal's keyboard, then
     // Enter, so a transfer command is recognised as when typed in the terminal; a non-empty
     // text is kept in the history.

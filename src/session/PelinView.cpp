@@ -151,6 +151,7 @@ void CPelinView::OnIdle() {
             RunAutoexec(parts_->macro, *this);
         }
     }
+    parts_->panel.RefreshEnabling();
     UpdateTitle();
     UpdatePollTimer();
 }

@@ -129,6 +129,7 @@ MacroHooks CPelinView::MakeMacroHooks() {
     };
     mh.onStopped = [this](int endStatus) {
         parts_->panel.OnMacroStopped(endStatus);
+        ScheduleIdle();  // the panel's buttons come back
         UpdateTitle();
         if (parts_->batchStarted && parts_->batchFinished) parts_->batchFinished(BatchExitStatus(endStatus));
     };

@@ -141,37 +141,35 @@ TEST(CommandPanelTest, FileFoundInAnotherCaseAndShownAtStartWhenAsked) {
     rig.panel.AttachWindow([] {});
     EXPECT_EQ(rig.panel.IniPath(), rig.folder.File("macrodlg.ini"));
     EXPECT_TRUE(rig.panel.Display().visible);
-    EXPECT_EQ(rig.shell.timers[kPanelTimerId], kPanelTimerPeriodMs);
-    rig.panel.TimerStep();
     EXPECT_TRUE(rig.panel.Display().buttons[0].enabled);
     EXPECT_EQ(rig.panel.Display().buttons[0].caption, "Go");
 }
 
-// The timer runs while the panel shows or one of its buttons runs; hidden and idle, it rests,
-// and the buttons' enabling is current again at the first step after the panel shows.
-TEST(CommandPanelTest, TheTimerRestsWhileThePanelIsHiddenAndIdle) {
+// The timer runs only while a button runs: a panel that shows with nothing running wakes nobody.
+// The buttons' enabling is right as the panel shows and follows the idle turns' refresh.
+TEST(CommandPanelTest, TheTimerRunsOnlyWhileAButtonRuns) {
     PanelRig rig;
     rig.folder.Write("MacroDlg.INI", Button(1, {"here"}));
     rig.panel.SetFile("MacroDlg.INI", rig.folder.Path());
     rig.panel.AttachWindow([] {});
-    EXPECT_EQ(rig.shell.timers.count(kPanelTimerId), 0u);
     rig.panel.LoadAndShow();
-    EXPECT_EQ(rig.shell.timers.at(kPanelTimerId), kPanelTimerPeriodMs);
-    rig.panel.TimerStep();
+    EXPECT_EQ(rig.shell.timers.count(kPanelTimerId), 0u);
     EXPECT_TRUE(rig.panel.Display().buttons[0].enabled);
     rig.macroRunning = true;  // a macro of the terminal's own disables the buttons
-    rig.panel.TimerStep();
+    rig.panel.RefreshEnabling();
     EXPECT_FALSE(rig.panel.Display().buttons[0].enabled);
-    rig.panel.Close();
-    EXPECT_EQ(rig.shell.timers.count(kPanelTimerId), 0u);
+    EXPECT_EQ(rig.panel.Press(1), -1);
     rig.macroRunning = false;
-    rig.panel.LoadAndShow();
+    rig.panel.RefreshEnabling();
+    EXPECT_TRUE(rig.panel.Display().buttons[0].enabled);
+    EXPECT_EQ(rig.shell.timers.count(kPanelTimerId), 0u);
+    EXPECT_EQ(rig.panel.Press(1), 0);
     EXPECT_EQ(rig.shell.timers.at(kPanelTimerId), kPanelTimerPeriodMs);
     rig.panel.TimerStep();
-    EXPECT_TRUE(rig.panel.Display().buttons[0].enabled);
-    EXPECT_EQ(rig.panel.Press(1), 0);
-    rig.panel.TimerStep();
     EXPECT_EQ(rig.Sent(), "\r\nHERE\r\n");  // an empty line first, then the command
+    rig.Steps(2);
+    EXPECT_FALSE(rig.panel.ButtonActive());
+    EXPECT_EQ(rig.shell.timers.count(kPanelTimerId), 0u);  // done: it rests again
 }
 
 // Each button's commands from the press to the end: one command per timer step, what went to
