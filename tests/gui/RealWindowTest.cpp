@@ -33,14 +33,16 @@ public:
     std::string Settings() const { return Work() + "/tavrin.ini"; }
     std::string Received() const { return ReadSimLog(folder_ / "sim.log").received; }
 
-    // Starts the window and waits for the controller's first prompt; the window's id.
-    std::string Start() {
+    // Starts the window and waits for the controller's first prompt; the window's id (empty, and
+    // a failure only when mustShow, when no window came up in time).
+    std::string Start(bool mustShow = true) {
         EXPECT_TRUE(sim_.Started()) << sim_.FirstLine();
         window_ = std::make_unique<Child>(
             std::vector<std::string>{TAVRIN_BIN, "-C=127.0.0.1:" + std::to_string(sim_.TcpPort()) + ":sim",
                                      "-F" + Settings()},
             x_.Environment(), Work());
         const std::string id = x_.WaitForWindow("Tavrin", kStartMs);
+        if (id.empty() && !mustShow) return id;
         EXPECT_FALSE(id.empty()) << "no window";
         EXPECT_TRUE(
             WaitUntil([&] { return ReadSimLog(folder_ / "sim.log").sent.find('>') != std::string::npos; },
@@ -146,7 +148,13 @@ TEST(RealWindowTest, SecondStartLooksLikeTheFirst) {
     RealWindow window(x);
     std::optional<XImage> looks[2];
     for (auto& look : looks) {
-        const std::string main = window.Start();
+        std::string main = window.Start(false);
+        if (main.empty()) {
+            // Under a loaded machine's Xvfb a start has once shown no window within the time
+            // limit; the comparison is about the font, so such a start is tried once more.
+            window.Stop();
+            main = window.Start();
+        }
         // The window has settled (the demo's banner drawn, the caret steady) when two grabs a
         // moment apart agree; a loaded machine may take a while to get there.
         std::optional<XImage> previous;
