@@ -20,8 +20,8 @@
 
 #include <chrono>
 #include <filesystem>
-#include <memory>
 #include <fstream>
+#include <memory>
 #include <sstream>
 #include <string>
 
@@ -134,10 +134,10 @@ void RunTransfer(benchmark::State& state, const std::string& word, const char* r
             state.SkipWithError("ser2net is not installed");
             return;
         }
-        const int port = tavrin::testing::FreeLoopbackPort();
+        const int port = tavrin::testing::UnusedLoopbackPort();
         // As docs/serial-ports.md advises: bytes from the controller go on at once.
-        server = std::make_unique<tavrin::testing::Ser2netProcess>(folder.Path(), device, port,
-                                                                   "    kickolduser: false\n    chardelay: false\n");
+        server = std::make_unique<tavrin::testing::Ser2netProcess>(
+            folder.Path(), device, port, "    kickolduser: false\n    chardelay: false\n");
         if (!server->Start()) {
             state.SkipWithError("ser2net did not start");
             return;

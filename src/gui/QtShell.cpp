@@ -280,10 +280,6 @@ void CQtShell::RequestRepaint() {
     if (frame_) frame_->Terminal()->RequestRepaint();
 }
 
-void CQtShell::PaintNow() {
-    if (frame_) frame_->Terminal()->PaintNow();
-}
-
 void CQtShell::UpdateCaret() {
     // A paint already on its way syncs the scroll bars and the caret when it is done.
     if (frame_ && !frame_->Terminal()->RepaintPending()) frame_->Terminal()->SyncScrollBarsAndCaret();

@@ -56,7 +56,6 @@ public:
     bool RunWindowSettingDialog(CWindowSetting& setting) override;
     void Beep() override;
     void RequestRepaint() override;
-    void PaintNow() override;
     void UpdateCaret() override;
     void SetTitle(const std::string& title) override;
     void MenusChanged() override;

@@ -156,10 +156,6 @@ void CConsoleShell::RequestRepaint() {
         Qt::QueuedConnection);
 }
 
-void CConsoleShell::PaintNow() {
-    if (paintHandler_) paintHandler_();
-}
-
 void CConsoleShell::SetTitle(const std::string& title) {
     if (!showTitles_ || title == lastTitle_) return;
     lastTitle_ = title;

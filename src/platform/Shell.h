@@ -115,9 +115,6 @@ public:
     // Asks for a repaint of the whole terminal; requests made before the next event-loop turn
     // merge into one paint.
     virtual void RequestRepaint() = 0;
-    // Paints the terminal now without running any other event handler (a selection that must
-    // show before the handler returns).
-    virtual void PaintNow() = 0;
     // The caret position or the scroll state of the display model changed.
     virtual void UpdateCaret() = 0;
     // The window title (UTF-8).

@@ -435,7 +435,7 @@ void CPelinView::RestoreSetup() {
 void CPelinView::Copy() {
     shell_.SetClipboardText(Cp932ToUtf8(parts_->selection.ClipboardText()));
     parts_->selection.HideHighlight();
-    shell_.PaintNow();
+    shell_.RequestRepaint();
 }
 
 void CPelinView::Paste() {
@@ -461,7 +461,7 @@ void CPelinView::PasteText(const std::string& utf8) {
 
 void CPelinView::OnMouseDown(int x, int y) {
     parts_->selection.ButtonDown(x, y);
-    shell_.PaintNow();
+    shell_.RequestRepaint();
     shell_.MenusChanged();
 }
 

@@ -13,23 +13,10 @@
 #include "e2e/HeadlessProcess.h"
 #include "e2e/SimProcess.h"
 
+#include "e2e/HeadlessTcpSupport.h"
+
 namespace tavrin::testing {
 namespace {
-
-// A loopback port nothing listens on: bound, read back and closed again.
-int RefusingPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
-}
 
 // A settings file whose current connection is the given TCP/IP one, opened at start.
 std::string AutoConnectSettings(int port) {
@@ -43,7 +30,7 @@ TEST(ExitStatusE2E, ZeroForASessionThatRanOneWhenTheStartupConnectionCannotBeMad
     SimProcess sim({"--tcp", "0"});
     ASSERT_GT(sim.TcpPort(), 0);
     const std::string simConnection = "-C=127.0.0.1:" + std::to_string(sim.TcpPort()) + ":Sim";
-    const std::string refused = "-C=127.0.0.1:" + std::to_string(RefusingPort()) + ":Nobody";
+    const std::string refused = "-C=127.0.0.1:" + std::to_string(UnusedLoopbackPort()) + ":Nobody";
     const std::string missingDevice = "/tmp/tavrin-e2e-no-such-tty-" + std::to_string(::getpid());
     struct Case {
         const char* name;
@@ -63,7 +50,7 @@ TEST(ExitStatusE2E, ZeroForASessionThatRanOneWhenTheStartupConnectionCannotBeMad
          1},
         {"TCP/IP refused", {"@ini", refused}, "", true, 1},
         {"TCP/IP refused, input open", {"@ini", refused}, "", false, 1},
-        {"automatic connection refused", {"@ini"}, AutoConnectSettings(RefusingPort()), true, 1},
+        {"automatic connection refused", {"@ini"}, AutoConnectSettings(UnusedLoopbackPort()), true, 1},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);

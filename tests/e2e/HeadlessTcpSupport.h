@@ -34,17 +34,19 @@ inline void WriteSettings(const std::string& path, const std::vector<std::string
     WriteWholeFile(path, text);
 }
 
-// A loopback port nothing listens on (bound once, then released).
+// A loopback port nothing listens on (bound once, then released); 0 when none could be had.
 inline int UnusedLoopbackPort() {
-    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&a), &len);
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    int port = 0;
+    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
+        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
+        port = ntohs(address.sin_port);
     ::close(fd);
-    return ntohs(a.sin_port);
+    return port;
 }
 
 inline size_t CountOf(std::string_view text, std::string_view what) {

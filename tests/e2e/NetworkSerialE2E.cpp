@@ -59,7 +59,7 @@ bool HasWord(const std::string& text, const std::string& word) {
 struct NetworkSession {
     explicit NetworkSession(const std::vector<std::string>& simArgs = {}) {
         if (!s.StartSim(simArgs)) return;
-        port = FreeLoopbackPort();
+        port = UnusedLoopbackPort();
         server = std::make_unique<Ser2netProcess>(s.folder.Path(), s.sim->PtyPath(), port);
         started = server->Start();
     }

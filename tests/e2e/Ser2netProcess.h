@@ -16,25 +16,12 @@
 #include <string>
 #include <thread>
 
+#include "e2e/HeadlessTcpSupport.h"
+
 namespace tavrin::testing {
 
 inline bool Ser2netAvailable() {
     return ::access("/usr/sbin/ser2net", X_OK) == 0;
-}
-
-// A loopback TCP port nobody listens on now.
-inline int FreeLoopbackPort() {
-    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof address;
-    int port = 0;
-    if (::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) == 0 &&
-        ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length) == 0)
-        port = ntohs(address.sin_port);
-    ::close(fd);
-    return port;
 }
 
 // Whether something listens on 127.0.0.1:port (from /proc/net/tcp, without connecting: a

@@ -184,7 +184,6 @@ TEST_F(SocketLoopbackE2E, ChunksTypedBytesAndWaitedForBytesAllArrive) {
     }
     EXPECT_EQ(received, (std::vector<uint8_t>{0xFF, '>'}));
     EXPECT_EQ(typed, std::vector<uint8_t>(zu, zu + 4));
-    EXPECT_EQ(shell.paintsNow, 0);  // nothing waited
     control.DisconnectLink();
     server.Join();
 }

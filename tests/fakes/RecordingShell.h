@@ -91,7 +91,6 @@ public:
     }
     void Beep() override { ++beeps; }
     void RequestRepaint() override { ++repaintRequests; }
-    void PaintNow() override { ++paintsNow; }
     void UpdateCaret() override { ++caretUpdates; }
     void SetTitle(const std::string& t) override { title = t; }
     void MenusChanged() override { ++menuRefreshes; }
@@ -164,7 +163,7 @@ public:
     std::function<bool(CWindowSetting&)> windowSettingDialog;
     int fontDialogs = 0, fontsApplied = 0, windowSettingDialogs = 0;
     int optionsDialogs = 0, selectConnectionDialogs = 0, lastHighestPort = -1;
-    int beeps = 0, repaintRequests = 0, paintsNow = 0, caretUpdates = 0, menuRefreshes = 0;
+    int beeps = 0, repaintRequests = 0, caretUpdates = 0, menuRefreshes = 0;
     std::string title, clipboard, progressTitle;
     std::vector<std::string> opened, started;
     std::vector<std::vector<std::string>> startedArgs;
