@@ -66,13 +66,25 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport*
                 &qapp, [&, status] { finish(status); }, Qt::QueuedConnection);
         });
 
-    // A start-up connection that cannot be made ends a run that nobody watches at a terminal
-    // (stdin a pipe or a file, or already ended) with status 1, after the failure was told: a
-    // script must not take it for a session that ran. At a terminal the operator may go on.
-    view.SetStartupConnectFailed([&] {
-        if (console.InteractiveInput()) return;
-        QMetaObject::invokeMethod(
-            &qapp, [&] { finish(kConnectFailedStatus); }, Qt::QueuedConnection);
+    // With a batch macro the end of stdin does not end the run; the macro does.
+    bool consoleStarted = false;
+    auto startConsole = [&] {
+        if (consoleStarted) return;
+        consoleStarted = true;
+        console.Start(options.runMacro.empty());
+    };
+    // Keys piped in (a script, a file) are read once the start-up connect has ended, so none is
+    // typed at a link that is still coming up. A start-up connection that cannot be made ends
+    // such a run with status 1, after the failure was told: a script must not take it for a
+    // session that ran. At a terminal the keys are read from the start and the operator may go
+    // on.
+    view.SetStartupConnectEnded([&](bool failed) {
+        if (failed && !console.InteractiveInput()) {
+            QMetaObject::invokeMethod(
+                &qapp, [&] { finish(kConnectFailedStatus); }, Qt::QueuedConnection);
+            return;
+        }
+        startConsole();
     });
 
     // SIGTERM, SIGINT and SIGHUP end the run in order: disconnect, a transfer file left open
@@ -85,8 +97,7 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport*
         return 1;
     }
     app.document = &doc;
-    // With a batch macro the end of stdin does not end the run; the macro does.
-    console.Start(options.runMacro.empty());
+    if (console.InteractiveInput()) startConsole();
     int status = QCoreApplication::exec();
     if (!finishing) view.OnDestroy();
     return status;

@@ -119,8 +119,8 @@ int CPelinView::OnCreate() {
 void CPelinView::StartupConnectEnded() {
     parts_->startupConnectPending = false;
     RefreshSerialWatch();
-    if (parts_->startupConnectTried && doc_.connected == 0 && parts_->startupConnectFailed)
-        parts_->startupConnectFailed();
+    if (parts_->startupConnectEnded)
+        parts_->startupConnectEnded(parts_->startupConnectTried && doc_.connected == 0);
     if (!parts_->batchMacro.empty() && doc_.connected == 0 && parts_->batchFinished) parts_->batchFinished(1);
 }
 
@@ -519,8 +519,8 @@ void CPelinView::SetBatchMacro(const std::string& macroFile, std::function<void(
     parts_->batchFinished = std::move(onFinished);
 }
 
-void CPelinView::SetStartupConnectFailed(std::function<void()> onFailed) {
-    parts_->startupConnectFailed = std::move(onFailed);
+void CPelinView::SetStartupConnectEnded(std::function<void(bool failed)> onEnded) {
+    parts_->startupConnectEnded = std::move(onEnded);
 }
 
 void CPelinView::SetRunReport(CRunReport* report) {

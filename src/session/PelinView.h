@@ -75,9 +75,10 @@ public:
     // macro; onFinished gets 0 when it ended by itself, 2 when it was stopped, 1 when the
     // connection could not be made.
     void SetBatchMacro(const std::string& macroFile, std::function<void(int status)> onFinished);
-    // The start-up connection ("-C=", or the automatic one) was tried and could not be made; called
-    // on the first idle turn, after the failure has been told.
-    void SetStartupConnectFailed(std::function<void()> onFailed);
+    // The start-up connect has ended (on the first idle turn, or later when a TCP/IP connect runs
+    // on in the event loop); failed: a connection ("-C=", or the automatic one) was tried and could
+    // not be made, and the failure has been told. Keys from a script belong after it.
+    void SetStartupConnectEnded(std::function<void(bool failed)> onEnded);
     // --report: every transfer that ends is written to report (owned by the caller; nullptr none).
     void SetRunReport(CRunReport* report);
 

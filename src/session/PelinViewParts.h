@@ -100,7 +100,7 @@ struct CPelinView::Parts {
     std::function<void()> receptionObserver;
     std::string batchMacro;
     std::function<void(int)> batchFinished;
-    std::function<void()> startupConnectFailed;
+    std::function<void(bool failed)> startupConnectEnded;
     CRunReport* report = nullptr;  // --report, owned by the front end
     bool batchStarted = false;
     bool firstIdlePending = true;  // the first idle turn has its one-time work (the start-up connect) to do

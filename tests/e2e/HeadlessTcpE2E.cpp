@@ -184,6 +184,19 @@ TEST(HeadlessTcpE2E, ARefusedConnectionFailsAtOnce) {
     EXPECT_EQ(CountOf(terminal->Errors(), "Retry ?"), 1u);
 }
 
+// A script pipes its keys in at once and ends its input; the connect still runs on then. The
+// keys go out once the link is up, and the run ends after the controller's answer.
+TEST(HeadlessTcpE2E, KeysPipedInBeforeTheLinkIsUpReachTheController) {
+    Bench bench;
+    auto sim = bench.StartSim({});
+    ASSERT_TRUE(sim->Started());
+    auto terminal = bench.StartTerminal(sim->TcpPort(), {});
+    terminal->TypeLine("dir");
+    terminal->CloseInput();
+    EXPECT_EQ(terminal->WaitExit(10000), 0);
+    EXPECT_NE(terminal->Output().find("programs, 0 bytes"), std::string::npos) << terminal->Output();
+}
+
 TEST(HeadlessTcpE2E, AutomaticLoginAnswersTheLoginPrompt) {
     struct Case {
         int autoLogin;

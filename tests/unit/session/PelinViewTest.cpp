@@ -271,7 +271,7 @@ TEST_F(PelinViewTest, StartupConnectFailureIsToldOnlyWhenAConnectionWasTriedAndN
         app_->FixProfilePath();
         view_ = std::make_unique<CPelinView>(*app_, doc_, shell_, clock_);
         int failures = 0;
-        view_->SetStartupConnectFailed([&] { ++failures; });
+        view_->SetStartupConnectEnded([&](bool failed) { failures += failed ? 1 : 0; });
         ASSERT_EQ(view_->OnCreate(), 0);
         shell_.RunPosted();
         EXPECT_EQ(failures, c.failures);
