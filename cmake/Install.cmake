@@ -22,6 +22,9 @@ if(TARGET tavrin)
           DESTINATION ${CMAKE_INSTALL_DATADIR}/icons/hicolor/scalable/apps)
   install(FILES ${PROJECT_SOURCE_DIR}/packaging/tavrin-mime.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/mime/packages
           RENAME tavrin.xml)
+  # lintian's findings that are not faults, each with its reason in the file.
+  install(FILES ${PROJECT_SOURCE_DIR}/packaging/lintian-overrides DESTINATION ${CMAKE_INSTALL_DATADIR}/lintian/overrides
+          RENAME tavrin)
   configure_file(${PROJECT_SOURCE_DIR}/packaging/tavrin.metainfo.xml.in
                  ${PROJECT_BINARY_DIR}/${TAVRIN_APPSTREAM_ID}.metainfo.xml @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/${TAVRIN_APPSTREAM_ID}.metainfo.xml DESTINATION ${CMAKE_INSTALL_DATADIR}/metainfo)

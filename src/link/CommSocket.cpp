@@ -37,8 +37,7 @@ int CCommSocket::BeginConnect(const std::string& host, int port, std::function<v
     const int rc = socket_->StartConnect(host, port);
     if (rc != EINPROGRESS) return NoteConnectResult(rc);
     connectDone_ = std::move(done);
-    connectWatchFd_ = socket_->Descriptor();
-    shell_.WatchWritable(connectWatchFd_, [this] { CheckConnect(); });
+    WatchConnect();
     const unsigned attempt = ++connectAttempt_;
     shell_.PostAfter(kConnectTimeoutSec * 1000, [this, attempt, alive = life_.Watch()] {
         if (!alive.expired() && attempt == connectAttempt_ && Connecting()) EndConnect(ETIMEDOUT);
@@ -56,14 +55,42 @@ int CCommSocket::NoteConnectResult(int rc) {
     return lastError_ = rc;
 }
 
+// A host-name lookup is watched for its answer, the connect itself for writability; the
+// socket tells which comes now.
+void CCommSocket::WatchConnect() {
+    UnwatchConnect();
+    connectWatchFd_ = socket_->Descriptor();
+    connectWatchWrite_ = socket_->ConnectWaitsForWrite();
+    if (connectWatchFd_ < 0) return;
+    if (connectWatchWrite_) {
+        shell_.WatchWritable(connectWatchFd_, [this] { CheckConnect(); });
+    } else {
+        shell_.WatchDescriptor(connectWatchFd_, [this] { CheckConnect(); });
+    }
+}
+
+void CCommSocket::UnwatchConnect() {
+    if (connectWatchFd_ < 0) return;
+    if (connectWatchWrite_) {
+        shell_.UnwatchWritable(connectWatchFd_);
+    } else {
+        shell_.UnwatchDescriptor(connectWatchFd_);
+    }
+    connectWatchFd_ = -1;
+}
+
 void CCommSocket::CheckConnect() {
     const int rc = socket_->WaitConnected(0);
-    if (rc != EINPROGRESS) EndConnect(rc);
+    if (rc != EINPROGRESS) {
+        EndConnect(rc);
+    } else if (socket_->Descriptor() != connectWatchFd_ ||
+               socket_->ConnectWaitsForWrite() != connectWatchWrite_) {
+        WatchConnect();
+    }
 }
 
 void CCommSocket::EndConnect(int error) {
-    if (connectWatchFd_ >= 0) shell_.UnwatchWritable(connectWatchFd_);
-    connectWatchFd_ = -1;
+    UnwatchConnect();
     ++connectAttempt_;
     NoteConnectResult(error);
     std::function<void(int)> done = std::move(connectDone_);
@@ -191,8 +218,7 @@ void CCommSocket::ShutdownSend() {
 
 void CCommSocket::Close() {
     // An attempt still running is given up without an answer.
-    if (connectWatchFd_ >= 0) shell_.UnwatchWritable(connectWatchFd_);
-    connectWatchFd_ = -1;
+    UnwatchConnect();
     connectDone_ = nullptr;
     ++connectAttempt_;
     heldAt_ = heldEnd_ = 0;

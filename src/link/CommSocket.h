@@ -86,7 +86,10 @@ private:
     void NoteSend(bool ok);
     void DropOutbox();
 
-    // The descriptor became writable during a connect: it has ended, one way or the other.
+    // Watches the connect under way (a host-name lookup, then the connect itself).
+    void WatchConnect();
+    void UnwatchConnect();
+    // The watched descriptor became ready during a connect: it goes on, or it has ended.
     void CheckConnect();
     // Ends the running connect attempt with this result and tells its caller.
     void EndConnect(int error);
@@ -109,6 +112,7 @@ private:
     bool connectTried_ = false;
     std::function<void(int)> connectDone_;  // set while an attempt runs
     int connectWatchFd_ = -1;
+    bool connectWatchWrite_ = true;
     unsigned connectAttempt_ = 0;  // tells a stale time limit from the current attempt's
     LifeToken life_;
     std::string connectAddress_;  // host:port of the attempt

@@ -56,7 +56,8 @@ void CConnectionControl::ContinueSerialOpen() {
     if (rc == CSerialChannel::kOpenPending) {
         // A new step (the connect done, the negotiation begun) waits for other readiness and has
         // a time limit of its own.
-        if (wasWrite != serial_.OpenWaitsForWrite() || serial_.OpenTimeLeftMs() > deadlineBefore)
+        if (wasWrite != serial_.OpenWaitsForWrite() || serial_.Descriptor() != openWatchFd_ ||
+            serial_.OpenTimeLeftMs() > deadlineBefore)
             WatchPendingOpen();
         return;
     }

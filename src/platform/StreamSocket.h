@@ -17,7 +17,8 @@ public:
     // once, EINPROGRESS while the connect goes on, or another errno on failure.
     virtual int StartConnect(const std::string& host, int port) = 0;
     // Waits at most ms for the connect to finish. Returns 0 when connected, EINPROGRESS when
-    // still going on after ms, or the errno of the failed connect.
+    // still going on after ms, or the errno of the failed connect (EHOSTUNREACH, with
+    // LookupFailure(), for a host name that could not be looked up).
     virtual int WaitConnected(int ms) = 0;
     // Sends what the kernel takes now; returns the count taken (0 when it would block) or -1 on
     // an error (errno kept in LastError()).
@@ -33,11 +34,15 @@ public:
     virtual void Close() = 0;
     virtual bool IsOpen() const = 0;
     virtual int LastError() const = 0;
-    // When the last StartConnect failed because the host name could not be looked up: the
+    // When the last connect failed because the host name could not be looked up: the
     // resolver's text ("Name or service not known"); else empty.
     virtual std::string LookupFailure() const { return {}; }
     // The descriptor to watch for readiness, or -1 when closed.
     virtual int Descriptor() const = 0;
+    // While a connect is under way: whether Descriptor() is to be watched for writability (the
+    // connect itself) or for readability (a host-name lookup that comes first). It may change
+    // after a WaitConnected that answers EINPROGRESS.
+    virtual bool ConnectWaitsForWrite() const { return true; }
 };
 
 }  // namespace tavrin

@@ -95,18 +95,18 @@ protected:
     std::string Text(int port, const char* host = "127.0.0.1") {
         return std::string(host) + ":" + std::to_string(port) + ":Cell";
     }
-    // Chooses the connection and runs the connect's writability handler as the event loop
-    // does, until the connect has ended one way or the other.
+    // Chooses the connection and serves the connect's watches (a host name's lookup, then the
+    // connect itself) as the event loop does, until the connect has ended one way or the other.
     void Connect(const std::string& text) {
         control.ConnectByItem(text);
-        while (control.Connecting() && !shell.writeWatches.empty()) {
-            const int fd = shell.writeWatches.begin()->first;
-            pollfd p{fd, POLLOUT, 0};
-            if (poll(&p, 1, 3000) <= 0) return;
-            auto handler = shell.writeWatches.begin()->second;
-            handler();
+        while (control.Connecting()) {
+            if (!shell.posted.empty()) {
+                shell.RunPosted();  // the answer to a Retry question
+            } else if (!shell.ServeWatches(3000)) {
+                break;
+            }
         }
-        shell.RunPosted();  // the answer to a Retry question
+        shell.RunPosted();
     }
     // Waits for the socket to become readable and runs its handler, as the event loop does.
     bool Dispatch(int timeoutMs = 3000) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <poll.h>
 #include <deque>
 #include <functional>
 #include <map>
@@ -134,6 +135,25 @@ public:
             posted.pop_front();
             task();
         }
+    }
+
+    // One turn of an event loop over the watched descriptors: waits at most timeoutMs for any
+    // to be ready, then runs the handlers of those that are (each looked up again, as an
+    // earlier one may have removed it). False when none became ready in time.
+    bool ServeWatches(int timeoutMs) {
+        std::vector<pollfd> wanted;
+        for (const auto& w : watches) wanted.push_back({w.first, POLLIN, 0});
+        for (const auto& w : writeWatches) wanted.push_back({w.first, POLLOUT, 0});
+        if (wanted.empty() || ::poll(wanted.data(), wanted.size(), timeoutMs) <= 0) return false;
+        for (const pollfd& p : wanted) {
+            if (p.revents == 0) continue;
+            auto& table = p.events == POLLIN ? watches : writeWatches;
+            auto found = table.find(p.fd);
+            if (found == table.end()) continue;
+            auto handler = found->second;
+            handler();
+        }
+        return true;
     }
 
     // The delayed tasks due now (as if their time had passed), then what they posted.

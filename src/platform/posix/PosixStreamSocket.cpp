@@ -32,32 +32,35 @@ int CPosixStreamSocket::Create() {
 
 int CPosixStreamSocket::StartConnect(const std::string& host, int port) {
     lookupFailure_.clear();
+    lookup_.Abandon();
     if (fd_ < 0) return lastError_ = EBADF;
     if (port <= 0 || port > 65535) return lastError_ = EINVAL;
     sockaddr_in address{};
     address.sin_family = AF_INET;
     address.sin_port = htons(static_cast<uint16_t>(port));
-    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) {
-        // Not a dotted address: look it up as a host name.
-        addrinfo hints{};
-        hints.ai_family = AF_INET;
-        hints.ai_socktype = SOCK_STREAM;
-        addrinfo* found = nullptr;
-        const int looked = host.empty() ? EAI_NONAME : getaddrinfo(host.c_str(), nullptr, &hints, &found);
-        if (looked != 0 || found == nullptr) {
-            if (found != nullptr) freeaddrinfo(found);
-            lookupFailure_ = gai_strerror(looked != 0 ? looked : EAI_NONAME);
-            return lastError_ = EHOSTUNREACH;
-        }
-        address.sin_addr = reinterpret_cast<const sockaddr_in*>(found->ai_addr)->sin_addr;
-        freeaddrinfo(found);
-    }
+    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) == 1)
+        return Connect(reinterpret_cast<const sockaddr*>(&address), sizeof address);
+    // Not a dotted address: a host name, looked up away from the event loop.
+    port_ = port;
+    const int started = lookup_.Start(host, "", AF_INET);
+    return lastError_ = started != 0 ? started : EINPROGRESS;
+}
+
+int CPosixStreamSocket::Connect(const sockaddr* address, socklen_t length) {
     for (;;) {
-        if (::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0)
-            return lastError_ = 0;
+        if (::connect(fd_, address, length) == 0) return lastError_ = 0;
         if (errno == EINTR) continue;
         return lastError_ = errno;
     }
+}
+
+int CPosixStreamSocket::ConnectToLookedUp() {
+    const std::vector<ResolvedAddress> found = lookup_.TakeAnswer(lookupFailure_);
+    if (found.empty()) return lastError_ = EHOSTUNREACH;
+    sockaddr_in address{};
+    std::memcpy(&address, &found.front().address, sizeof address);
+    address.sin_port = htons(static_cast<uint16_t>(port_));
+    return Connect(reinterpret_cast<const sockaddr*>(&address), sizeof address);
 }
 
 bool CPosixStreamSocket::WaitFor(short events, int ms) {
@@ -72,6 +75,17 @@ bool CPosixStreamSocket::WaitFor(short events, int ms) {
 
 int CPosixStreamSocket::WaitConnected(int ms) {
     if (fd_ < 0) return lastError_ = EBADF;
+    if (lookup_.Pending()) {
+        if (!lookup_.Finished()) {
+            pollfd p{lookup_.Descriptor(), POLLIN, 0};
+            while (::poll(&p, 1, ms < 0 ? 0 : ms) < 0 && errno == EINTR) {
+            }
+            if (!lookup_.Finished()) return lastError_ = EINPROGRESS;
+        }
+        // The connect itself goes on from here: its readiness is the socket's.
+        const int rc = ConnectToLookedUp();
+        if (rc != EINPROGRESS) return rc;
+    }
     if (!WaitFor(POLLOUT, ms)) return lastError_ = EINPROGRESS;
     int err = 0;
     socklen_t length = sizeof err;
@@ -121,6 +135,7 @@ void CPosixStreamSocket::ShutdownSend() {
 }
 
 void CPosixStreamSocket::Close() {
+    lookup_.Abandon();
     if (fd_ < 0) return;
     ::close(fd_);
     fd_ = -1;

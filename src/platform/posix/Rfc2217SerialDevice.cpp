@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cerrno>
+#include <cstring>
 
 #include "platform/NetworkSerialAddress.h"
 
@@ -43,6 +44,25 @@ std::string CleanLine(const std::string& text) {
     return line;
 }
 
+// host:port of a numeric address (IPv4 or IPv6); false when host is not one.
+bool NumericAddress(const std::string& host, int port, ResolvedAddress& server) {
+    addrinfo hints{};
+    hints.ai_family = AF_UNSPEC;
+    hints.ai_socktype = SOCK_STREAM;
+    hints.ai_flags = AI_NUMERICHOST | AI_NUMERICSERV;
+    addrinfo* found = nullptr;
+    const std::string service = std::to_string(port);
+    const bool ok = getaddrinfo(host.c_str(), service.c_str(), &hints, &found) == 0 && found != nullptr &&
+                    found->ai_addrlen <= sizeof server.address;
+    if (ok) {
+        std::memcpy(&server.address, found->ai_addr, found->ai_addrlen);
+        server.length = found->ai_addrlen;
+        server.family = found->ai_family;
+    }
+    if (found != nullptr) freeaddrinfo(found);
+    return ok;
+}
+
 }  // namespace
 
 CRfc2217SerialDevice::~CRfc2217SerialDevice() {
@@ -56,7 +76,7 @@ void CRfc2217SerialDevice::Fail(int error, const std::string& english, const std
 }
 
 int CRfc2217SerialDevice::Open(const std::string& path, const SerialParams& params) {
-    if (fd_ >= 0) Release();
+    if (IsOpen()) Release();
     holder_.clear();
     failure_.clear();
     failureJapanese_.clear();
@@ -73,24 +93,24 @@ int CRfc2217SerialDevice::Open(const std::string& path, const SerialParams& para
         failureJapanese_ = path + " はこの通信設定を受け付けません。";
         return EINVAL;
     }
-    // A name is looked up here; plants usually give the server's address, which needs no lookup.
-    addrinfo hints{};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    addrinfo* found = nullptr;
-    const std::string service = std::to_string(address.port);
-    if (getaddrinfo(address.host.c_str(), service.c_str(), &hints, &found) != 0 || found == nullptr) {
-        if (found != nullptr) freeaddrinfo(found);
-        failure_ = "The server name " + address.host + " cannot be found.";
-        failureJapanese_ = "サーバー名 " + address.host + " が見つかりません。";
-        return EHOSTUNREACH;
+    deadline_ = Steady::now() + std::chrono::milliseconds(kConnectLimitMs);
+    serverName_ = address.host;
+    if (!CHostLookup::IsNumeric(address.host, AF_UNSPEC)) {
+        // A name is looked up away from the event loop; plants usually give the server's
+        // address, which needs no lookup.
+        const int started = lookup_.Start(address.host, std::to_string(address.port), AF_UNSPEC);
+        if (started != 0) return started;
+        state_ = State::Resolving;
+        return EINPROGRESS;
     }
-    const int fd = ::socket(found->ai_family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
-    if (fd < 0) {
-        const int err = errno;
-        freeaddrinfo(found);
-        return err;
-    }
+    ResolvedAddress server;
+    if (!NumericAddress(address.host, address.port, server)) return EINVAL;
+    return StartConnecting(server);
+}
+
+int CRfc2217SerialDevice::StartConnecting(const ResolvedAddress& server) {
+    const int fd = ::socket(server.family, SOCK_STREAM | SOCK_NONBLOCK | SOCK_CLOEXEC, 0);
+    if (fd < 0) return errno;
     SetOption(fd, SOL_SOCKET, SO_KEEPALIVE, 1);
     SetOption(fd, IPPROTO_TCP, TCP_KEEPIDLE, kKeepAliveIdleS);
     SetOption(fd, IPPROTO_TCP, TCP_KEEPINTVL, kKeepAliveIntervalS);
@@ -100,21 +120,21 @@ int CRfc2217SerialDevice::Open(const std::string& path, const SerialParams& para
     SetOption(fd, IPPROTO_TCP, TCP_NODELAY, 1);
     int rc = 0;
     do {
-        rc = ::connect(fd, found->ai_addr, found->ai_addrlen) == 0 ? 0 : errno;
+        rc =
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&server.address), server.length) == 0 ? 0 : errno;
     } while (rc == EINTR);
-    freeaddrinfo(found);
     if (rc != 0 && rc != EINPROGRESS) {
         ::close(fd);
+        state_ = State::Closed;
         return rc;
     }
     fd_ = fd;
     state_ = State::Connecting;
-    deadline_ = Steady::now() + std::chrono::milliseconds(kConnectLimitMs);
     return EINPROGRESS;
 }
 
 int CRfc2217SerialDevice::OpenTimeLeftMs() const {
-    if (state_ != State::Connecting && state_ != State::Negotiating) return -1;
+    if (state_ != State::Resolving && state_ != State::Connecting && state_ != State::Negotiating) return -1;
     const auto left =
         std::chrono::duration_cast<std::chrono::milliseconds>(deadline_ - Steady::now()).count();
     return static_cast<int>(std::max<int64_t>(left, 0));
@@ -123,6 +143,29 @@ int CRfc2217SerialDevice::OpenTimeLeftMs() const {
 int CRfc2217SerialDevice::ContinueOpen() {
     if (state_ == State::Open) return 0;
     if (state_ == State::Closed) return fd_ < 0 ? ENODEV : 0;
+    if (state_ == State::Resolving) {
+        if (!lookup_.Finished()) {
+            if (OpenTimeLeftMs() > 0) return EINPROGRESS;
+            Release();
+            return ETIMEDOUT;
+        }
+        std::string reason;
+        std::vector<ResolvedAddress> found = lookup_.TakeAnswer(reason);
+        if (found.empty()) {
+            Release();
+            failure_ = "The server name " + serverName_ + " cannot be found (" + reason + ").";
+            failureJapanese_ = "サーバー名 " + serverName_ + " が見つかりません (" + reason + ")。";
+            return EHOSTUNREACH;
+        }
+        // The connect's readiness is the socket's from here.
+        otherServers_.assign(found.begin() + 1, found.end());
+        int rc = StartConnecting(found.front());
+        while (rc != EINPROGRESS && !otherServers_.empty()) {
+            rc = StartConnecting(otherServers_.front());
+            otherServers_.erase(otherServers_.begin());
+        }
+        return rc;
+    }
     if (state_ == State::Connecting) {
         pollfd p{fd_, POLLOUT, 0};
         if (::poll(&p, 1, 0) <= 0) {
@@ -134,6 +177,14 @@ int CRfc2217SerialDevice::ContinueOpen() {
         socklen_t length = sizeof err;
         if (getsockopt(fd_, SOL_SOCKET, SO_ERROR, &err, &length) != 0) err = errno;
         if (err != 0) {
+            // A name may stand for several addresses (IPv6 and IPv4): the next one is tried.
+            while (!otherServers_.empty()) {
+                ::close(fd_);
+                fd_ = -1;
+                const ResolvedAddress next = otherServers_.front();
+                otherServers_.erase(otherServers_.begin());
+                if (StartConnecting(next) == EINPROGRESS) return EINPROGRESS;
+            }
             Release();
             return err;
         }
@@ -361,6 +412,8 @@ int CRfc2217SerialDevice::LineError() {
 }
 
 void CRfc2217SerialDevice::Release() {
+    lookup_.Abandon();
+    otherServers_.clear();
     if (fd_ >= 0) ::close(fd_);
     fd_ = -1;
     state_ = State::Closed;
@@ -370,6 +423,7 @@ void CRfc2217SerialDevice::Release() {
 }
 
 void CRfc2217SerialDevice::Close() {
+    if (state_ == State::Resolving) Release();
     if (fd_ < 0) return;
     if (state_ == State::Open && gone_ == 0) {
         // As a local port closes: both queues discarded, DTR lowered. What the socket does not

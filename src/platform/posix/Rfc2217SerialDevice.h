@@ -5,13 +5,16 @@
 
 #include "platform/Rfc2217Codec.h"
 #include "platform/SerialDevice.h"
+#include "platform/posix/HostLookup.h"
 
 namespace tavrin {
 
 // A serial port behind a serial device server (ser2net and the like), opened as
 // "rfc2217://HOST:PORT": a non-blocking TCP connection speaking telnet with the COM-PORT-OPTION.
 //
-// Open starts the connect and returns EINPROGRESS; ContinueOpen finishes the connect, negotiates
+// Open starts the connect and returns EINPROGRESS (a host name is first looked up on a thread of
+// its own: Descriptor() is then the lookup's, to be watched for reading, and the time limit
+// covers lookup and connect); ContinueOpen finishes the connect, negotiates
 // (see CRfc2217Codec) and returns 0 once the server has confirmed the frame. Failures:
 //  - the address does not parse: EINVAL; the host name does not resolve: EHOSTUNREACH;
 //  - the connect fails: its errno; no answer within kConnectLimitMs: ETIMEDOUT;
@@ -34,14 +37,14 @@ public:
 
     int Open(const std::string& path, const SerialParams& params) override;
     void Close() override;
-    bool IsOpen() const override { return fd_ >= 0; }
+    bool IsOpen() const override { return fd_ >= 0 || state_ == State::Resolving; }
     size_t Write(const uint8_t* bytes, size_t count) override;
     bool Writable() const override;
     size_t Queued() override;
     size_t Read(uint8_t* buffer, size_t count) override;
     int WaitReadable(int ms) override;
     void Purge() override;
-    int Descriptor() const override { return fd_; }
+    int Descriptor() const override { return state_ == State::Resolving ? lookup_.Descriptor() : fd_; }
     int LineError() override;
     std::string BusyHolder() const override { return holder_; }
     int ContinueOpen() override;
@@ -67,7 +70,7 @@ public:
     static constexpr size_t kTailLimit = 160;
 
 private:
-    enum class State { Closed, Connecting, Negotiating, Open };
+    enum class State { Closed, Resolving, Connecting, Negotiating, Open };
     using Steady = std::chrono::steady_clock;
 
     // Reads what the socket holds into the codec; sends its replies. False when the connection
@@ -77,12 +80,17 @@ private:
     void Flush();
     void Fail(int error, const std::string& english, const std::string& japanese);
     void Release();
+    // Starts the connect to the server's first address. 0 (connect under way) or an errno.
+    int StartConnecting(const ResolvedAddress& server);
     int EndOfNegotiation();
     // 1 when the socket holds bytes, -1 when it has ended (or failed), 0 otherwise; reads nothing.
     int PeekSocket() const;
     // EBUSY when the server's last words say another client holds the port.
     int ParticularEnd() const;
 
+    CHostLookup lookup_;  // the server's name, while State::Resolving
+    std::string serverName_;
+    std::vector<ResolvedAddress> otherServers_;  // the name's further addresses, tried in turn
     int fd_ = -1;
     State state_ = State::Closed;
     int gone_ = 0;

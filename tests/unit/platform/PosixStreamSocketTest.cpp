@@ -1,6 +1,8 @@
 #include "platform/posix/PosixStreamSocket.h"
 
 #include <arpa/inet.h>
+#include <poll.h>
+
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -30,10 +32,21 @@ struct Listener {
     int port = 0;
 };
 
-int Connected(CPosixStreamSocket& s, int port) {
-    int rc = s.StartConnect("127.0.0.1", port);
-    if (rc == EINPROGRESS) rc = s.WaitConnected(2000);
+// The connect's end, carried on as the event loop would: a host name's lookup is watched for
+// reading, the connect itself for writing.
+int ConnectEnd(CPosixStreamSocket& s, const std::string& host, int port, bool* lookedUp = nullptr) {
+    int rc = s.StartConnect(host, port);
+    for (int turns = 0; rc == EINPROGRESS && turns < 100; ++turns) {
+        if (lookedUp != nullptr && !s.ConnectWaitsForWrite()) *lookedUp = true;
+        pollfd p{s.Descriptor(), static_cast<short>(s.ConnectWaitsForWrite() ? POLLOUT : POLLIN), 0};
+        poll(&p, 1, 100);
+        rc = s.WaitConnected(0);
+    }
     return rc;
+}
+
+int Connected(CPosixStreamSocket& s, int port) {
+    return ConnectEnd(s, "127.0.0.1", port);
 }
 
 TEST(PosixStreamSocketTest, RefusesWhatCannotBeConnected) {
@@ -52,7 +65,7 @@ TEST(PosixStreamSocketTest, RefusesWhatCannotBeConnected) {
         if (c.create) {
             ASSERT_EQ(s.Create(), 0);
         }
-        EXPECT_EQ(s.StartConnect(c.host, c.port), c.result) << c.host << ":" << c.port;
+        EXPECT_EQ(ConnectEnd(s, c.host, c.port), c.result) << c.host << ":" << c.port;
         // Only a name that could not be looked up carries the resolver's text.
         EXPECT_EQ(s.LookupFailure().empty(), c.host[0] != '\0') << c.host << ":" << c.port;
     }
@@ -62,6 +75,26 @@ TEST(PosixStreamSocketTest, RefusesWhatCannotBeConnected) {
     EXPECT_EQ(closed.Receive(&b, 1), -1);
     EXPECT_FALSE(closed.WaitReadable(0));
     EXPECT_EQ(closed.Descriptor(), -1);
+}
+
+// A host name is looked up on a thread of its own: the connect is under way at once, its
+// descriptor the lookup's until the answer is in, then the socket's.
+TEST(PosixStreamSocketTest, AHostNameIsLookedUpWithoutWaiting) {
+    Listener listener;
+    CPosixStreamSocket s;
+    ASSERT_EQ(s.Create(), 0);
+    const int socketFd = s.Descriptor();
+    bool lookedUp = false;
+    EXPECT_EQ(ConnectEnd(s, "localhost", listener.port, &lookedUp), 0);
+    EXPECT_TRUE(lookedUp);
+    EXPECT_EQ(s.Descriptor(), socketFd);
+    EXPECT_TRUE(s.ConnectWaitsForWrite());
+    // Closed during a lookup: nothing is left watched or pending.
+    CPosixStreamSocket given;
+    ASSERT_EQ(given.Create(), 0);
+    EXPECT_EQ(given.StartConnect("localhost", listener.port), EINPROGRESS);
+    given.Close();
+    EXPECT_EQ(given.Descriptor(), -1);
 }
 
 TEST(PosixStreamSocketTest, KeepAliveIsOnAndTheSocketNeverBlocks) {

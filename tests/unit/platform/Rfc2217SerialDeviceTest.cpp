@@ -140,6 +140,27 @@ TEST(Rfc2217SerialDeviceTest, OpensAfterTheServerConfirmsAndCarriesEveryByte) {
     EXPECT_TRUE(Contains(sent, Sub(C::kPurgeData, {3})));
 }
 
+// A server given by name: the lookup runs on a thread of its own, the open watching its
+// descriptor for reading.
+TEST(Rfc2217SerialDeviceTest, OpensAServerGivenByName) {
+    FakeServer server(Agreeing(), 500);
+    const std::string byName =
+        "rfc2217://localhost:" + server.Path().substr(std::string("rfc2217://127.0.0.1:").size());
+    CRfc2217SerialDevice device;
+    const int started = device.Open(byName, N81());
+    ASSERT_EQ(started, EINPROGRESS);
+    EXPECT_TRUE(device.IsOpen());
+    EXPECT_FALSE(device.OpenWaitsForWrite());
+    EXPECT_GE(device.Descriptor(), 0);
+    EXPECT_EQ(FinishOpen(device, started), 0) << device.FailureText(true);
+    // Closed while the name is looked up: nothing is left open.
+    CRfc2217SerialDevice given;
+    ASSERT_EQ(given.Open(byName, N81()), EINPROGRESS);
+    given.Close();
+    EXPECT_FALSE(given.IsOpen());
+    EXPECT_EQ(given.Descriptor(), -1);
+}
+
 TEST(Rfc2217SerialDeviceTest, OpenFailuresSayWhy) {
     const struct {
         const char* name;
