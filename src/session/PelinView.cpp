@@ -75,6 +75,11 @@ CPelinView::~CPelinView() {
     parts_->replay.StopReplay();
     parts_->replay.Join();
     UnwatchSerial();
+    // The device is the environment's, the port the view's: it closes with the view's parts, as
+    // when they owned the device.
+    SerialDevice& device = parts_->serialDevice;
+    parts_.reset();
+    device.Close();
 }
 
 void CPelinView::PrintLocal(const std::string& cp932) {

@@ -37,6 +37,7 @@ namespace tavrin {
 struct CPelinView::Parts {
     Parts(CPelinView& view, CPelinDoc& doc, Shell& shell, const ViewEnvironment& env, CPelinApp& app)
         : display(doc, view),
+          serialDevice(env.serialDevice),
           serialPorts(env.serialPorts),
           serialPortEvents(env.serialPortEvents),
           serial(env.serialDevice, env.clock, [&app] { return app.profilePath; }),
@@ -74,6 +75,7 @@ struct CPelinView::Parts {
     }
 
     CDisplayModel display;
+    SerialDevice& serialDevice;           // the environment's
     SerialPortEnumerator& serialPorts;    // the environment's
     SerialPortMonitor* serialPortEvents;  // the environment's; nullptr without device events
     CSerialChannel serial;

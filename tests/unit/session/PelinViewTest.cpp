@@ -177,6 +177,10 @@ TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheCon
     ControllerSends("id");
     view_->OnChar('\r');
     EXPECT_EQ(Sent(), "\nid\r");
+
+    // The environment outlives the view; the port does not.
+    view_.reset();
+    EXPECT_FALSE(device_.open);
 }
 
 TEST_F(PelinViewTest, PastedTextIsTypedWithTabsAsBlanksCrLfAsEnterAndLfAndLoneLfAsEnter) {
