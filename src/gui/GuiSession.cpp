@@ -16,7 +16,9 @@ CPelinApp& WithProfilePathFixed(CPelinApp& app) {
 }  // namespace
 
 CGuiSession::CGuiSession(const CommandLineOptions& options, const std::string& exeName)
-    : app(options, exeName), view(WithProfilePathFixed(app), doc, shell, clock), frame(view, app) {
+    : app(options, exeName),
+      view(WithProfilePathFixed(app), doc, shell, platform.Environment()),
+      frame(view, app) {
     shell.SetFrame(&frame);
     shell.SetActivityHandler([this] { frame.ScheduleIdle(); });
 }

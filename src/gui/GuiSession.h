@@ -4,9 +4,9 @@
 #include "app/PelinDoc.h"
 #include "gui/MainFrame.h"
 #include "gui/QtShell.h"
-#include "platform/posix/SteadyClock.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
+#include "session/PlatformEnvironment.h"
 
 namespace tavrin {
 
@@ -25,7 +25,7 @@ public:
     bool Start();
 
     CQtShell shell;
-    CSteadyClock clock;
+    CPlatformEnvironment platform;  // the serial device, port list, sockets, host channel, clock
     CPelinApp app;
     CPelinDoc doc;
     CPelinView view;

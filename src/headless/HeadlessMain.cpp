@@ -7,10 +7,10 @@
 #include "headless/ConsoleShell.h"
 #include "headless/ConsoleTerminal.h"
 #include "headless/TerminationSignals.h"
-#include "platform/posix/SteadyClock.h"
 #include "session/LaunchOptions.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
+#include "session/PlatformEnvironment.h"
 
 namespace tavrin {
 
@@ -28,7 +28,7 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport*
 
     CConsoleShell shell;
     shell.ShowTitles(options.hostLink);
-    CSteadyClock clock;
+    CPlatformEnvironment platform;
     CPelinApp app(options, options.exeName);
     CPelinDoc doc;
     doc.transientConnection = options.transientConnection;
@@ -38,7 +38,7 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport*
         std::fprintf(stderr, "tavrin: %s\n", app.profileRefusal.c_str());
         return 1;
     }
-    CPelinView view(app, doc, shell, clock);
+    CPelinView view(app, doc, shell, platform.Environment());
     view.SetRunReport(report);
     CConsoleTerminal console(view);
     shell.SetLineReader([&](const std::string& prompt) { return console.ReadLine(prompt); });

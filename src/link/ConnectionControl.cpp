@@ -136,7 +136,7 @@ std::optional<bool> ComCommandEnabled(int command, int connected) {
 
 CConnectionControl::CConnectionControl(CPelinDoc& doc, ViewState& view, CSerialChannel& serial, LinkOps& link,
                                        Shell& shell, Clock& clock, SocketFactory makeSocket,
-                                       ConnectionHooks hooks)
+                                       SerialPortEnumerator* ports, ConnectionHooks hooks)
     : doc_(doc),
       view_(view),
       serial_(serial),
@@ -144,6 +144,7 @@ CConnectionControl::CConnectionControl(CPelinDoc& doc, ViewState& view, CSerialC
       shell_(shell),
       clock_(clock),
       makeSocket_(std::move(makeSocket)),
+      ports_(ports),
       hooks_(std::move(hooks)) {}
 
 CConnectionControl::~CConnectionControl() {
@@ -232,8 +233,8 @@ int CConnectionControl::ConnectSerial() {
         doc_.connected = 1;
         // A port opened by its kernel name is waited for by its by-id name after an unplug, so
         // that another adapter taking the kernel name meanwhile is not opened in its place.
-        if (SerialPortEnumerator* ports = CurrentSerialPortEnumerator()) {
-            for (const SerialPortInfo& p : ports->ListPorts())
+        if (ports_ != nullptr) {
+            for (const SerialPortInfo& p : ports_->ListPorts())
                 if (p.device == serial_.OpenNode() && p.stableName != serial_.OpenDevice())
                     openStableName_ = p.stableName;
         }

@@ -106,8 +106,10 @@ class CConnectionControl {
 public:
     using SocketFactory = std::function<std::unique_ptr<StreamSocket>()>;
 
+    // ports: the serial devices present, for a port's by-id name (nullptr: none known).
     CConnectionControl(CPelinDoc& doc, ViewState& view, CSerialChannel& serial, LinkOps& link, Shell& shell,
-                       Clock& clock, SocketFactory makeSocket, ConnectionHooks hooks = {});
+                       Clock& clock, SocketFactory makeSocket, SerialPortEnumerator* ports = nullptr,
+                       ConnectionHooks hooks = {});
     ~CConnectionControl();
     CConnectionControl(const CConnectionControl&) = delete;
     CConnectionControl& operator=(const CConnectionControl&) = delete;
@@ -207,6 +209,7 @@ private:
     Shell& shell_;
     Clock& clock_;
     SocketFactory makeSocket_;
+    SerialPortEnumerator* ports_;
     ConnectionHooks hooks_;
     std::unique_ptr<CCommSocket> socket_;
     int watchedFd_ = -1;

@@ -49,14 +49,15 @@ ScrollRequest ToRequest(ScrollAction action) {
 
 }  // namespace
 
-CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& clock)
-    : app_(app), doc_(doc), shell_(shell), clock_(clock) {
-    parts_ = std::make_unique<Parts>(*this, doc, shell, clock, app);
+CPelinView::CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, const ViewEnvironment& env)
+    : app_(app), doc_(doc), shell_(shell), clock_(env.clock) {
+    parts_ = std::make_unique<Parts>(*this, doc, shell, env, app);
     app_.view = this;
+    // The dialogs list the ports of the environment too.
     SetSerialPortEnumerator(&parts_->serialPorts);
     SetSerialPortProfile([this] { return app_.profilePath; });
-    // Device events where udev sends them; the poll timer's checks cover the rest.
-    parts_->serialEventFd = parts_->serialPorts.EventDescriptor();
+    // Device events where the system sends them; the poll timer's checks cover the rest.
+    if (parts_->serialPortEvents) parts_->serialEventFd = parts_->serialPortEvents->EventDescriptor();
     if (parts_->serialEventFd >= 0)
         shell_.WatchDescriptor(parts_->serialEventFd, [this] { OnSerialPortEvents(); });
     WireParts();
@@ -74,6 +75,11 @@ CPelinView::~CPelinView() {
     parts_->replay.StopReplay();
     parts_->replay.Join();
     UnwatchSerial();
+    // The device is the environment's, the port the view's: it closes with the view's parts, as
+    // when they owned the device.
+    SerialDevice& device = parts_->serialDevice;
+    parts_.reset();
+    device.Close();
 }
 
 void CPelinView::PrintLocal(const std::string& cp932) {

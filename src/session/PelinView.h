@@ -19,6 +19,7 @@ class CDisplayModel;
 class CCommandPanel;
 class CRunReport;
 struct MacroHooks;
+struct ViewEnvironment;
 
 enum class ArrowKey { Up, Down, Left, Right };
 enum class ScrollAction { LineUp, LineDown, PageUp, PageDown, ThumbTrack, Top, Bottom };
@@ -31,10 +32,12 @@ struct CommandState {
 // The terminal view: the hub every front end drives. It owns the terminal's working state
 // (ViewState), implements the link operations, and turns front-end events (timer ticks,
 // readiness, keys, commands, resizes) into the subsystems' operations. Single-threaded: every
-// call happens on the event-loop thread.
+// call happens on the event-loop thread. It reaches the machine only through shell and env (the
+// serial device, the port list, sockets, the host channel, the clock); what env refers to must
+// outlive the view.
 class CPelinView : public ViewState, public LinkOps {
 public:
-    CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, Clock& clock);
+    CPelinView(CPelinApp& app, CPelinDoc& doc, Shell& shell, const ViewEnvironment& env);
     ~CPelinView() override;
     CPelinView(const CPelinView&) = delete;
     CPelinView& operator=(const CPelinView&) = delete;

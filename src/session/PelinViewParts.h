@@ -19,13 +19,10 @@
 #include "link/LinkChannel.h"
 #include "link/SerialChannel.h"
 #include "panel/CommandPanel.h"
-#include "platform/linux/UdevSerialPorts.h"
-#include "platform/posix/PosixHostChannel.h"
-#include "platform/posix/PosixStreamSocket.h"
-#include "platform/posix/SelectingSerialDevice.h"
 #include "session/HostLink.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
+#include "session/ViewEnvironment.h"
 #include "terminal/DisplayModel.h"
 #include "terminal/Keyboard.h"
 #include "terminal/ReceiveInterpreter.h"
@@ -38,23 +35,25 @@ namespace tavrin {
 // Every subsystem of the one terminal, wired together. Members are declared in the order they
 // are built: each takes references to the ones before it.
 struct CPelinView::Parts {
-    Parts(CPelinView& view, CPelinDoc& doc, Shell& shell, Clock& clock, CPelinApp& app)
+    Parts(CPelinView& view, CPelinDoc& doc, Shell& shell, const ViewEnvironment& env, CPelinApp& app)
         : display(doc, view),
-          serial(serialDevice, clock, [&app] { return app.profilePath; }),
+          serialDevice(env.serialDevice),
+          serialPorts(env.serialPorts),
+          serialPortEvents(env.serialPortEvents),
+          serial(env.serialDevice, env.clock, [&app] { return app.profilePath; }),
           link(doc, serial, shell),
           interpreter(doc, view, link, shell),
-          keyboard(doc, view, link, shell, interpreter, clock),
-          transfer(doc, link, clock, view),
-          connection(doc, view, serial, link, shell, clock,
-                     [] { return std::make_unique<CPosixStreamSocket>(); }),
-          macro(doc, view, link, shell, clock, log, view.MakeMacroHooks()),
-          replay(shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
+          keyboard(doc, view, link, shell, interpreter, env.clock),
+          transfer(doc, link, env.clock, view),
+          connection(doc, view, serial, link, shell, env.clock, env.makeSocket, &env.serialPorts),
+          macro(doc, view, link, shell, env.clock, log, view.MakeMacroHooks()),
+          replay(shell, env.clock, [&view](uint8_t c) { view.OnChar(c); }),
           sendFile(macro, shell),
-          drops(doc, macro, shell, clock, [&view](uint8_t c) { view.OnChar(c); }),
+          drops(doc, macro, shell, env.clock, [&view](uint8_t c) { view.OnChar(c); }),
           selection(doc, view),
           setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
-          panel(view, shell, clock, PanelHooksFor(view)),
-          host(view, doc, shell, std::make_unique<CPosixHostChannel>()) {}
+          panel(view, shell, env.clock, PanelHooksFor(view)),
+          host(view, doc, shell, env.makeHostChannel()) {}
 
     PanelHooks PanelHooksFor(CPelinView& view) {
         PanelHooks hooks;
@@ -76,8 +75,9 @@ struct CPelinView::Parts {
     }
 
     CDisplayModel display;
-    CSelectingSerialDevice serialDevice;
-    CUdevSerialPorts serialPorts;
+    SerialDevice& serialDevice;           // the environment's
+    SerialPortEnumerator& serialPorts;    // the environment's
+    SerialPortMonitor* serialPortEvents;  // the environment's; nullptr without device events
     CSerialChannel serial;
     CLinkChannel link;
     CReceiveInterpreter interpreter;

@@ -27,8 +27,8 @@ void CPelinView::OnSerialReadable() {
 }
 
 void CPelinView::OnSerialPortEvents() {
-    if (parts_->destroyed) return;
-    const std::vector<SerialPortEvent> events = parts_->serialPorts.TakeEvents();
+    if (parts_->destroyed || !parts_->serialPortEvents) return;
+    const std::vector<SerialPortEvent> events = parts_->serialPortEvents->TakeEvents();
     if (events.empty() || !parts_->connection.OnSerialPortEvents(events)) return;
     RefreshSerialWatch();
     UpdateTitle();

@@ -1,19 +1,26 @@
 #pragma once
+#include <utility>
 #include <vector>
 
 #include "platform/SerialPortEnumerator.h"
 
 namespace tavrin::testing {
 
-// A fixed list of serial devices, as the udev enumerator would report them.
-class FakeSerialPorts : public SerialPortEnumerator {
+// A fixed list of serial devices, as the udev enumerator would report them, and the device
+// events a test queues (none, and no descriptor, unless it sets eventFd).
+class FakeSerialPorts : public SerialPortEnumerator, public SerialPortMonitor {
 public:
     std::vector<SerialPortInfo> ListPorts() override {
         ++listings;
         return ports;
     }
+    int EventDescriptor() override { return eventFd; }
+    std::vector<SerialPortEvent> TakeEvents() override { return std::exchange(events, {}); }
+
     std::vector<SerialPortInfo> ports;
     int listings = 0;
+    int eventFd = -1;
+    std::vector<SerialPortEvent> events;
 };
 
 // An FTDI adapter and a CDC ACM board, the usual pair on an operator's laptop.

@@ -14,6 +14,7 @@
 #include "gui/TerminalWidget.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
+#include "session/PlatformEnvironment.h"
 
 namespace tavrin::testing {
 
@@ -23,6 +24,7 @@ struct GuiFixture {
     QTemporaryDir folder;
     CQtShell shell;
     FakeClock clock;
+    CPlatformEnvironment platform;
     CPelinApp app{CommandLineOptions{}, "tavrin-test"};
     CPelinDoc doc;
     std::unique_ptr<CPelinView> view;
@@ -31,7 +33,7 @@ struct GuiFixture {
 
     GuiFixture() {
         app.profilePath = QDir(folder.path()).filePath("tavrin-test.ini").toStdString();
-        view = std::make_unique<CPelinView>(app, doc, shell, clock);
+        view = std::make_unique<CPelinView>(app, doc, shell, platform.Environment(clock));
         frame = std::make_unique<CMainFrame>(*view, app);
         shell.SetFrame(frame.get());
     }

@@ -24,9 +24,9 @@
 #include "gui/QtShell.h"
 #include "gui/TerminalWidget.h"
 #include "gui/WhenModal.h"
-#include "platform/posix/SteadyClock.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
+#include "session/PlatformEnvironment.h"
 
 namespace tavrin::testing {
 namespace {
@@ -148,11 +148,11 @@ TEST(OperatorInputTest, OpenLogFileAddsTheExtensionOnlyForTheLogFilter) {
         SCOPED_TRACE(std::string(c.typed) + " filter " + std::to_string(c.filter));
         QTemporaryDir folder;
         CQtShell shell;
-        CSteadyClock clock;
+        CPlatformEnvironment platform;
         CPelinApp app(ParseCommandLine({"-F" + folder.filePath("t.ini").toStdString()}), "tavrin-test");
         app.FixProfilePath();
         CPelinDoc doc;
-        CPelinView view(app, doc, shell, clock);
+        CPelinView view(app, doc, shell, platform.Environment());
         CMainFrame frame(view, app);
         shell.SetFrame(&frame);
         CWhenModal chooser("QFileDialog", [&](QWidget* modal) {

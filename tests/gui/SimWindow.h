@@ -11,9 +11,9 @@
 #include "app/ScreenRows.h"
 #include "gui/MainFrame.h"
 #include "gui/QtShell.h"
-#include "platform/posix/SteadyClock.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
+#include "session/PlatformEnvironment.h"
 
 namespace tavrin::testing {
 
@@ -33,7 +33,7 @@ bool WaitFor(Predicate done, int ms = 10000) {
 // BuildView; the frame and the view go before the test's own members (the simulator, folders).
 struct RealViewWindow {
     CQtShell shell;
-    CSteadyClock clock;
+    CPlatformEnvironment platform;
     std::unique_ptr<CPelinApp> app;
     CPelinDoc doc;
     std::unique_ptr<CPelinView> view;
@@ -52,7 +52,7 @@ struct RealViewWindow {
 
     // Rows are kept with their trailing blanks, or without them when trimRows.
     void BuildView(bool trimRows) {
-        view = std::make_unique<CPelinView>(*app, doc, shell, clock);
+        view = std::make_unique<CPelinView>(*app, doc, shell, platform.Environment());
         frame = std::make_unique<CMainFrame>(*view, *app);
         shell.SetFrame(frame.get());
         view->SetRowObserver([this, trimRows](const uint8_t* row) {

@@ -75,7 +75,8 @@ public:
     FakeSerialDevice device;
     CSerialChannel serial{device, clock};
     CLinkChannel link{doc, serial, shell};
-    CConnectionControl control{doc, view, serial, link, shell, clock, nullptr};
+    testing::FakeSerialPorts ports;  // none present unless a test says so
+    CConnectionControl control{doc, view, serial, link, shell, clock, nullptr, &ports};
     std::string printed;
     int panelHides = 0;
     int transferFileCloses = 0;
@@ -259,11 +260,9 @@ namespace {
 
 TEST_F(SerialUnplugTest, APortOpenedByItsKernelNameIsAwaitedByItsByIdName) {
     // The enumerator knows the node the connection opens and its by-id name.
-    testing::FakeSerialPorts ports;
     ports.ports = {{node, folder + "/by-id-name", "FTDI", "FT232R", "A5", "ftdi_sio"}};
-    SetSerialPortEnumerator(&ports);
     Connect();
-    SetSerialPortEnumerator(nullptr);
+    ports.ports.clear();
     Unplug();
     EXPECT_EQ(control.ReopenDevice(), folder + "/by-id-name");
     EXPECT_NE(printed.find("Waiting for " + folder + "/by-id-name"), std::string::npos) << printed;

@@ -59,6 +59,9 @@ public:
     std::string BusyHolder() const override { return busyHolder; }
 
     void Feed(const std::vector<uint8_t>& bytes) { input.insert(input.end(), bytes.begin(), bytes.end()); }
+    void FeedText(const std::string& text) { input.insert(input.end(), text.begin(), text.end()); }
+    // Everything written so far, as text.
+    std::string WrittenText() const { return {written.begin(), written.end()}; }
 
     bool open = false;
     std::deque<int> failures;  // errno for the next opens (0 = succeed)
