@@ -7,7 +7,7 @@
 namespace tavrin {
 
 CCommSocket::CCommSocket(std::unique_ptr<StreamSocket> socket, Shell& shell)
-    : socket_(std::move(socket)), shell_(shell) {}
+    : socket_(std::move(socket)), shell_(shell), connectWatch_(shell) {}
 
 CCommSocket::~CCommSocket() {
     Close();
@@ -58,39 +58,20 @@ int CCommSocket::NoteConnectResult(int rc) {
 // A host-name lookup is watched for its answer, the connect itself for writability; the
 // socket tells which comes now.
 void CCommSocket::WatchConnect() {
-    UnwatchConnect();
-    connectWatchFd_ = socket_->Descriptor();
-    connectWatchWrite_ = socket_->ConnectWaitsForWrite();
-    if (connectWatchFd_ < 0) return;
-    if (connectWatchWrite_) {
-        shell_.WatchWritable(connectWatchFd_, [this] { CheckConnect(); });
-    } else {
-        shell_.WatchDescriptor(connectWatchFd_, [this] { CheckConnect(); });
-    }
-}
-
-void CCommSocket::UnwatchConnect() {
-    if (connectWatchFd_ < 0) return;
-    if (connectWatchWrite_) {
-        shell_.UnwatchWritable(connectWatchFd_);
-    } else {
-        shell_.UnwatchDescriptor(connectWatchFd_);
-    }
-    connectWatchFd_ = -1;
+    connectWatch_.Watch(socket_->Descriptor(), socket_->ConnectWaitsForWrite(), [this] { CheckConnect(); });
 }
 
 void CCommSocket::CheckConnect() {
     const int rc = socket_->WaitConnected(0);
     if (rc != EINPROGRESS) {
         EndConnect(rc);
-    } else if (socket_->Descriptor() != connectWatchFd_ ||
-               socket_->ConnectWaitsForWrite() != connectWatchWrite_) {
+    } else if (!connectWatch_.Is(socket_->Descriptor(), socket_->ConnectWaitsForWrite())) {
         WatchConnect();
     }
 }
 
 void CCommSocket::EndConnect(int error) {
-    UnwatchConnect();
+    connectWatch_.Unwatch();
     ++connectAttempt_;
     NoteConnectResult(error);
     std::function<void(int)> done = std::move(connectDone_);
@@ -218,7 +199,7 @@ void CCommSocket::ShutdownSend() {
 
 void CCommSocket::Close() {
     // An attempt still running is given up without an answer.
-    UnwatchConnect();
+    connectWatch_.Unwatch();
     connectDone_ = nullptr;
     ++connectAttempt_;
     heldAt_ = heldEnd_ = 0;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/LifeToken.h"
+#include "platform/ReadinessWatch.h"
 #include "platform/Shell.h"
 #include "platform/Status.h"
 #include "platform/StreamSocket.h"
@@ -88,7 +89,6 @@ private:
 
     // Watches the connect under way (a host-name lookup, then the connect itself).
     void WatchConnect();
-    void UnwatchConnect();
     // The watched descriptor became ready during a connect: it goes on, or it has ended.
     void CheckConnect();
     // Ends the running connect attempt with this result and tells its caller.
@@ -111,8 +111,7 @@ private:
     bool sendFailureIsNew_ = false;
     bool connectTried_ = false;
     std::function<void(int)> connectDone_;  // set while an attempt runs
-    int connectWatchFd_ = -1;
-    bool connectWatchWrite_ = true;
+    ReadinessWatch connectWatch_;
     unsigned connectAttempt_ = 0;  // tells a stale time limit from the current attempt's
     LifeToken life_;
     std::string connectAddress_;  // host:port of the attempt

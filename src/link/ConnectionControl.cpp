@@ -148,7 +148,7 @@ CConnectionControl::CConnectionControl(CPelinDoc& doc, ViewState& view, CSerialC
       hooks_(std::move(hooks)) {}
 
 CConnectionControl::~CConnectionControl() {
-    UnwatchPendingOpen();
+    openWatch_.Unwatch();
     DestroySocket();
 }
 

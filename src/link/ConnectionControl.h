@@ -14,6 +14,7 @@
 #include "link/SerialChannel.h"
 #include "platform/Clock.h"
 #include "platform/LifeToken.h"
+#include "platform/ReadinessWatch.h"
 #include "platform/SerialPortEnumerator.h"
 #include "platform/Shell.h"
 #include "platform/StreamSocket.h"
@@ -181,7 +182,6 @@ public:
 
 private:
     void WatchPendingOpen();
-    void UnwatchPendingOpen();
     void CancelPendingOpen();
     void SerialReopened();
     void ConnectTcp(int silent);
@@ -231,8 +231,7 @@ private:
     // watched for it, and a count that tells its time-out from an earlier open's.
     bool openPending_ = false;
     bool openIsReopen_ = false;
-    int openWatchFd_ = -1;
-    bool openWatchWrite_ = false;
+    ReadinessWatch openWatch_{shell_};
     unsigned openGeneration_ = 0;
 };
 

@@ -22,7 +22,8 @@ void CLinkChannel::SendLinkBytes(const uint8_t* bytes, size_t count) {
     }
     // A write cut short is a link error: told with what was not sent, once per run of them.
     if (serial_.WriteComPort(bytes, count) < count && serial_.WriteFailureIsNew())
-        shell_.Tell(DescribeSerialWriteFailure(serial_.LastWriteFailure(), serial_.LastUnsent(), count), BoxIcon::Exclamation);
+        shell_.Tell(DescribeSerialWriteFailure(serial_.LastWriteFailure(), serial_.LastUnsent(), count),
+                    BoxIcon::Exclamation);
 }
 
 size_t CLinkChannel::SendOnSocket(const uint8_t* bytes, size_t count) {

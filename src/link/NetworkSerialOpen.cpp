@@ -10,17 +10,9 @@
 namespace tavrin {
 
 void CConnectionControl::WatchPendingOpen() {
-    UnwatchPendingOpen();
     openPending_ = true;
-    const int fd = serial_.Descriptor();
-    if (fd < 0) return;
-    openWatchFd_ = fd;
-    openWatchWrite_ = serial_.OpenWaitsForWrite();
-    if (openWatchWrite_) {
-        shell_.WatchWritable(fd, [this] { ContinueSerialOpen(); });
-    } else {
-        shell_.WatchDescriptor(fd, [this] { ContinueSerialOpen(); });
-    }
+    openWatch_.Watch(serial_.Descriptor(), serial_.OpenWaitsForWrite(), [this] { ContinueSerialOpen(); });
+    if (serial_.Descriptor() < 0) return;
     // The time limit: one check when it has passed (a later step sets its own).
     const unsigned generation = ++openGeneration_;
     const int wait = std::max(serial_.OpenTimeLeftMs(), 0) + 1;
@@ -30,19 +22,9 @@ void CConnectionControl::WatchPendingOpen() {
     });
 }
 
-void CConnectionControl::UnwatchPendingOpen() {
-    if (openWatchFd_ < 0) return;
-    if (openWatchWrite_) {
-        shell_.UnwatchWritable(openWatchFd_);
-    } else {
-        shell_.UnwatchDescriptor(openWatchFd_);
-    }
-    openWatchFd_ = -1;
-}
-
 void CConnectionControl::CancelPendingOpen() {
     if (!openPending_) return;
-    UnwatchPendingOpen();
+    openWatch_.Unwatch();
     openPending_ = false;
     ++openGeneration_;
     serial_.CloseComPort();
@@ -50,18 +32,17 @@ void CConnectionControl::CancelPendingOpen() {
 
 void CConnectionControl::ContinueSerialOpen() {
     if (!openPending_) return;
-    const bool wasWrite = serial_.OpenWaitsForWrite();
     const int deadlineBefore = serial_.OpenTimeLeftMs();
     const int rc = serial_.ContinueOpen();
     if (rc == CSerialChannel::kOpenPending) {
         // A new step (the connect done, the negotiation begun) waits for other readiness and has
         // a time limit of its own.
-        if (wasWrite != serial_.OpenWaitsForWrite() || serial_.Descriptor() != openWatchFd_ ||
+        if (!openWatch_.Is(serial_.Descriptor(), serial_.OpenWaitsForWrite()) ||
             serial_.OpenTimeLeftMs() > deadlineBefore)
             WatchPendingOpen();
         return;
     }
-    UnwatchPendingOpen();
+    openWatch_.Unwatch();
     openPending_ = false;
     ++openGeneration_;
     if (openIsReopen_) {
