@@ -53,7 +53,14 @@ struct CPelinView::Parts {
           selection(doc, view),
           setup(doc, view, app.profilePath, shell, SetupHooks(view, doc)),
           panel(view, shell, env.clock, PanelHooksFor(view)),
-          host(view, doc, shell, env.makeHostChannel()) {}
+          host(view, doc, shell, env.makeHostChannel()) {
+        // A save's flush to disk runs on a thread of its own where the environment has them.
+        if (env.background != nullptr)
+            transfer.Files().runCommit = [background = env.background, &shell](std::function<void()> work,
+                                                                               std::function<void()> done) {
+                background->Run(shell, std::move(work), std::move(done));
+            };
+    }
 
     PanelHooks PanelHooksFor(CPelinView& view) {
         PanelHooks hooks;

@@ -13,6 +13,7 @@ ViewEnvironment CPlatformEnvironment::Environment(Clock& clock) {
         [] { return std::make_unique<CPosixStreamSocket>(); },
         [] { return std::make_unique<CPosixHostChannel>(); },
         clock,
+        &background_,
     };
 }
 

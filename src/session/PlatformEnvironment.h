@@ -7,8 +7,9 @@
 namespace tavrin {
 
 // The view's environment on this machine: a local tty or a network serial port, the udev list
-// of serial devices with its events, POSIX TCP sockets, the host editor's Unix socket and the
-// steady clock. It owns the pieces and must outlive every view built on it.
+// of serial devices with its events, POSIX TCP sockets, the host editor's Unix socket, the
+// steady clock and threads for a save's flush to disk. It owns the pieces and must outlive every
+// view built on it, and go before the Shell the views post to.
 class CPlatformEnvironment {
 public:
     CPlatformEnvironment() = default;
@@ -24,6 +25,8 @@ private:
     CSteadyClock clock_;
     CSelectingSerialDevice serialDevice_;
     CUdevSerialPorts serialPorts_;
+    // Threads for a save's flush to disk; they post to the views' Shell.
+    BackgroundWork background_;
 };
 
 }  // namespace tavrin

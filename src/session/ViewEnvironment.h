@@ -2,6 +2,7 @@
 #include <functional>
 #include <memory>
 
+#include "platform/BackgroundWork.h"
 #include "platform/Clock.h"
 #include "platform/HostChannel.h"
 #include "platform/SerialDevice.h"
@@ -27,6 +28,9 @@ struct ViewEnvironment {
     std::function<std::unique_ptr<HostChannel>()> makeHostChannel;
     // The time source of every deadline and wait.
     Clock& clock;
+    // Where blocking file work (a save's flush to disk) runs away from the event loop; nullptr:
+    // in place, as the tests have it.
+    BackgroundWork* background = nullptr;
 };
 
 }  // namespace tavrin

@@ -185,6 +185,45 @@ Status KeepAsBackup(const std::string& path, const std::string& backup) {
     return status;
 }
 
+void CommitSaveFile(SaveCommit& commit) {
+    // The order keeps the name holding the earlier or the new program, whole, at every instant.
+    // The temporary file stays open, and so locked, until it has its name.
+    SaveStep("fsync");
+    commit.status = Status::FromErrno("fsync", commit.tempPath, SaveFsync(commit.fd));
+    if (!commit.status.Ok()) {
+        commit.failed = SaveCommit::Step::Fsync;
+        return;
+    }
+    struct stat st {};
+    // Only a program file is backed up; a folder of that name is left alone (the rename that
+    // follows fails on it and the controller gets the error).
+    if (!commit.backupPath.empty() && ::stat(commit.savePath.c_str(), &st) == 0 && S_ISREG(st.st_mode)) {
+        commit.status = KeepAsBackup(commit.savePath, commit.backupPath);
+        if (!commit.status.Ok()) {
+            commit.failed = SaveCommit::Step::Backup;
+            return;
+        }
+    }
+    SaveStep("rename");
+    commit.status =
+        Status::FromErrno("rename", commit.savePath, SaveRename(commit.tempPath, commit.savePath));
+    if (!commit.status.Ok()) {
+        commit.failed = SaveCommit::Step::Rename;
+        return;
+    }
+    // The new name is on disk too, not only the data.
+    SaveStep("sync-folder");
+    commit.status = SyncFolderOf(commit.savePath);
+    SaveStep("close");
+    const int closed = SaveClose(commit.fd);
+    commit.fd = -1;
+    if (commit.status.Ok()) commit.status = Status::FromErrno("close", commit.savePath, closed);
+    if (!commit.status.Ok()) {
+        commit.status.subject = commit.savePath;
+        commit.failed = SaveCommit::Step::Durability;
+    }
+}
+
 Status SyncFolderOf(const std::string& path) {
     const std::string folder = FolderOf(path);
     const std::string shown = folder.empty() ? std::string(".") : folder;

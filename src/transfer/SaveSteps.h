@@ -33,6 +33,24 @@ int RemoveStaleTemporaries(const std::string& folder);
 // A symbolic link at `backup` is replaced, never written through.
 Status KeepAsBackup(const std::string& path, const std::string& backup);
 
+// The last steps of a save, in this order: the data to disk; the earlier file at savePath kept
+// as backupPath (when one is given and savePath is a regular file); the temporary file renamed
+// over savePath; the folder flushed; the file closed. It only makes system calls on what it
+// holds, so it may run on a thread of its own while the event loop goes on.
+struct SaveCommit {
+    int fd = -1;
+    std::string tempPath;
+    std::string savePath;
+    std::string backupPath;  // empty: no backup
+    // The outcome: the step that failed (None: saved) and why. After Fsync, Backup or Rename the
+    // temporary file is still there and fd still open: the save is to be discarded. After
+    // Durability the file has its name but may not survive a power cut; fd is closed.
+    enum class Step { None, Fsync, Backup, Rename, Durability };
+    Step failed = Step::None;
+    Status status;
+};
+void CommitSaveFile(SaveCommit& commit);
+
 // Flushes the folder that holds `path` (its new names). File systems that cannot flush a folder
 // (EINVAL) count as done.
 Status SyncFolderOf(const std::string& path);

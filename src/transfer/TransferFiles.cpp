@@ -175,47 +175,78 @@ int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& n
 }
 
 int CTransferFiles::CommitSave() {
-    // The order keeps the name holding the earlier or the new program, whole, at every instant:
-    // the data reaches the disk, the earlier file gains its backup name beside its own, the
-    // temporary file is renamed over the name, and the folder is flushed. The temporary file
-    // stays open, and so locked, until it has its name.
-    int rc = 0;
-    SaveStep("fsync");
-    const Status synced = Status::FromErrno("fsync", tempPath_, SaveFsync(fd_));
-    if (!synced.Ok()) {
-        rc = MapFileError(synced.error);
-        PrintStatus(
-            "The save could not be written to disk: ", "保存をディスクに書き込めませんでした: ", synced);
-    }
-    if (rc == 0) rc = BackupTransferFile(savePath_);
-    if (rc == 0) {
-        SaveStep("rename");
-        const Status renamed = Status::FromErrno("rename", savePath_, SaveRename(tempPath_, savePath_));
-        if (!renamed.Ok()) {
-            rc = MapFileError(renamed.error);
-            PrintStatus("The save could not take its name: ",
-                        "保存したファイルに名前を付けられませんでした: ", renamed);
-        }
-    }
-    if (rc != 0) {
-        DiscardSave(true);
-        return rc;
-    }
-    tempPath_.clear();
-    // The new name is on disk too, not only the data. A failure from here on is reported: the
-    // file may not survive a power cut, and the controller must not take it as saved.
-    SaveStep("sync-folder");
-    Status status = SyncFolderOf(savePath_);
-    SaveStep("close");
-    const int closed = SaveClose(fd_);
-    if (status.Ok()) status = Status::FromErrno("close", savePath_, closed);
+    SaveCommit commit = TakeCommit();
+    CommitSaveFile(commit);
+    return FinishCommit(commit);
+}
+
+SaveCommit CTransferFiles::TakeCommit() {
+    SaveCommit commit;
+    commit.fd = fd_;
+    commit.tempPath = tempPath_;
+    commit.savePath = savePath_;
+    commit.backupPath = BackupPathFor(savePath_);
     fd_ = -1;
     openMode_ = 0;
-    if (status.Ok()) return 0;
-    status.subject = savePath_;
-    PrintStatus("The save did not complete; not saved: ",
-                "保存が完了しませんでした。保存されていないファイル: ", status);
-    return MapFileError(status.error);
+    tempPath_.clear();
+    return commit;
+}
+
+int CTransferFiles::FinishCommit(SaveCommit& commit) {
+    using Step = SaveCommit::Step;
+    switch (commit.failed) {
+        case Step::None: return 0;
+        case Step::Durability:
+            // The file has its name, but may not survive a power cut: the controller must not take
+            // it as saved.
+            PrintStatus("The save did not complete; not saved: ",
+                        "保存が完了しませんでした。保存されていないファイル: ", commit.status);
+            return MapFileError(commit.status.error);
+        case Step::Fsync:
+            PrintStatus("The save could not be written to disk: ", "保存をディスクに書き込めませんでした: ",
+                        commit.status);
+            break;
+        case Step::Backup:
+            PrintStatus("The save could not keep the backup ",
+                        "保存できませんでした。バックアップを残せません: ", commit.status);
+            break;
+        case Step::Rename:
+            PrintStatus("The save could not take its name: ",
+                        "保存したファイルに名前を付けられませんでした: ", commit.status);
+            break;
+    }
+    // The temporary file is dropped; the earlier file keeps its name.
+    fd_ = commit.fd;
+    tempPath_ = commit.tempPath;
+    savePath_ = commit.savePath;
+    commit.fd = -1;
+    DiscardSave(true);
+    return MapFileError(commit.status.error);
+}
+
+bool CTransferFiles::CloseInBackground(const uint8_t* request, size_t requestLength,
+                                       std::function<void(const TransferReply& reply)> closed) {
+    // Only a save that is whole commits; every other close is quick and answered in place.
+    if (!runCommit || fd_ < 0 || tempPath_.empty() || saveBroken_ || writeError_ != 0 ||
+        coder_.DecodePending())
+        return false;
+    TransferReply reply;
+    EchoRequest(request, requestLength, false, reply);
+    if (tcp_) endOfFile_ = false;
+    auto commit = std::make_shared<SaveCommit>(TakeCommit());
+    runCommit([commit] { CommitSaveFile(*commit); },
+              [this, commit, reply, closed = std::move(closed), alive = life_.Watch()]() mutable {
+                  if (alive.expired()) {
+                      // Nobody is left to tell: a temporary file left behind is removed by the
+                      // next save into its folder.
+                      if (commit->fd >= 0) ::close(commit->fd);
+                      return;
+                  }
+                  reply.status = FinishCommit(*commit);
+                  EndOfTransfer();
+                  closed(reply);
+              });
+    return true;
 }
 
 void CTransferFiles::EchoRequest(const uint8_t* request, size_t requestLength, bool compressed,
@@ -227,24 +258,14 @@ void CTransferFiles::EchoRequest(const uint8_t* request, size_t requestLength, b
     if (compressed) WriteLe32(reply.echo.data(), ReadLe32(head.data()) + kCompressedEchoAdd);
 }
 
-int CTransferFiles::BackupTransferFile(const std::string& path) {
-    if (view_.hostWindow != 0 && view_.terminalNumber != 0) return 0;
+std::string CTransferFiles::BackupPathFor(const std::string& path) const {
+    if (view_.hostWindow != 0 && view_.terminalNumber != 0) return {};
     const size_t slash = path.rfind('/');
     const size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
     const size_t dot = path.rfind('.');
-    if (dot == std::string::npos || dot < nameStart) return 0;  // no extension, no backup
+    if (dot == std::string::npos || dot < nameStart) return {};  // no extension, no backup
     // The dot, 'B', then the first two letters of the extension (longer ones are cut).
-    const std::string backup = path.substr(0, dot) + ".B" + path.substr(dot + 1, 2);
-    struct stat st {};
-    if (::stat(path.c_str(), &st) != 0) return 0;  // nothing to back up
-    // Only a program file is backed up; a folder of that name is left alone (the rename that
-    // follows fails on it and the controller gets the error).
-    if (!S_ISREG(st.st_mode)) return 0;
-    const Status status = KeepAsBackup(path, backup);
-    if (status.Ok()) return 0;
-    PrintStatus("The save could not keep the backup ",
-                "保存できませんでした。バックアップを残せません: ", status);
-    return MapFileError(status.error);
+    return path.substr(0, dot) + ".B" + path.substr(dot + 1, 2);
 }
 
 int CTransferFiles::OpenTransferFile(const std::string& name, TransferReply& reply, const std::string& folder,

@@ -6,8 +6,10 @@
 #include <string>
 
 #include "app/ViewState.h"
+#include "platform/LifeToken.h"
 #include "platform/Status.h"
 #include "transfer/Lzss.h"
+#include "transfer/SaveSteps.h"
 
 namespace tavrin {
 
@@ -97,6 +99,14 @@ public:
     int WriteFileBlock(const uint8_t* request, size_t requestLength, TransferReply& reply);
     // E: writes what is staged, closes, then runs the end-of-transfer step.
     int CloseTransferFile(const uint8_t* request, size_t requestLength, TransferReply& reply);
+    // E for a whole save when runCommit is set: its last steps (the disk's flush above all) are
+    // handed to runCommit, and closed gets the reply once they have run, on the event-loop
+    // thread. False, and nothing done, for any other close: answer it with CloseTransferFile.
+    bool CloseInBackground(const uint8_t* request, size_t requestLength,
+                           std::function<void(const TransferReply& reply)> closed);
+    // Runs work (a save's last steps) where it does not hold up the event loop, then done on the
+    // event-loop thread. Empty: CloseInBackground declines and every close runs in place.
+    std::function<void(std::function<void()> work, std::function<void()> done)> runCommit;
     // A save that is open is written into a temporary file beside its target; it replaces the
     // target (the earlier file becoming the backup) only at a successful E. An exchange of the
     // save that failed (a protocol error, a refused reply) marks it broken: its E, the next A
@@ -113,7 +123,9 @@ public:
     // the file keeps its own name (SaveSteps.h); the rename of a save then takes the name. No
     // extension: no backup. Skipped while linked to a host window and numbered. 0 or a code; a
     // backup that cannot be kept (a folder of that name) is named in the terminal with why.
-    int BackupTransferFile(const std::string& path);
+    // The backup name of the file at path (the dot, 'B', then the first two letters of its
+    // extension); empty when none is kept: no extension, or the host editor's own save.
+    std::string BackupPathFor(const std::string& path) const;
 
     // True when the name is a bare file name (no '/', '\\', "..", not empty, not ".").
     static bool IsBareFileName(const std::string& name);
@@ -149,6 +161,11 @@ private:
     // Fsync, backup, rename into place, folder flushed, close; each step checked. 0 or a code;
     // when the rename failed the temporary file is gone and the earlier file keeps its name.
     int CommitSave();
+    // The open save's last steps, taken out of this object (its descriptor and temporary file
+    // are the commit's now).
+    SaveCommit TakeCommit();
+    // Tells how a commit went and drops the temporary file of one that failed. 0 or a code.
+    int FinishCommit(SaveCommit& commit);
     // Drops the temporary file of an open save; announce: print the not-saved line.
     void DiscardSave(bool announce);
     void Print(const char* english, const char* japaneseUtf8, const std::string& what);
@@ -179,6 +196,7 @@ private:
     bool saveBroken_ = false;
     size_t bytesSinceFlush_ = 0;
     CLzssCoder coder_;
+    LifeToken life_;
 };
 
 }  // namespace tavrin

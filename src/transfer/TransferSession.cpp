@@ -13,6 +13,7 @@ namespace {
 
 constexpr int64_t kQuietAfterCancelMs = 500;     // silence that ends the drop after a Cancel
 constexpr int64_t kDropAfterCancelMaxMs = 5000;  // the drop never lasts longer
+constexpr size_t kHeldDuringCommitLimit = 4096;  // line noise kept while a save's last steps run
 
 bool NamesAFile(uint8_t letter) {
     return letter == 'A' || letter == 'B' || letter == 'F';
@@ -168,6 +169,13 @@ void CTransferSession::OnTimer() {
 size_t CTransferSession::FeedSerial(const uint8_t* data, size_t count) {
     size_t used = 0;
     while (used < count && Exchanging()) {
+        if (commitPending_) {
+            const size_t room =
+                kHeldDuringCommitLimit - std::min(heldDuringCommit_.size(), kHeldDuringCommitLimit);
+            heldDuringCommit_.insert(heldDuringCommit_.end(), data + used,
+                                     data + used + std::min(room, count - used));
+            return count;
+        }
         const uint8_t byte = data[used++];
         bool purged = false;
         if (receiver_.Running()) {
@@ -197,6 +205,7 @@ void CTransferSession::AfterReceive(int rc) {
         return;
     }
     const TransferRecord& record = receiver_.Record();
+    if (record.letter == 'E' && !cancelled_ && CloseInBackground(record)) return;
     TransferReply reply;
     std::string name;
     handlerResult_ = Serve(record, reply);
@@ -207,6 +216,31 @@ void CTransferSession::AfterReceive(int rc) {
         name.assign(text, strnlen(text, record.length));
     }
     sender_.Start(BuildSerialReply(record.letter, reply, name), Now());
+}
+
+bool CTransferSession::CloseInBackground(const TransferRecord& record) {
+    files_.SetTcp(false);
+    const unsigned generation = ++commitGeneration_;
+    const bool handedOver = files_.CloseInBackground(
+        record.data.data(), record.length,
+        [this, generation](const TransferReply& reply) { ClosedInBackground(generation, reply); });
+    if (!handedOver) return false;
+    commitPending_ = true;
+    replyLetter_ = 'E';
+    return true;
+}
+
+void CTransferSession::ClosedInBackground(unsigned generation, const TransferReply& reply) {
+    // The link went while the steps ran: nobody is waiting for the reply.
+    if (!commitPending_ || generation != commitGeneration_) return;
+    commitPending_ = false;
+    handlerResult_ = reply.status;
+    EndTransfer(reply.status);
+    sender_.Start(BuildSerialReply('E', reply, std::string()), Now());
+    if (hooks_.deadlineChanged) hooks_.deadlineChanged();
+    std::vector<uint8_t> held;
+    held.swap(heldDuringCommit_);
+    if (!held.empty()) FeedSerial(held.data(), held.size());
 }
 
 void CTransferSession::AfterSend(int rc) {
@@ -424,7 +458,8 @@ TransferProgress CTransferSession::Progress() const {
 }
 
 void CTransferSession::Cancel() {
-    if (!Busy()) return;
+    // A save's last steps take a moment and cannot be called back; the reply follows them.
+    if (!Busy() || commitPending_) return;
     const bool wasExchanging = Exchanging();
     // The terminal gives up as after the retries: EOT ends the exchange under way.
     receiver_.Abandon();
@@ -446,7 +481,10 @@ void CTransferSession::Cancel() {
 }
 
 void CTransferSession::LinkLost() {
-    // Nothing can be sent any more: the exchanges just stop.
+    // Nothing can be sent any more: the exchanges just stop (a save's last steps still run to
+    // their end and say how they went).
+    commitPending_ = false;
+    heldDuringCommit_.clear();
     receiver_.Stop();
     sender_.Stop();
     tcp_.Reset();

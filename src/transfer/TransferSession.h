@@ -110,7 +110,7 @@ public:
 
     // The last exchange's result: 0 or a negative code (tests and the fuzz harness).
     int LastResult() const { return lastResult_; }
-    bool Exchanging() const { return receiver_.Running() || sender_.Running(); }
+    bool Exchanging() const { return receiver_.Running() || sender_.Running() || commitPending_; }
 
 private:
     bool Tcp() const { return doc_.isTcp != 0; }
@@ -120,6 +120,10 @@ private:
     // Serial: one received byte or time-out result of the receiver or sender.
     void AfterReceive(int rc);
     void AfterSend(int rc);
+    // Serial E of a whole save: its last steps run away from the event loop (CTransferFiles::
+    // CloseInBackground) and the reply goes when they have run. False: answer it in place.
+    bool CloseInBackground(const TransferRecord& record);
+    void ClosedInBackground(unsigned generation, const TransferReply& reply);
     size_t FeedSerial(const uint8_t* data, size_t count);
     size_t FeedTcp(const uint8_t* data, size_t count);
     // Runs the request's handler; fills reply. 0 or a negative code.
@@ -161,6 +165,11 @@ private:
     int handlerResult_ = 0;
     uint8_t replyLetter_ = 0;
     int lastResult_ = 0;
+    // A save's last steps are running: nothing is answered until they have; what the line brings
+    // meanwhile (the controller waits, so only noise) is held for the reply's exchange.
+    bool commitPending_ = false;
+    unsigned commitGeneration_ = 0;
+    std::vector<uint8_t> heldDuringCommit_;
     int tcpSaveError_ = 0;  // TCP/IP save: the first write error, reported again by E
 
     bool live_ = false;

@@ -1,6 +1,8 @@
 #pragma once
 #include <algorithm>
+#include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "FakeClock.h"
@@ -26,6 +28,11 @@ struct TransferDriver {
         if (doc.isTcp) return HandleTcp();
         session.OnEnq(nullptr, 0);
         while (session.Exchanging()) {
+            if (!commits.empty()) {
+                if (holdCommits) break;  // the test acts while a save's last steps run
+                RunCommits();
+                continue;
+            }
             if (!link.input.empty()) {
                 std::vector<uint8_t> bytes(link.input.begin(), link.input.end());
                 link.input.clear();
@@ -92,6 +99,21 @@ struct TransferDriver {
         return Drive(sender);
     }
     CTransferFiles& Files() { return session.Files(); }
+    // A save's last steps are handed to the test instead of running in place: they run when
+    // the request loop meets them, or, with holdCommits, when the test calls RunCommits.
+    void DeferCommits() {
+        Files().runCommit = [this](std::function<void()> work, std::function<void()> done) {
+            commits.emplace_back(std::move(work), std::move(done));
+        };
+    }
+    void RunCommits() {
+        auto due = std::move(commits);
+        commits.clear();
+        for (auto& [work, done] : due) {
+            work();
+            done();
+        }
+    }
     void ResetTcpState() { session.ResetTcpState(); }
     bool ResumePending() const { return session.WantsBytes(); }
 
@@ -100,6 +122,8 @@ struct TransferDriver {
     FakeClock& clock;
     CTransferSession session;
     bool ask = true;
+    std::vector<std::pair<std::function<void()>, std::function<void()>>> commits;
+    bool holdCommits = false;
 };
 
 }  // namespace tavrin::testing

@@ -211,6 +211,66 @@ TEST(TransferSessionTest, ALostLinkEndsTheExchangeAtOnce) {
     }
 }
 
+// A save's last steps (the flush to disk, the backup, the rename) run away from the event loop;
+// the controller's E is answered when they have run, whatever happens meanwhile: Cancel waits
+// for them, line noise is held for the reply's exchange, a lost link leaves no reply to send.
+TEST(TransferSessionTest, TheCloseIsAnsweredWhenTheSavesLastStepsHaveRun) {
+    enum class Meanwhile { Nothing, Cancel, Noise, LinkLost };
+    const struct {
+        const char* name;
+        Meanwhile meanwhile;
+    } cases[] = {{"nothing", Meanwhile::Nothing},
+                 {"cancel", Meanwhile::Cancel},
+                 {"noise", Meanwhile::Noise},
+                 {"link lost", Meanwhile::LinkLost}};
+    for (const auto& c : cases) {
+        SerialSession s;
+        s.folder.Write("prog.as", "OLD");
+        s.protocol.DeferCommits();
+        ASSERT_EQ(s.Request('B', Concat(B("prog.as"), Bytes{0})), 0) << c.name;
+        ASSERT_EQ(s.Request('D', WriteRequest(B("NEW"))), 0) << c.name;
+        s.protocol.holdCommits = true;
+        s.Request('E', Bytes{1, 2, 3, 4});
+        CTransferSession& session = s.protocol.session;
+        ASSERT_EQ(s.protocol.commits.size(), 1u) << c.name;
+        EXPECT_TRUE(s.controller.replies.empty()) << c.name << ": no reply before the steps have run";
+        EXPECT_TRUE(session.Busy()) << c.name;
+        EXPECT_TRUE(session.WantsBytes()) << c.name;
+        EXPECT_EQ(session.NextDeadline(), kNoDeadline) << c.name;
+        EXPECT_EQ(s.folder.Read("prog.as"), "OLD") << c.name;
+        if (c.meanwhile == Meanwhile::Cancel) session.Cancel();
+        if (c.meanwhile == Meanwhile::Noise) {
+            const Bytes noise{'x', 0x00};  // not the screen's: the exchange holds the line
+            EXPECT_EQ(session.Feed(noise.data(), noise.size()), noise.size()) << c.name;
+        }
+        if (c.meanwhile == Meanwhile::LinkLost) session.LinkLost();
+        s.link.sent.clear();
+        s.protocol.holdCommits = false;
+        s.protocol.RunCommits();
+        // The steps ran to their end: saved, with the backup, in every case.
+        EXPECT_EQ(s.folder.Read("prog.as"), "NEW") << c.name;
+        EXPECT_EQ(s.folder.Read("prog.Bas"), "OLD") << c.name;
+        if (c.meanwhile == Meanwhile::LinkLost) {
+            EXPECT_TRUE(s.link.sent.empty()) << c.name;
+            EXPECT_FALSE(session.Busy()) << c.name;
+            continue;
+        }
+        // The reply goes now, its ENQ first; what the line brought meanwhile reaches its exchange.
+        ASSERT_FALSE(s.link.sent.empty()) << c.name;
+        EXPECT_EQ(s.link.sent.front(), kEnqByte) << c.name;
+        while (session.Exchanging() && !s.link.input.empty()) {
+            Bytes bytes(s.link.input.begin(), s.link.input.end());
+            s.link.input.clear();
+            session.Feed(bytes.data(), bytes.size());
+        }
+        ASSERT_FALSE(s.controller.replies.empty()) << c.name;
+        EXPECT_EQ(s.ReplyData(), (Bytes{0, 0, 0, 0, 1, 2, 3, 4})) << c.name << ": saved, the echo after it";
+        EXPECT_FALSE(session.Busy()) << c.name;
+        EXPECT_EQ(s.printed.find("not saved"), std::string::npos) << c.name;
+        EXPECT_EQ(s.printed.find("cancelled"), std::string::npos) << c.name;
+    }
+}
+
 // Progress counts the data of a load against the file's size.
 TEST(TransferSessionTest, ProgressCountsTheLoad) {
     SerialSession s;
