@@ -18,6 +18,7 @@
 #include <optional>
 
 #include "GuiFixture.h"
+#include "LanguageGuard.h"
 #include "app/Language.h"
 #include "app/Menus.h"
 #include "gui/TerminalFontDialog.h"
@@ -34,15 +35,6 @@ T* Child(QWidget* parent, const char* name) {
     return child;
 }
 
-class CLanguage {
-public:
-    explicit CLanguage(int value) : saved_(CurrentLanguage()) { SetCurrentLanguage(value); }
-    ~CLanguage() { SetCurrentLanguage(saved_); }
-
-private:
-    int saved_;
-};
-
 TEST(WindowSettingDialogTest, ShowsTheTextsOfTheLanguage) {
     struct Case {
         int language;
@@ -55,7 +47,7 @@ TEST(WindowSettingDialogTest, ShowsTheTextsOfTheLanguage) {
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.title);
-        CLanguage lang(c.language);
+        testing::CLanguageGuard lang(c.language);
         CWindowSetting setting(120, 0x0000FF, 0xFF0000);
         CWindowSettingDialog dialog(setting);
         EXPECT_EQ(dialog.windowTitle(), QString::fromUtf8(c.title));

@@ -4,8 +4,8 @@
 
 #include <set>
 
+#include "LanguageGuard.h"
 #include "app/Cp932.h"
-#include "unit/app/LanguageGuard.h"
 
 namespace tavrin {
 namespace {

@@ -6,8 +6,8 @@
 
 #include <cstdlib>
 
+#include "LanguageGuard.h"
 #include "app/IniFile.h"
-#include "unit/app/LanguageGuard.h"
 #include "unit/app/TempFolder.h"
 
 namespace tavrin {

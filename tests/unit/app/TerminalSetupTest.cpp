@@ -5,11 +5,11 @@
 
 #include <filesystem>
 
+#include "LanguageGuard.h"
 #include "RecordingShell.h"
 #include "app/IniFile.h"
 #include "app/Settings.h"
 #include "app/TermSettings.h"
-#include "unit/app/LanguageGuard.h"
 #include "unit/app/TempFolder.h"
 
 namespace tavrin {

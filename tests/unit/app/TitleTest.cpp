@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "unit/app/LanguageGuard.h"
+#include "LanguageGuard.h"
 
 namespace tavrin {
 namespace {

@@ -9,6 +9,7 @@
 #include <functional>
 #include <memory>
 
+#include "LanguageGuard.h"
 #include "TransferRig.h"
 #include "app/Language.h"
 
@@ -16,12 +17,6 @@ namespace tavrin {
 namespace {
 
 using namespace tavrin::testing;
-
-struct EnglishTexts {
-    int saved = CurrentLanguage();
-    EnglishTexts() { SetCurrentLanguage(1); }
-    ~EnglishTexts() { SetCurrentLanguage(saved); }
-};
 
 // A save of prog.as over an earlier file with an earlier backup, one block written.
 struct BrokenSave : SerialSession {
@@ -39,7 +34,7 @@ struct BrokenSave : SerialSession {
 // Every way a save can stop short leaves the earlier file and its backup as they were, no file
 // of its own behind, and says which file was not saved. The controller's replies do not change.
 TEST(AtomicSaveTest, ASaveThatDoesNotCompleteChangesNothing) {
-    EnglishTexts english;
+    CLanguageGuard english{1};
     struct Case {
         const char* name;
         std::function<void(BrokenSave&)> stop;
@@ -130,7 +125,7 @@ TEST(AtomicSaveTest, ACompletedSaveReplacesTheFileKeepingItsPermissions) {
 
 // Opens refused up front touch nothing; a missing folder is a bad path and is named.
 TEST(AtomicSaveTest, RefusedSavesTouchNothing) {
-    EnglishTexts english;
+    CLanguageGuard english{1};
     {
         SerialSession s;
         s.controller.Request({Record('B', B("prog.as"))});

@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "LanguageGuard.h"
 #include "TransferRig.h"
 #include "app/Cp932.h"
 #include "app/Language.h"
@@ -134,12 +135,6 @@ TEST(SaveCrashTest, StaleTemporariesGoAtTheNextSaveAndNothingElseDoes) {
     rmdir((dir + ".d.as.tavrin-dddddd").c_str());
 }
 
-struct Language {
-    int saved = CurrentLanguage();
-    explicit Language(int value) { SetCurrentLanguage(value); }
-    ~Language() { SetCurrentLanguage(saved); }
-};
-
 // A folder where the backup goes: the controller gets the error code it always got, the
 // operator the backup's path and why; the earlier file keeps its name and nothing is left.
 TEST(SaveCrashTest, ABackupThatIsAFolderIsNamedAndTheEarlierFileStays) {
@@ -151,7 +146,7 @@ TEST(SaveCrashTest, ABackupThatIsAFolderIsNamedAndTheEarlierFileStays) {
         {0, "保存できませんでした。バックアップを残せません: @prog.Bas: フォルダです (Is a directory)。"},
     };
     for (const auto& c : cases) {
-        Language chosen(c.language);
+        CLanguageGuard chosen(c.language);
         SerialSession s;
         s.folder.Write("prog.as", "earlier program");
         ASSERT_EQ(mkdir((s.folder.path() + "prog.Bas").c_str(), 0700), 0);

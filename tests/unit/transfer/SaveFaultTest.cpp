@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string>
 
+#include "LanguageGuard.h"
 #include "TransferRig.h"
 #include "app/Language.h"
 #include "transfer/SaveSteps.h"
@@ -39,12 +40,6 @@ struct FaultScope {
     }
 };
 
-struct English {
-    int saved = CurrentLanguage();
-    English() { SetCurrentLanguage(1); }
-    ~English() { SetCurrentLanguage(saved); }
-};
-
 // B, one 9000-byte TCP/IP block (an fdatasync comes before it), E, as the controller drives a
 // save of prog.as over an earlier program with an earlier backup. The first failed status.
 int SaveOverEarlier(const TempFolder& folder, std::string& printed) {
@@ -63,7 +58,7 @@ int SaveOverEarlier(const TempFolder& folder, std::string& printed) {
 }
 
 TEST(SaveFaultTest, AFailedCallIsNamedAndTheSaveIsNotReportedAsSaved) {
-    English english;
+    CLanguageGuard english{1};
     struct Case {
         const char* call;
         int nth;
@@ -124,7 +119,7 @@ TEST(SaveFaultTest, AFailedCallIsNamedAndTheSaveIsNotReportedAsSaved) {
 // The controller's delete: a name that is not there is only answered; a name that cannot be
 // removed is also named with the reason.
 TEST(SaveFaultTest, ADeleteThatFailsNamesTheFile) {
-    English english;
+    CLanguageGuard english{1};
     TempFolder folder;
     folder.Write("old.as", "program");
     ViewState view;
