@@ -219,7 +219,7 @@ void CTransferSession::AfterReceive(int rc) {
 }
 
 bool CTransferSession::CloseInBackground(const TransferRecord& record) {
-    files_.SetTcp(false);
+    files_.SetTcp(Tcp());
     const unsigned generation = ++commitGeneration_;
     const bool handedOver = files_.CloseInBackground(
         record.data.data(), record.length,
@@ -236,6 +236,13 @@ void CTransferSession::ClosedInBackground(unsigned generation, const TransferRep
     commitPending_ = false;
     handlerResult_ = reply.status;
     EndTransfer(reply.status);
+    if (Tcp()) {
+        // Only a save without a failed write gets here: its status is the close's own.
+        const std::vector<uint8_t> text = BuildTcpReply('E', reply.status, reply.data, reply.dataLength);
+        link_.SendLinkBytes(text.data(), text.size());
+        Report(reply.status);
+        return;
+    }
     sender_.Start(BuildSerialReply('E', reply, std::string()), Now());
     if (hooks_.deadlineChanged) hooks_.deadlineChanged();
     std::vector<uint8_t> held;
@@ -413,6 +420,7 @@ int CTransferSession::HandleTcp(const TransferRecord& record) {
             return TcpWriteResult(written);
         }
     } else {
+        if (record.letter == 'E' && !cancelled_ && CloseInBackground(record)) return 0;
         rc = Serve(record, reply);
         if (record.letter == 'A' || record.letter == 'B') tcpSaveError_ = 0;
         if (record.letter == 'E' && rc == 0 && files_.LastOpenWasSave()) reply.status = tcpSaveError_;

@@ -98,7 +98,7 @@ public:
 
     // --- The operator and the link. ---
     // A transfer is under way: from its open to its end, a failure or Cancel.
-    bool Busy() const { return live_ || Exchanging(); }
+    bool Busy() const { return live_ || Exchanging() || commitPending_; }
     TransferProgress Progress() const;
     // Ends the transfer as a failed exchange ends it: the controller is told, a save keeps the
     // earlier file, the rest of the transfer's requests are refused until the prompt.
@@ -110,7 +110,9 @@ public:
 
     // The last exchange's result: 0 or a negative code (tests and the fuzz harness).
     int LastResult() const { return lastResult_; }
-    bool Exchanging() const { return receiver_.Running() || sender_.Running() || commitPending_; }
+    // On the serial line a save's last steps count as part of the exchange (the line is held
+    // for the reply); on TCP/IP what arrives meanwhile is the controller's, for the screen.
+    bool Exchanging() const { return receiver_.Running() || sender_.Running() || (commitPending_ && !Tcp()); }
 
 private:
     bool Tcp() const { return doc_.isTcp != 0; }
@@ -120,7 +122,7 @@ private:
     // Serial: one received byte or time-out result of the receiver or sender.
     void AfterReceive(int rc);
     void AfterSend(int rc);
-    // Serial E of a whole save: its last steps run away from the event loop (CTransferFiles::
+    // E of a whole save: its last steps run away from the event loop (CTransferFiles::
     // CloseInBackground) and the reply goes when they have run. False: answer it in place.
     bool CloseInBackground(const TransferRecord& record);
     void ClosedInBackground(unsigned generation, const TransferReply& reply);

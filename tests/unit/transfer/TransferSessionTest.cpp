@@ -271,6 +271,29 @@ TEST(TransferSessionTest, TheCloseIsAnsweredWhenTheSavesLastStepsHaveRun) {
     }
 }
 
+// On TCP/IP too the close is answered when the save's last steps have run.
+TEST(TransferSessionTest, TheTcpCloseIsAnsweredWhenTheSavesLastStepsHaveRun) {
+    SerialSession s;
+    s.doc.isTcp = 1;
+    s.folder.Write("prog.as", "OLD");
+    s.protocol.DeferCommits();
+    CTransferSession& session = s.protocol.session;
+    session.Ask(s.folder.path());
+    ASSERT_EQ(TcpRequest(s, 'B', "prog.as"), 0);
+    ASSERT_EQ(TcpRequest(s, 'D', "NEW"), 0);
+    TcpRequest(s, 'E', "");
+    ASSERT_EQ(s.protocol.commits.size(), 1u);
+    EXPECT_TRUE(s.link.sent.empty()) << "no reply before the steps have run";
+    EXPECT_TRUE(session.Busy());
+    EXPECT_FALSE(session.WantsBytes()) << "what comes meanwhile is the screen's";
+    s.protocol.RunCommits();
+    EXPECT_EQ(Text(s.link.sent), std::string("\x02"
+                                             "E    0\x17"));
+    EXPECT_FALSE(session.Busy());
+    EXPECT_EQ(s.folder.Read("prog.as"), "NEW");
+    EXPECT_EQ(s.folder.Read("prog.Bas"), "OLD");
+}
+
 // Progress counts the data of a load against the file's size.
 TEST(TransferSessionTest, ProgressCountsTheLoad) {
     SerialSession s;
