@@ -230,10 +230,11 @@ void CConsoleTerminal::OnStdinReadable() {
         }
         if (!quitOnEndOfInput_) return;
         // Let the held Enter and the keys behind it go out and the controller answer the last
-        // of them, then quit.
+        // of them, then quit; never while a save's last steps run (a slow disk may take longer
+        // than the quiet time, and the file must take its name).
         auto* poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, [this, poll] {
-            if (view_.KeysPending()) return;
+            if (view_.KeysPending() || view_.SaveCommitting()) return;
             if (NowMs() - lastReceptionMs_ >= kQuietMsBeforeQuit) {
                 poll->stop();
                 emit QuitRequested(0);

@@ -87,6 +87,9 @@ public:
 
     // A save or load is under way (progress shown); CancelTransfer ends it as a failed one.
     bool TransferBusy() const;
+    // A save's last steps (the flush to disk, the rename) are running: the program must not end
+    // before they have, or the file may not take its name.
+    bool SaveCommitting() const;
     void CancelTransfer();
 
     // The window title as it should read now (UTF-8).

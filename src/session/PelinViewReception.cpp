@@ -76,4 +76,8 @@ bool CPelinView::TransferBusy() const {
     return parts_->transfer.Busy();
 }
 
+bool CPelinView::SaveCommitting() const {
+    return parts_->transfer.Committing();
+}
+
 }  // namespace tavrin

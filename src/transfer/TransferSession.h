@@ -97,6 +97,8 @@ public:
     void OnTimer();
 
     // --- The operator and the link. ---
+    // A save's last steps are running; its close is answered when they have.
+    bool Committing() const { return commitPending_; }
     // A transfer is under way: from its open to its end, a failure or Cancel.
     bool Busy() const { return live_ || Exchanging() || commitPending_; }
     TransferProgress Progress() const;
