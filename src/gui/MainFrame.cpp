@@ -37,6 +37,9 @@ namespace tavrin {
 
 namespace {
 
+// How often an ending session looks again whether a save's last steps have run.
+constexpr int kCommitCheckMs = 10;
+
 // Our own toolbar artwork, one image per button (resources/icons).
 const char* IconName(int id) {
     switch (id) {
@@ -232,6 +235,11 @@ void CMainFrame::closeEvent(QCloseEvent* event) {
         event->ignore();
         return;
     }
+    if (view_.SaveCommitting()) {
+        event->ignore();
+        EndSession();
+        return;
+    }
     SaveWindowPlacement(app_.profilePath, CurrentPlacement());
     FinishView();
     event->accept();
@@ -278,6 +286,12 @@ bool CMainFrame::DropFiles(const QMimeData* data) {
 
 void CMainFrame::EndSession() {
     if (destroyed_) return;
+    // A save's last steps are running (milliseconds): the session ends when they have, so the
+    // new program takes its name.
+    if (view_.SaveCommitting()) {
+        QTimer::singleShot(kCommitCheckMs, this, [this] { EndSession(); });
+        return;
+    }
     SaveWindowPlacement(app_.profilePath, CurrentPlacement());
     FinishView();
     QCoreApplication::exit(0);

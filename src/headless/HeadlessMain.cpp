@@ -1,7 +1,9 @@
 #include "headless/HeadlessMain.h"
 
 #include <QCoreApplication>
+#include <QTimer>
 #include <cstdio>
+#include <functional>
 
 #include "app/PelinDoc.h"
 #include "headless/ConsoleShell.h"
@@ -47,8 +49,14 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport*
     view.SetReceptionObserver([&] { console.NoteReception(); });
 
     bool finishing = false;
-    auto finish = [&](int status) {
+    std::function<void(int)> finish = [&](int status) {
         if (finishing) return;
+        // A save's last steps are running (milliseconds): the run ends when they have, so the
+        // new program takes its name.
+        if (view.SaveCommitting()) {
+            QTimer::singleShot(10, &qapp, [&finish, status] { finish(status); });
+            return;
+        }
         finishing = true;
         view.OnDestroy();
         shell.FlushErrors();
