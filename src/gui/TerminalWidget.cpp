@@ -136,10 +136,6 @@ void CTerminalWidget::InputDrained() {
     viewport()->update();
 }
 
-void CTerminalWidget::PaintNow() {
-    viewport()->repaint();
-}
-
 void CTerminalWidget::SyncScrollBarsAndCaret() {
     const ViewState& v = view_;
     QScrollBar* vertical = verticalScrollBar();

@@ -36,8 +36,6 @@ public:
     void InputDrained();
     // A paint has been asked for and has not happened yet.
     bool RepaintPending() const { return paintQueued_ || frameTimer_.isActive(); }
-    // Paints now, without running any other event handler.
-    void PaintNow();
     // Scroll bars and caret from the view's state.
     void SyncScrollBarsAndCaret();
 

@@ -94,7 +94,7 @@ TEST(TerminalWidgetTest, ManyRepaintRequestsMakeOnePaint) {
     for (int i = 0; i < 5000; ++i) f.shell.RequestRepaint();
     while (terminal.RepaintPending()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
     EXPECT_EQ(terminal.PaintCount(), before + 1);
-    terminal.PaintNow();
+    terminal.viewport()->repaint();  // a paint of its own counts apart
     EXPECT_EQ(terminal.PaintCount(), before + 2);
 }
 
