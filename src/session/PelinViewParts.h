@@ -56,7 +56,7 @@ struct CPelinView::Parts {
           host(view, doc, shell, env.makeHostChannel()) {
         // A save's flush to disk runs on a thread of its own where the environment has them.
         if (env.background != nullptr)
-            transfer.Files().runCommit = [background = env.background, &shell](std::function<void()> work,
+            transfer.Files().runDiskWork = [background = env.background, &shell](std::function<void()> work,
                                                                                std::function<void()> done) {
                 background->Run(shell, std::move(work), std::move(done));
             };

@@ -9,6 +9,8 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <memory>
+#include <utility>
 
 #include "app/Cp932.h"
 #include "app/Language.h"
@@ -171,6 +173,8 @@ int CTransferFiles::OpenSaveFile(const std::string& folder, const std::string& n
     savePath_ = path;
     tempPath_ = temp;
     saveBroken_ = false;
+    bytesSinceFlush_ = 0;
+    ++saveNumber_;
     return fd;
 }
 
@@ -227,25 +231,25 @@ int CTransferFiles::FinishCommit(SaveCommit& commit) {
 bool CTransferFiles::CloseInBackground(const uint8_t* request, size_t requestLength,
                                        std::function<void(const TransferReply& reply)> closed) {
     // Only a save that is whole commits; every other close is quick and answered in place.
-    if (!runCommit || fd_ < 0 || tempPath_.empty() || saveBroken_ || writeError_ != 0 ||
+    if (!runDiskWork || fd_ < 0 || tempPath_.empty() || saveBroken_ || writeError_ != 0 ||
         coder_.DecodePending())
         return false;
     TransferReply reply;
     EchoRequest(request, requestLength, false, reply);
     if (tcp_) endOfFile_ = false;
     auto commit = std::make_shared<SaveCommit>(TakeCommit());
-    runCommit([commit] { CommitSaveFile(*commit); },
-              [this, commit, reply, closed = std::move(closed), alive = life_.Watch()]() mutable {
-                  if (alive.expired()) {
-                      // Nobody is left to tell: a temporary file left behind is removed by the
-                      // next save into its folder.
-                      if (commit->fd >= 0) ::close(commit->fd);
-                      return;
-                  }
-                  reply.status = FinishCommit(*commit);
-                  EndOfTransfer();
-                  closed(reply);
-              });
+    runDiskWork([commit] { CommitSaveFile(*commit); },
+                [this, commit, reply, closed = std::move(closed), alive = life_.Watch()]() mutable {
+                    if (alive.expired()) {
+                        // Nobody is left to tell: a temporary file left behind is removed by the
+                        // next save into its folder.
+                        if (commit->fd >= 0) ::close(commit->fd);
+                        return;
+                    }
+                    reply.status = FinishCommit(*commit);
+                    EndOfTransfer();
+                    closed(reply);
+                });
     return true;
 }
 
@@ -513,11 +517,12 @@ int CTransferFiles::WriteFileBlock(const uint8_t* request, size_t requestLength,
     if (!(openMode_ & kModeWrite)) return reply.status = kNoTransferFile;
     if (tcp_) {
         // TCP/IP saves commit the file about every 8 KB.
-        if (bytesSinceFlush_ + length >= kTcpFlushInterval) {
-            const int cause = SaveFdatasync(fd_);
-            if (cause != 0) return FailWrite(Status::FromErrno("fdatasync", savePath_, cause), reply);
+        if (bytesSinceFlush_ + length >= kTcpFlushInterval && !flushing_) {
+            const int failed = FlushSave();
+            if (failed != 0) return reply.status = failed;
             bytesSinceFlush_ = 0;
         }
+        if (flushing_) ++writesDuringFlush_;
         bytesSinceFlush_ += length;
     }
     if (!tempPath_.empty()) SaveStep("write");
@@ -525,6 +530,39 @@ int CTransferFiles::WriteFileBlock(const uint8_t* request, size_t requestLength,
     if (cause != 0)
         return FailWrite(Status::FromErrno("write", SaveOpen() ? savePath_ : openName_, cause), reply);
     return 0;
+}
+
+int CTransferFiles::FlushSave() {
+    const int copy = runDiskWork ? ::fcntl(fd_, F_DUPFD_CLOEXEC, 0) : -1;
+    if (copy < 0) {
+        const int cause = SaveFdatasync(fd_);
+        TransferReply ignored;
+        return cause == 0 ? 0 : FailWrite(Status::FromErrno("fdatasync", savePath_, cause), ignored);
+    }
+    flushing_ = true;
+    writesDuringFlush_ = 0;
+    auto cause = std::make_shared<int>(0);
+    runDiskWork(
+        [copy, cause] {
+            *cause = SaveFdatasync(copy);
+            ::close(copy);
+        },
+        [this, cause, save = saveNumber_, alive = life_.Watch()] {
+            if (!alive.expired()) FlushEnded(save, *cause);
+        });
+    return 0;
+}
+
+void CTransferFiles::FlushEnded(unsigned save, int cause) {
+    flushing_ = false;
+    const size_t writes = std::exchange(writesDuringFlush_, 0);
+    int code = 0;
+    // Only the save it flushed, still open and not failed otherwise, fails with it.
+    if (cause != 0 && save == saveNumber_ && SaveOpen() && writeError_ == 0) {
+        TransferReply ignored;
+        code = FailWrite(Status::FromErrno("fdatasync", savePath_, cause), ignored);
+    }
+    if (flushEnded) flushEnded(code, writes);
 }
 
 int CTransferFiles::CloseTransferFile(const uint8_t* request, size_t requestLength, TransferReply& reply) {

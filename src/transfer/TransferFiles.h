@@ -99,14 +99,21 @@ public:
     int WriteFileBlock(const uint8_t* request, size_t requestLength, TransferReply& reply);
     // E: writes what is staged, closes, then runs the end-of-transfer step.
     int CloseTransferFile(const uint8_t* request, size_t requestLength, TransferReply& reply);
-    // E for a whole save when runCommit is set: its last steps (the disk's flush above all) are
-    // handed to runCommit, and closed gets the reply once they have run, on the event-loop
+    // E for a whole save when runDiskWork is set: its last steps (the disk's flush above all)
+    // are handed to runDiskWork, and closed gets the reply once they have run, on the event-loop
     // thread. False, and nothing done, for any other close: answer it with CloseTransferFile.
     bool CloseInBackground(const uint8_t* request, size_t requestLength,
                            std::function<void(const TransferReply& reply)> closed);
-    // Runs work (a save's last steps) where it does not hold up the event loop, then done on the
-    // event-loop thread. Empty: CloseInBackground declines and every close runs in place.
-    std::function<void(std::function<void()> work, std::function<void()> done)> runCommit;
+    // Runs work (a save's flushes to disk) where it does not hold up the event loop, then done
+    // on the event-loop thread. Empty: every flush and close runs in place.
+    std::function<void(std::function<void()> work, std::function<void()> done)> runDiskWork;
+    // A TCP/IP save's flush to disk (about every 8 KB) is running in the background; the writes
+    // go on meanwhile. An E that comes now waits for its end (the save may have failed).
+    bool Flushing() const { return flushing_; }
+    // The background flush has ended: code 0, or the failure of the save still open (a negative
+    // code, already told on the screen) and how many writes it stands for: the one that started
+    // it and those taken while it ran, each of which a write in place would have refused.
+    std::function<void(int code, size_t writes)> flushEnded;
     // A save that is open is written into a temporary file beside its target; it replaces the
     // target (the earlier file becoming the backup) only at a successful E. An exchange of the
     // save that failed (a protocol error, a refused reply) marks it broken: its E, the next A
@@ -166,6 +173,11 @@ private:
     SaveCommit TakeCommit();
     // Tells how a commit went and drops the temporary file of one that failed. 0 or a code.
     int FinishCommit(SaveCommit& commit);
+    // TCP/IP saves flush what they wrote about every 8 KB: in the background when runDiskWork
+    // is set (on a copy of the descriptor, so a save dropped meanwhile closes its own), else in
+    // place. 0, or a code when the flush in place failed.
+    int FlushSave();
+    void FlushEnded(unsigned save, int cause);
     // Drops the temporary file of an open save; announce: print the not-saved line.
     void DiscardSave(bool announce);
     void Print(const char* english, const char* japaneseUtf8, const std::string& what);
@@ -195,6 +207,9 @@ private:
     std::string tempPath_;  // the temporary file it is written to; empty when no save is open
     bool saveBroken_ = false;
     size_t bytesSinceFlush_ = 0;
+    unsigned saveNumber_ = 0;  // counts the saves opened, to tell a late flush's save
+    bool flushing_ = false;
+    size_t writesDuringFlush_ = 0;
     CLzssCoder coder_;
     LifeToken life_;
 };

@@ -59,7 +59,9 @@ CTransferSession::CTransferSession(CPelinDoc& doc, LinkOps& link, Clock& clock, 
       files_(view),
       command_(doc, link),
       receiver_(link),
-      sender_(link) {}
+      sender_(link) {
+    files_.flushEnded = [this](int code, size_t writes) { FlushEnded(code, writes); };
+}
 
 void CTransferSession::Print(const char* english, const char* japaneseUtf8, const std::string& what) {
     if (hooks_.printText) hooks_.printText("\n\r" + LocalizedCp932(english, japaneseUtf8) + what + "\n\r");
@@ -420,6 +422,10 @@ int CTransferSession::HandleTcp(const TransferRecord& record) {
             return TcpWriteResult(written);
         }
     } else {
+        if (record.letter == 'E' && files_.Flushing()) {
+            closeAfterFlush_ = record;
+            return 0;
+        }
         if (record.letter == 'E' && !cancelled_ && CloseInBackground(record)) return 0;
         rc = Serve(record, reply);
         if (record.letter == 'A' || record.letter == 'B') tcpSaveError_ = 0;
@@ -432,9 +438,20 @@ int CTransferSession::HandleTcp(const TransferRecord& record) {
     return rc;
 }
 
+void CTransferSession::FlushEnded(int code, size_t writes) {
+    // Each write since the flush began is refused as a write in place after it would have been.
+    if (code != 0)
+        for (size_t i = 0; i < writes; ++i) Report(TcpWriteResult(code));
+    if (!closeAfterFlush_) return;
+    const TransferRecord close = std::move(*closeAfterFlush_);
+    closeAfterFlush_.reset();
+    Report(HandleTcp(close));
+}
+
 void CTransferSession::ResetTcpState() {
     tcp_.Reset();
     tcpSaveError_ = 0;
+    closeAfterFlush_.reset();
 }
 
 // --- The operator and the link ----------------------------------------------------------------
@@ -467,7 +484,7 @@ TransferProgress CTransferSession::Progress() const {
 
 void CTransferSession::Cancel() {
     // A save's last steps take a moment and cannot be called back; the reply follows them.
-    if (!Busy() || commitPending_) return;
+    if (!Busy() || Committing()) return;
     const bool wasExchanging = Exchanging();
     // The terminal gives up as after the retries: EOT ends the exchange under way.
     receiver_.Abandon();
@@ -493,6 +510,7 @@ void CTransferSession::LinkLost() {
     // their end and say how they went).
     commitPending_ = false;
     heldDuringCommit_.clear();
+    closeAfterFlush_.reset();
     receiver_.Stop();
     sender_.Stop();
     tcp_.Reset();

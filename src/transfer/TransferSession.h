@@ -2,6 +2,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 
 #include "app/PelinDoc.h"
@@ -97,10 +98,11 @@ public:
     void OnTimer();
 
     // --- The operator and the link. ---
-    // A save's last steps are running; its close is answered when they have.
-    bool Committing() const { return commitPending_; }
+    // A save's last steps are running, or its close waits for a flush; it is answered when
+    // they have.
+    bool Committing() const { return commitPending_ || closeAfterFlush_.has_value(); }
     // A transfer is under way: from its open to its end, a failure or Cancel.
-    bool Busy() const { return live_ || Exchanging() || commitPending_; }
+    bool Busy() const { return live_ || Exchanging() || Committing(); }
     TransferProgress Progress() const;
     // Ends the transfer as a failed exchange ends it: the controller is told, a save keeps the
     // earlier file, the rest of the transfer's requests are refused until the prompt.
@@ -136,6 +138,8 @@ private:
     int CheckRequest(const TransferRecord& record, std::string& name);
     int HandleTcp(const TransferRecord& record);
     int TcpWriteResult(int rc);
+    // A TCP/IP save's background flush ended (CTransferFiles::flushEnded).
+    void FlushEnded(int code, size_t writes);
     void EndExchange(int rc);
     void Report(int rc);
     void NoteProgress(uint8_t letter, const TransferReply& reply, size_t dataBytes);
@@ -175,6 +179,8 @@ private:
     unsigned commitGeneration_ = 0;
     std::vector<uint8_t> heldDuringCommit_;
     int tcpSaveError_ = 0;  // TCP/IP save: the first write error, reported again by E
+    // TCP/IP: the E that came while the save's flush ran; it is served when the flush has ended.
+    std::optional<TransferRecord> closeAfterFlush_;
 
     bool live_ = false;
     TransferProgress progress_;

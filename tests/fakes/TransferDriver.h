@@ -102,7 +102,7 @@ struct TransferDriver {
     // A save's last steps are handed to the test instead of running in place: they run when
     // the request loop meets them, or, with holdCommits, when the test calls RunCommits.
     void DeferCommits() {
-        Files().runCommit = [this](std::function<void()> work, std::function<void()> done) {
+        Files().runDiskWork = [this](std::function<void()> work, std::function<void()> done) {
             commits.emplace_back(std::move(work), std::move(done));
         };
     }

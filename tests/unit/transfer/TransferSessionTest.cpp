@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
+#include "LanguageGuard.h"
 #include "TransferRig.h"
+#include "transfer/SaveSteps.h"
 #include "transfer/TransferSession.h"
 
 namespace tavrin {
@@ -292,6 +294,80 @@ TEST(TransferSessionTest, TheTcpCloseIsAnsweredWhenTheSavesLastStepsHaveRun) {
     EXPECT_FALSE(session.Busy());
     EXPECT_EQ(s.folder.Read("prog.as"), "NEW");
     EXPECT_EQ(s.folder.Read("prog.Bas"), "OLD");
+}
+
+// A TCP/IP save flushes what it wrote about every 8 KB, away from the event loop, and takes
+// further writes meanwhile; its E waits for the flush. A failed flush fails the save as a
+// failed write in place would have: each write since is refused, the E carries the error and
+// the earlier file stays.
+int flushFailure = 0;
+int fdatasyncCalls = 0;
+int FailFdatasync(const char* call) {
+    if (std::string(call) != "fdatasync") return 0;
+    ++fdatasyncCalls;
+    return flushFailure;
+}
+
+TEST(TransferSessionTest, TheTcpSavesFlushRunsInTheBackgroundAndItsEndComesFirst) {
+    CLanguageGuard english{1};
+    struct Case {
+        int failure;
+        const char* repliesAfterFlush;  // what goes to the controller when the flush has run
+        const char* saved;
+    } cases[] = {
+        {0, "", "NEW"},
+        {EIO,
+         "\x02"
+         "D-1802\x17"
+         "\x02"
+         "D-1802\x17"
+         "\x02"
+         "E-1802\x17",
+         "OLD"},
+    };
+    for (const Case& c : cases) {
+        const std::string label = c.failure ? "failed flush" : "flush";
+        SerialSession s;
+        s.doc.isTcp = 1;
+        s.folder.Write("prog.as", "OLD");
+        s.protocol.DeferCommits();
+        CTransferSession& session = s.protocol.session;
+        flushFailure = c.failure;
+        fdatasyncCalls = 0;
+        SetSaveFaultHook(FailFdatasync);
+        session.Ask(s.folder.path());
+        ASSERT_EQ(TcpRequest(s, 'B', "prog.as"), 0) << label;
+        TcpRequest(s, 'D', std::string(4096, 'N'));
+        EXPECT_TRUE(s.protocol.commits.empty()) << label;
+        TcpRequest(s, 'D', std::string(4096, 'N'));  // 8 KB: a flush starts
+        ASSERT_EQ(s.protocol.commits.size(), 1u) << label;
+        EXPECT_EQ(fdatasyncCalls, 0) << label << ": the event loop did not flush";
+        TcpRequest(s, 'D', "more");
+        TcpRequest(s, 'E', "");
+        EXPECT_TRUE(s.link.sent.empty()) << label << ": nothing is answered before the flush has run";
+        EXPECT_TRUE(session.Committing()) << label;
+        s.protocol.RunCommits();  // the flush; the save's last steps follow it
+        EXPECT_EQ(fdatasyncCalls, 1) << label;
+        std::string sent = Text(s.link.sent);
+        if (!s.protocol.commits.empty()) {
+            EXPECT_TRUE(sent.empty()) << label;
+            s.protocol.RunCommits();
+            sent = Text(s.link.sent);
+            EXPECT_EQ(sent, std::string("\x02"
+                                        "E    0\x17"))
+                << label;
+        } else {
+            EXPECT_EQ(sent, c.repliesAfterFlush) << label;
+            EXPECT_NE(s.printed.find("The save could not write " + s.folder.path() +
+                                     "prog.as: Input/output error."),
+                      std::string::npos)
+                << label << ": " << s.printed;
+        }
+        SetSaveFaultHook(nullptr);
+        EXPECT_FALSE(session.Busy()) << label;
+        const std::string expected = std::string(c.saved) == "NEW" ? std::string(8192, 'N') + "more" : "OLD";
+        EXPECT_TRUE(s.folder.Read("prog.as") == expected) << label << ": prog.as is not " << c.saved;
+    }
 }
 
 // Progress counts the data of a load against the file's size.
