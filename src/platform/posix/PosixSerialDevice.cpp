@@ -1,6 +1,7 @@
 #include "platform/posix/PosixSerialDevice.h"
 
 #include <fcntl.h>
+#include <linux/serial.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
@@ -17,6 +18,24 @@
 namespace tavrin {
 
 namespace {
+
+// Asks the driver to pass received bytes on at once. USB adapters otherwise hold a short
+// reply (an ENQ, an ACK) for their latency timer before handing it over (16 ms by default on
+// the common FTDI chips), once per turn of every transfer exchange. True when the flag was
+// added here, to be taken off at close; ptys and drivers without the call are left alone.
+bool AddLowLatency(int fd) {
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0 || (info.flags & ASYNC_LOW_LATENCY) != 0) return false;
+    info.flags |= ASYNC_LOW_LATENCY;
+    return ioctl(fd, TIOCSSERIAL, &info) == 0;
+}
+
+void RemoveLowLatency(int fd) {
+    serial_struct info{};
+    if (ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+    info.flags &= ~ASYNC_LOW_LATENCY;
+    ioctl(fd, TIOCSSERIAL, &info);
+}
 
 // Character-device majors of the Unix98 pty slaves (/dev/pts/N).
 constexpr unsigned int kPtySlaveMajorFirst = 136;
@@ -193,11 +212,14 @@ int CPosixSerialDevice::Open(const std::string& path, const SerialParams& params
     }
     tcflush(fd, TCIOFLUSH);
     SetModemLines(fd, TIOCMBIS, TIOCM_DTR | TIOCM_RTS);
+    lowLatencyAdded_ = AddLowLatency(fd);
     fd_ = fd;
     return 0;
 }
 
 void CPosixSerialDevice::Release() {
+    if (fd_ >= 0 && lowLatencyAdded_ && gone_ == 0) RemoveLowLatency(fd_);
+    lowLatencyAdded_ = false;
     gone_ = 0;
     if (fd_ < 0) return;
     ioctl(fd_, TIOCNXCL);

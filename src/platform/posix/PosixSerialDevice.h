@@ -67,6 +67,7 @@ private:
     int fd_ = -1;
     int gone_ = 0;
     int writeError_ = 0;
+    bool lowLatencyAdded_ = false;  // the driver's low-latency flag is ours to take off
     std::string holder_;
 };
 
