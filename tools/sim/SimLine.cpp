@@ -1,6 +1,8 @@
 #include "SimLine.h"
 
 #include <poll.h>
+#include <sys/ioctl.h>
+#include <sys/prctl.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -11,7 +13,10 @@
 namespace tavrin::sim {
 
 CSimLine::CSimLine(int fd, bool isSocket, LinePacing pacing, CSimLog* log)
-    : fd(fd), socket(isSocket), pacing(pacing), log(log) {}
+    : fd(fd), socket(isSocket), pacing(pacing), log(log) {
+    // A paced line's sleeps end on the microsecond, not up to 50 us late by default.
+    if (pacing.baud > 0) ::prctl(PR_SET_TIMERSLACK, 1UL, 0UL, 0UL, 0UL);
+}
 
 CSimLine::Clock::duration CSimLine::ByteTime(size_t count) const {
     if (pacing.baud <= 0) return Clock::duration::zero();
@@ -38,10 +43,13 @@ bool CSimLine::Send(const uint8_t* data, size_t count) {
 
 bool CSimLine::Write(const uint8_t* data, size_t count) {
     // Paced output goes out in slices of about 10 ms of line time, so the terminal receives a
-    // steady stream rather than one burst per write.
+    // steady stream rather than one burst per write. Like a UART's transmit queue, the line
+    // sends queued bytes back to back: a slice starts when the line is free or when its bytes
+    // were handed over, whichever is later, never at the moment this thread woke up late.
     size_t slice = count;
     if (pacing.baud > 0)
         slice = std::max<size_t>(8, static_cast<size_t>(pacing.baud / pacing.frameBits / 100));
+    const Clock::time_point handedOver = Clock::now();
     size_t done = 0;
     while (done < count) {
         const size_t n = std::min(slice, count - done);
@@ -63,7 +71,7 @@ bool CSimLine::Write(const uint8_t* data, size_t count) {
             if (log) log->Sent(data + done + written, static_cast<size_t>(w));
             written += static_cast<size_t>(w);
         }
-        if (pacing.baud > 0) outputFreeAt = std::max(outputFreeAt, Clock::now()) + ByteTime(n);
+        if (pacing.baud > 0) outputFreeAt = std::max(outputFreeAt, handedOver) + ByteTime(n);
         done += n;
     }
     return true;
@@ -71,6 +79,10 @@ bool CSimLine::Write(const uint8_t* data, size_t count) {
 
 bool CSimLine::Fill(int timeoutMs) {
     const auto start = Clock::now();
+    // Bytes already waiting came in while the line still carried earlier ones: they follow
+    // those back to back, whenever this thread gets to read them.
+    int waiting = 0;
+    if (pacing.baud > 0 && ::ioctl(fd, FIONREAD, &waiting) != 0) waiting = 0;
     auto remaining = [&]() -> int {
         if (timeoutMs < 0) return -1;
         auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
@@ -123,7 +135,8 @@ bool CSimLine::Fill(int timeoutMs) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(stall.ms));
         }
         if (log) log->Received(input.data(), inputLength);
-        if (pacing.baud > 0) inputFreeAt = std::max(inputFreeAt, Clock::now()) + ByteTime(inputLength);
+        if (pacing.baud > 0)
+            inputFreeAt = std::max(inputFreeAt, waiting > 0 ? start : Clock::now()) + ByteTime(inputLength);
         return true;
     }
 }
