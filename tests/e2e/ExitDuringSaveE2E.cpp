@@ -64,17 +64,22 @@ bool WaitForSimToSend(const std::string& log, const std::string& bytes, std::chr
     return false;
 }
 
-TEST(ExitDuringSaveE2E, TheConsoleEndsOnlyAfterTheSavesLastSteps) {
+// The console ends at the end of its piped input or on SIGTERM; the window (offscreen, its save
+// typed by a --run macro) on SIGTERM, a batch run so stopped with status 2.
+TEST(ExitDuringSaveE2E, TheProgramEndsOnlyAfterTheSavesLastSteps) {
     const std::string unusable = StraceUnusable();
     if (!unusable.empty()) GTEST_SKIP() << unusable;
     enum class End { EndOfInput, Signal };
     struct Case {
         const char* name;
+        bool window;
         End end;
+        int status;
     };
     const Case cases[] = {
-        {"end of piped input", End::EndOfInput},
-        {"SIGTERM", End::Signal},
+        {"console, end of piped input", false, End::EndOfInput, 0},
+        {"console, SIGTERM", false, End::Signal, 0},
+        {"window, SIGTERM", true, End::Signal, 2},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -85,34 +90,43 @@ TEST(ExitDuringSaveE2E, TheConsoleEndsOnlyAfterTheSavesLastSteps) {
         WriteWholeFile(scene.disk + "/cell.as", newer);
         auto sim = scene.StartSim();
         ASSERT_TRUE(sim->Started());
+        // HeadlessProcess starts its program with --headless; for the window it is dropped here.
         const std::string wrapper = scene.folder / "held-links.sh";
-        WriteWholeFile(wrapper, "#!/bin/sh\nexec " + StraceLine() + " " + TAVRIN_BIN + " \"$@\"\n");
+        WriteWholeFile(wrapper, std::string("#!/bin/sh\n") + (c.window ? "shift\n" : "") + "exec " +
+                                    StraceLine() + " " + TAVRIN_BIN + " \"$@\"\n");
         std::filesystem::permissions(wrapper, std::filesystem::perms::owner_all);
         WriteSettings(scene.ini, {});
+        std::vector<std::string> args{"-F" + scene.ini, Connection(sim->TcpPort())};
+        if (c.window) {
+            WriteWholeFile(scene.folder / "save.uas", "timeout=60\r\nsendln 'save " + scene.pc +
+                                                          "/cell.as'\r\nwait 'never printed'\r\nend\r\n");
+            args.insert(args.end(), {"--run", "save.uas"});
+        }
         // strace -D: the program keeps the process the test started, so its signal and exit
         // status are the program's own.
-        HeadlessProcess terminal({"-F" + scene.ini, Connection(sim->TcpPort())}, scene.folder.Path(), {},
-                                 wrapper);
-        ASSERT_TRUE(terminal.WaitForOutput("Type help for the commands.", 10000)) << terminal.Errors();
-
-        terminal.TypeLine("save " + scene.pc + "/cell.as");
+        HeadlessProcess terminal(args, scene.folder.Path(), {"QT_QPA_PLATFORM=offscreen"}, wrapper);
+        if (!c.window) {
+            ASSERT_TRUE(terminal.WaitForOutput("Type help for the commands.", 10000)) << terminal.Errors();
+            terminal.TypeLine("save " + scene.pc + "/cell.as");
+        }
         if (c.end == End::EndOfInput) {
             terminal.CloseInput();
         } else {
             // The controller has closed the file: the last steps run, held in their link().
-            ASSERT_TRUE(WaitForSimToSend(scene.log, kCloseRecord, 10s));
+            ASSERT_TRUE(WaitForSimToSend(scene.log, kCloseRecord, 10s)) << terminal.Errors();
             std::this_thread::sleep_for(300ms);
             ::kill(terminal.Pid(), SIGTERM);
         }
-        EXPECT_EQ(terminal.WaitExit(15000), 0) << terminal.Errors();
+        EXPECT_EQ(terminal.WaitExit(15000), c.status) << terminal.Errors();
 
         EXPECT_EQ(ReadWholeFile(scene.pc + "/cell.as"), newer);
         EXPECT_EQ(ReadWholeFile(scene.pc + "/cell.Bas"), earlier);
         EXPECT_EQ(EntriesStartingWith(scene.pc, "."), std::vector<std::string>{});
         // Ended by its input, the run tells the save first (a signal ends it once the file is in place).
-        if (c.end == End::EndOfInput)
+        if (c.end == End::EndOfInput) {
             EXPECT_NE(terminal.Output().find("Saved cell.as, 3000 bytes."), std::string::npos)
                 << terminal.Output();
+        }
     }
 }
 
