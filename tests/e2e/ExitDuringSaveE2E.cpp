@@ -1,17 +1,16 @@
-// The console front end does not end while a save's last steps run: neither at the end of its
-// piped input nor on SIGTERM. The real program runs under strace, which holds each link() call
-// for two seconds; the save's last steps make one (the earlier file's second name, on its way
-// to NAME.B<ext>) and nothing else in the program does. A run that ended meanwhile would leave
-// the new program under its temporary name and the earlier one without a backup.
+// Neither front end ends while a save's last steps run: the console at the end of its piped
+// input or on SIGTERM, the window on SIGTERM. The real program runs under strace, which holds
+// each link() call for two seconds; the save's last steps make one (the earlier file's second
+// name, on its way to NAME.B<ext>) and nothing else in the program does. A run that ended
+// meanwhile would leave the new program under its temporary name and the earlier one without
+// a backup.
 #include <signal.h>
-#include <sys/wait.h>
 
 #include <gtest/gtest.h>
 
 #include <chrono>
 #include <cstdlib>
 #include <filesystem>
-#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
@@ -26,9 +25,7 @@ namespace {
 using namespace std::chrono_literals;
 
 constexpr const char* kHeldCalls = "link,linkat";
-constexpr const char* kCloseRecord =
-    "\x05\x02"
-    "E";                                    // the controller's ENQ STX 'E'
+constexpr const char* kCloseRecord = "\x05\x02\x45";  // the controller's ENQ STX 'E'
 constexpr int kHoldMicroseconds = 2000000;  // longer than the console's quiet second before it quits
 
 std::string StraceLine() {
