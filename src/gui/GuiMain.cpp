@@ -30,7 +30,8 @@ int RunGui(int argc, char** argv, const LaunchOptions& options, CRunReport* repo
     // A batch run the window ends by a signal before the macro has ended was stopped: status 2.
     const bool batch = !options.runMacro.empty();
     bool batchEnded = false;
-    bool signalled = false;
+    // Taken when the signal comes: ending the session stops the macro, which then has ended too.
+    bool stopped = false;
     session.view.SetRunReport(report);
     if (batch) session.view.SetBatchMacro(options.runMacro, [&batchEnded](int) { batchEnded = true; });
     if (!session.Start()) {
@@ -41,12 +42,12 @@ int RunGui(int argc, char** argv, const LaunchOptions& options, CRunReport* repo
     // A session that ends (SIGTERM, SIGHUP) or Ctrl+C closes without asking, saving as usual.
     SetForcedExitStatus(batch ? kStoppedStatus : 0);
     HandleTerminationSignals(&qapp, [&](int) {
-        signalled = true;
+        stopped = batch && !batchEnded;
         frame.EndSession();
     });
     const int status = QApplication::exec();
     frame.FinishView();
-    return signalled && batch && !batchEnded ? kStoppedStatus : status;
+    return stopped ? kStoppedStatus : status;
 }
 
 }  // namespace tavrin

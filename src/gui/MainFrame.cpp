@@ -25,6 +25,7 @@
 #include "gui/MenuBuilder.h"
 #include "gui/TerminalWidget.h"
 #include "gui/TransferBar.h"
+#include "headless/TerminationSignals.h"
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
 
@@ -287,8 +288,9 @@ bool CMainFrame::DropFiles(const QMimeData* data) {
 void CMainFrame::EndSession() {
     if (destroyed_) return;
     // A save's last steps are running (milliseconds): the session ends when they have, so the
-    // new program takes its name.
+    // new program takes its name; a signal's deadline waits while the loop turns.
     if (view_.SaveCommitting()) {
+        ExtendOrderlyEnd();
         QTimer::singleShot(kCommitCheckMs, this, [this] { EndSession(); });
         return;
     }

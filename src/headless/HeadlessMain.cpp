@@ -52,8 +52,9 @@ int RunHeadless(int argc, char** argv, const LaunchOptions& options, CRunReport*
     std::function<void(int)> finish = [&](int status) {
         if (finishing) return;
         // A save's last steps are running (milliseconds): the run ends when they have, so the
-        // new program takes its name.
+        // new program takes its name; a signal's deadline waits while the loop turns.
         if (view.SaveCommitting()) {
+            ExtendOrderlyEnd();
             QTimer::singleShot(10, &qapp, [&finish, status] { finish(status); });
             return;
         }

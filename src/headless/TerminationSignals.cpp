@@ -28,15 +28,19 @@ void OnDeadline(int) {
     ForceEnd(firstSignal);
 }
 
+// The event loop gets kOrderlyEndMs from now; then the alarm ends the process.
+void ArmDeadline() {
+    itimerval deadline{};
+    deadline.it_value.tv_usec = kOrderlyEndMs * 1000;
+    ::setitimer(ITIMER_REAL, &deadline, nullptr);
+}
+
 void OnTerminationSignal(int signal) {
     const int saved = errno;
     if (signalsSeen != 0) ForceEnd(signal);
     signalsSeen = 1;
     firstSignal = signal;
-    // The event loop gets kOrderlyEndMs; then the alarm ends the process.
-    itimerval deadline{};
-    deadline.it_value.tv_usec = kOrderlyEndMs * 1000;
-    ::setitimer(ITIMER_REAL, &deadline, nullptr);
+    ArmDeadline();
     const char c = static_cast<char>(signal);
     ssize_t ignored = ::write(signalPair[1], &c, 1);
     (void)ignored;
@@ -52,6 +56,10 @@ void Install(int signal, void (*handler)(int)) {
 }
 
 }  // namespace
+
+void ExtendOrderlyEnd() {
+    if (signalsSeen != 0) ArmDeadline();
+}
 
 void SetForcedExitStatus(int status) {
     forcedStatus = status;

@@ -20,6 +20,13 @@ void HandleTerminationSignals(QObject* context, std::function<void(int signal)> 
 // The time the event loop has to finish the run after a termination signal.
 inline constexpr int kOrderlyEndMs = 900;
 
+// Called by an event loop that, after a termination signal, still turns but waits for work that
+// must not be cut short (a save's last steps, which a slow disk may stretch past
+// kOrderlyEndMs): the orderly end gets another kOrderlyEndMs from now. A loop that stops
+// turning is still ended by the deadline, and a second signal still ends the process at once.
+// Does nothing before a signal.
+void ExtendOrderlyEnd();
+
 // The exit status of an end forced after a termination signal (128 + the signal until set).
 void SetForcedExitStatus(int status);
 

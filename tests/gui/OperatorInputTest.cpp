@@ -1,5 +1,6 @@
 // The window against tavrin-sim on loopback: keys as QTest types them (no delay between them),
-// Paste, the command button panel's line and the log file dialog, as an operator uses them.
+// Paste, the command button panel's line, the log file dialog and closing the window during a
+// save, as an operator uses them.
 #include <gtest/gtest.h>
 
 #include <QApplication>
@@ -8,11 +9,18 @@
 #include <QElapsedTimer>
 #include <QFileDialog>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <thread>
 
 #include "SimWindow.h"
 #include "app/Language.h"
@@ -27,6 +35,7 @@
 #include "session/PelinApp.h"
 #include "session/PelinView.h"
 #include "session/PlatformEnvironment.h"
+#include "transfer/SaveSteps.h"
 
 namespace tavrin::testing {
 namespace {
@@ -131,6 +140,70 @@ TEST(OperatorInputTest, ThePanelsCommandLineSendsOnEnterAndKeepsItsHistory) {
     ASSERT_EQ(panel->CommandLine()->count(), 2);
     EXPECT_EQ(panel->CommandLine()->itemText(0).toStdString(), "save " + w.pc + "/q.as");
     EXPECT_EQ(panel->CommandLine()->itemText(1), "ver");
+}
+
+// A save's last steps held on their thread (the first of them waits until released).
+std::atomic<bool> lastStepsHeld{false};
+std::atomic<bool> lastStepsReleased{false};
+
+void HoldTheLastSteps(const char* step) {
+    if (std::string_view(step) != "fsync") return;
+    lastStepsHeld = true;
+    for (int waited = 0; !lastStepsReleased && waited < 10000; waited += 5)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// Closing the window (answered Yes) or ending the session (a termination signal does) while a
+// save's last steps run: the view stays until they have run, so the new program takes its
+// name and the earlier one its backup's.
+TEST(OperatorInputTest, TheWindowEndsOnlyAfterTheSavesLastSteps) {
+    struct Case {
+        const char* name;
+        bool closeWindow;
+    };
+    const Case cases[] = {{"closing the window", true}, {"ending the session", false}};
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        SimWindow w;
+        ASSERT_TRUE(w.Ready()) << w.rows;
+        const std::string earlier = ProgramLikeText();
+        const std::string newer = earlier + "; edited\r\n";
+        WriteWholeFile(w.pc + "/cell.as", earlier);
+        WriteWholeFile(w.disk + "/cell.as", newer);
+        lastStepsHeld = false;
+        lastStepsReleased = false;
+        SetSaveStepHook(HoldTheLastSteps);
+        struct Unhook {
+            ~Unhook() {
+                lastStepsReleased = true;
+                SetSaveStepHook(nullptr);
+            }
+        } unhook;
+        QWidget* terminal = w.frame->Terminal();
+        QTest::keyClicks(terminal, QString::fromStdString("save " + w.pc + "/cell.as"));
+        QTest::keyClick(terminal, Qt::Key_Return);
+        ASSERT_TRUE(WaitFor([&] { return lastStepsHeld.load(); })) << w.rows;
+
+        CWhenModal yes("QMessageBox", [](QWidget* box) {
+            static_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+        });
+        if (c.closeWindow)
+            w.frame->close();
+        else
+            w.frame->EndSession();
+        QTest::qWait(200);
+        EXPECT_EQ(yes.Ran(), c.closeWindow);
+        EXPECT_TRUE(w.doc.connected) << "the view ended while the last steps ran";
+        EXPECT_TRUE(w.frame->isVisible());
+        lastStepsReleased = true;
+        EXPECT_TRUE(WaitFor([&] { return !w.doc.connected; }, 5000)) << "the session did not end after them";
+        EXPECT_EQ(ReadWholeFile(w.pc + "/cell.as"), newer);
+        EXPECT_EQ(ReadWholeFile(w.pc + "/cell.Bas"), earlier);
+        // Ending the session quits the application's event loop, which here never ran: it runs
+        // once and ends, so the dialogs of the tests after this one still open.
+        QTimer::singleShot(0, [] { QCoreApplication::exit(0); });
+        QCoreApplication::exec();
+    }
 }
 
 // ".log" is added only when the "*.log" filter is selected; with "*.*" the name stands.
