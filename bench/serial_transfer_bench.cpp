@@ -16,7 +16,13 @@
 // ("rfc2217://127.0.0.1:PORT" in [Ports]), and its share of the framing limit should match the
 // local port's.
 #include <benchmark/benchmark.h>
+#include <poll.h>
+#include <pty.h>
+#include <signal.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -57,13 +63,16 @@ std::string PalletProgram() {
 
 std::vector<std::string> PacedSim(const std::string& disk, const std::string& log = "") {
     std::vector<std::string> args{"--pty", "--disk", disk, "--baud", "115200", "--frame-bits", "11"};
-    if (!log.empty()) args.insert(args.end(), {"--log", log});
+    if (!log.empty()) args.insert(args.end(), {"--log", log, "--log-turns"});
     return args;
 }
 
 // Bytes of the link that the simulator's log holds from byte `from` of the log file on: each
-// "RX"/"TX" line lists the bytes of one chunk in hex. `end` receives where the log ended.
-size_t LoggedLinkBytes(const std::string& log, std::streamoff from, std::streamoff& end) {
+// "RX"/"TX" line lists the bytes of one chunk in hex. `end` receives where the log ended;
+// turnSeconds and turns (both or neither) get the waits for the terminal's answers added
+// ("# turn MICROSECONDS").
+size_t LoggedLinkBytes(const std::string& log, std::streamoff from, std::streamoff& end,
+                       double* turnSeconds = nullptr, size_t* turns = nullptr) {
     std::ifstream in(log, std::ios::binary);
     in.seekg(from);
     size_t bytes = 0;
@@ -72,6 +81,10 @@ size_t LoggedLinkBytes(const std::string& log, std::streamoff from, std::streamo
     while (std::getline(in, line)) {
         if (in.eof()) break;  // a line still being written is counted next time
         complete = in.tellg();
+        if (turnSeconds != nullptr && line.rfind("# turn ", 0) == 0) {
+            *turnSeconds += std::stod(line.substr(7)) / 1e6;
+            ++*turns;
+        }
         if (line.rfind("RX ", 0) != 0 && line.rfind("TX ", 0) != 0) continue;
         std::istringstream hex(line.substr(3));
         std::string token;
@@ -79,6 +92,45 @@ size_t LoggedLinkBytes(const std::string& log, std::streamoff from, std::streamo
     }
     end = complete;
     return bytes;
+}
+
+// The machine's own turn: a byte written on a pty's master and echoed by a bare loop in another
+// process on the slave, back on the master. Each wait of the transfer for the terminal's answer
+// holds such a turn (two trips through the pty, two processes woken), whatever the terminal
+// does; a terminal that answered at once would wait this long. The mean over 500 turns, in us.
+double PtyEchoTurnMicroseconds() {
+    int master = -1;
+    int slave = -1;
+    termios raw{};
+    cfmakeraw(&raw);
+    if (::openpty(&master, &slave, nullptr, &raw, nullptr) != 0) return 0;
+    const pid_t echo = ::fork();
+    if (echo == 0) {
+        ::close(master);
+        uint8_t byte = 0;
+        for (;;) {
+            pollfd p{slave, POLLIN, 0};
+            ::poll(&p, 1, -1);
+            if (::read(slave, &byte, 1) != 1 || ::write(slave, &byte, 1) != 1) ::_exit(0);
+        }
+    }
+    ::close(slave);
+    double total = 0;
+    constexpr int kTurns = 500;
+    for (int i = 0; i < kTurns; ++i) {
+        uint8_t byte = 0x05;
+        const auto start = Clock::now();
+        if (::write(master, &byte, 1) != 1) break;
+        pollfd p{master, POLLIN, 0};
+        ::poll(&p, 1, 1000);
+        if (::read(master, &byte, 1) != 1) break;
+        total += std::chrono::duration<double, std::micro>(Clock::now() - start).count();
+        ::usleep(200);  // both sides asleep again, as between the turns of a transfer
+    }
+    ::close(master);
+    ::kill(echo, SIGTERM);
+    ::waitpid(echo, nullptr, 0);
+    return total / kTurns;
 }
 
 // Rate counters are taken over CPU time, so the share of the line rate is worked out here from
@@ -154,6 +206,8 @@ void RunTransfer(benchmark::State& state, const std::string& word, const char* r
     const std::string command = word + " " + (folder / "progs/pallet.as");
     double seconds = 0;
     double lineSeconds = 0;  // what the line needs for the bytes of the transfers
+    double turnSeconds = 0;  // what the line waited for the terminal's answers
+    size_t turns = 0;
     std::streamoff logAt = 0;
     LoggedLinkBytes(log, 0, logAt);
     for (auto _ : state) {
@@ -171,11 +225,22 @@ void RunTransfer(benchmark::State& state, const std::string& word, const char* r
         state.SetIterationTime(elapsed);
         state.PauseTiming();
         ::usleep(100000);  // the log's last lines
-        lineSeconds += static_cast<double>(LoggedLinkBytes(log, logAt, logAt)) / kLineBytesPerSecond;
+        lineSeconds += static_cast<double>(LoggedLinkBytes(log, logAt, logAt, &turnSeconds, &turns)) /
+                       kLineBytesPerSecond;
         state.ResumeTiming();
     }
     if (seconds > 0) {
         state.counters["of_framing_limit"] = lineSeconds / seconds;
+        state.counters["not_waiting_for_terminal"] = 1 - turnSeconds / seconds;
+        if (turns > 0) {
+            const double echo = PtyEchoTurnMicroseconds();
+            state.counters["turn_us"] = turnSeconds * 1e6 / static_cast<double>(turns);
+            state.counters["pty_echo_turn_us"] = echo;
+            // The same transfer with each of the terminal's turns taken by the bare echo: what
+            // a terminal answering at once could reach on this machine.
+            state.counters["echo_of_framing_limit"] =
+                lineSeconds / (seconds - turnSeconds + static_cast<double>(turns) * echo / 1e6);
+        }
         state.counters["framing_share_of_line"] =
             static_cast<double>(state.iterations() * program.size()) / kLineBytesPerSecond / lineSeconds;
     }

@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <string>
 #include <thread>
 
 namespace tavrin::sim {
@@ -22,6 +23,16 @@ CSimLine::Clock::duration CSimLine::ByteTime(size_t count) const {
     if (pacing.baud <= 0) return Clock::duration::zero();
     const auto ns = static_cast<int64_t>(count) * pacing.frameBits * 1000000000LL / pacing.baud;
     return std::chrono::duration_cast<Clock::duration>(std::chrono::nanoseconds(ns));
+}
+
+// A line's timing is what the terminal is measured against, so a paced wait ends on the
+// microsecond: it sleeps to just short of the time and spins the rest, as a thread woken by a
+// timer comes back tens of microseconds late.
+void CSimLine::WaitUntil(Clock::time_point when) {
+    constexpr auto kSpin = std::chrono::microseconds(200);
+    if (Clock::now() + kSpin < when) std::this_thread::sleep_until(when - kSpin);
+    while (Clock::now() < when) {
+    }
 }
 
 bool CSimLine::Send(const uint8_t* data, size_t count) {
@@ -44,8 +55,9 @@ bool CSimLine::Send(const uint8_t* data, size_t count) {
 bool CSimLine::Write(const uint8_t* data, size_t count) {
     // Paced output goes out in slices of about 10 ms of line time, so the terminal receives a
     // steady stream rather than one burst per write. Like a UART's transmit queue, the line
-    // sends queued bytes back to back: a slice starts when the line is free or when its bytes
-    // were handed over, whichever is later, never at the moment this thread woke up late.
+    // sends queued bytes back to back from when they were handed over (never from when this
+    // thread woke up, late by its scheduling), and a slice reaches the terminal when its last
+    // byte has crossed the line.
     size_t slice = count;
     if (pacing.baud > 0)
         slice = std::max<size_t>(8, static_cast<size_t>(pacing.baud / pacing.frameBits / 100));
@@ -53,7 +65,10 @@ bool CSimLine::Write(const uint8_t* data, size_t count) {
     size_t done = 0;
     while (done < count) {
         const size_t n = std::min(slice, count - done);
-        if (pacing.baud > 0) std::this_thread::sleep_until(outputFreeAt);
+        if (pacing.baud > 0) {
+            outputFreeAt = std::max(outputFreeAt, handedOver) + ByteTime(n);
+            WaitUntil(outputFreeAt);
+        }
         size_t written = 0;
         while (written < n) {
             ssize_t w = socket ? ::send(fd, data + done + written, n - written, MSG_NOSIGNAL)
@@ -68,10 +83,10 @@ bool CSimLine::Write(const uint8_t* data, size_t count) {
                 closed = true;
                 return false;
             }
+            delivered = Clock::now();  // before the log's own write
             if (log) log->Sent(data + done + written, static_cast<size_t>(w));
             written += static_cast<size_t>(w);
         }
-        if (pacing.baud > 0) outputFreeAt = std::max(outputFreeAt, handedOver) + ByteTime(n);
         done += n;
     }
     return true;
@@ -79,8 +94,8 @@ bool CSimLine::Write(const uint8_t* data, size_t count) {
 
 bool CSimLine::Fill(int timeoutMs) {
     const auto start = Clock::now();
-    // Bytes already waiting came in while the line still carried earlier ones: they follow
-    // those back to back, whenever this thread gets to read them.
+    // Bytes already waiting came in while the line still carried earlier ones, or since this
+    // side last took bytes or sent its own (an answer cannot come before what it answers).
     int waiting = 0;
     if (pacing.baud > 0 && ::ioctl(fd, FIONREAD, &waiting) != 0) waiting = 0;
     auto remaining = [&]() -> int {
@@ -90,14 +105,6 @@ bool CSimLine::Fill(int timeoutMs) {
                         .count();
         return left < 0 ? 0 : static_cast<int>(left);
     };
-    // While the line is still carrying earlier bytes, nothing newer can have arrived.
-    if (pacing.baud > 0 && inputFreeAt > Clock::now()) {
-        if (timeoutMs >= 0 && inputFreeAt > start + std::chrono::milliseconds(timeoutMs)) {
-            std::this_thread::sleep_until(start + std::chrono::milliseconds(timeoutMs));
-            return false;
-        }
-        std::this_thread::sleep_until(inputFreeAt);
-    }
     for (;;) {
         pollfd p{fd, POLLIN, 0};
         int r = ::poll(&p, 1, remaining());
@@ -110,6 +117,11 @@ bool CSimLine::Fill(int timeoutMs) {
         if ((p.revents & POLLIN) == 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
             closed = true;
             return false;
+        }
+        const auto arrived = waiting > 0 ? std::max({inputFreeAt, taken, delivered}) : Clock::now();
+        if (logTurns && inTransfer && log && pacing.baud > 0 && delivered > taken) {
+            const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(arrived - delivered);
+            log->Note("turn " + std::to_string(std::max<int64_t>(0, waited.count())));
         }
         size_t want = input.size();
         const bool noisy = noise != nullptr;
@@ -125,6 +137,11 @@ bool CSimLine::Fill(int timeoutMs) {
         }
         inputLength = static_cast<size_t>(n);
         inputPosition = 0;
+        if (pacing.baud > 0) {
+            // The bytes are the controller's once the last of them has crossed the line.
+            inputFreeAt = std::max(inputFreeAt, arrived) + ByteTime(inputLength);
+            WaitUntil(inputFreeAt);
+        }
         if (noisy) {
             // The chunk as the noise leaves it; a stall holds the whole chunk back.
             std::vector<CLineNoise::Stall> stalls;
@@ -135,8 +152,7 @@ bool CSimLine::Fill(int timeoutMs) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(stall.ms));
         }
         if (log) log->Received(input.data(), inputLength);
-        if (pacing.baud > 0)
-            inputFreeAt = std::max(inputFreeAt, waiting > 0 ? start : Clock::now()) + ByteTime(inputLength);
+        taken = Clock::now();
         return true;
     }
 }

@@ -48,10 +48,15 @@ public:
     // Ends the connection from this side (sockets: shutdown both directions).
     void Hangup();
 
+    // In a transfer on a paced line, each wait for the terminal's answer (from the last byte
+    // this side sent to the first that came back) is logged as "# turn MICROSECONDS".
+    void SetLogTurns(bool on) { logTurns = on; }
+
     // Line noise on a serial line (ignored on sockets); the noise belongs to the caller.
     void SetNoise(CLineNoise* lineNoise) { noise = socket ? nullptr : lineNoise; }
     // A transfer exchange runs: noise limited to transfers applies.
     void SetInTransfer(bool on) {
+        inTransfer = on;
         if (noise) noise->SetInTransfer(on);
     }
 
@@ -59,6 +64,7 @@ private:
     using Clock = std::chrono::steady_clock;
 
     Clock::duration ByteTime(size_t count) const;
+    static void WaitUntil(Clock::time_point when);
     bool Fill(int timeoutMs);
     bool Write(const uint8_t* data, size_t count);
 
@@ -68,11 +74,15 @@ private:
     CSimLog* log;
     CLineNoise* noise = nullptr;
     bool closed = false;
+    bool inTransfer = false;
+    bool logTurns = false;
     std::array<uint8_t, kReadChunk> input{};
     size_t inputLength = 0;
     size_t inputPosition = 0;
-    Clock::time_point outputFreeAt{};
-    Clock::time_point inputFreeAt{};
+    Clock::time_point outputFreeAt{};  // the line to the terminal has sent what it was given
+    Clock::time_point inputFreeAt{};   // the line from the terminal has carried what was read
+    Clock::time_point delivered{};     // the last bytes went to the terminal
+    Clock::time_point taken{};         // the last bytes were taken from the terminal
 };
 
 }  // namespace tavrin::sim

@@ -46,6 +46,7 @@ void AnnounceFirstLine(const std::string& text) {
 void RunSession(int fd, bool isSocket, const SimOptions& options, CSimDisk& disk, CSimLog& log, int number) {
     log.Note("session " + std::to_string(number) + (isSocket ? " tcp" : " pty"));
     CSimLine line(fd, isSocket, LinePacing{options.baud, options.frameBits}, &log);
+    line.SetLogTurns(options.logTurns);
     // One noise source for the whole run, so that a seed gives the same faults run after run.
     static CLineNoise noise(options.noise, log.IsOpen() ? &log : nullptr);
     if (options.noise.perKilobyte > 0) line.SetNoise(&noise);

@@ -43,6 +43,7 @@ bool ApplyFault(std::string_view name, SimFaults& faults) {
 const char* SimUsage() {
     return "usage: tavrin-sim (--pty | --tcp PORT) [--once] [--baud N] [--frame-bits 10|11]\n"
            "                  [--compress] [--login] [--block N] [--disk DIR] [--log FILE]\n"
+           "                  [--log-turns]\n"
            "                  [--fault NAME]... [--noise RATE[:tx|rx|both[:KINDS]]]\n"
            "                  [--noise-seed N] [--noise-transfers-only] [--noise-stall-max MS]\n"
            "faults: bad-checksum bad-checksum-always bad-length nak-reply-once nak-reply-twice silence "
@@ -105,6 +106,8 @@ int ParseSimOptions(int argc, char** argv, SimOptions& options, std::string& err
         } else if (arg == "--log") {
             if (!needValue(value)) return -2;
             options.logPath = value;
+        } else if (arg == "--log-turns") {
+            options.logTurns = true;
         } else if (arg == "--fault") {
             if (!needValue(value)) return -2;
             if (!ApplyFault(value, options.faults)) {

@@ -29,6 +29,7 @@ struct SimOptions {
     int blockSize = 512;    // plain bytes per write block of a save
     std::string diskDir;    // empty = the built-in in-memory disk
     std::string logPath;    // empty = no byte log
+    bool logTurns = false;  // the log also says how long each transfer turn waited for the terminal
     SimFaults faults;
     NoiseOptions noise;
 };
