@@ -94,8 +94,8 @@ bool CSimLine::Write(const uint8_t* data, size_t count) {
 
 bool CSimLine::Fill(int timeoutMs) {
     const auto start = Clock::now();
-    // Bytes already waiting came in while the line still carried earlier ones, or since this
-    // side last took bytes or sent its own (an answer cannot come before what it answers).
+    // Bytes already waiting follow the earlier ones back to back, or came after what this side
+    // last sent (an answer cannot come before what it answers).
     int waiting = 0;
     if (pacing.baud > 0 && ::ioctl(fd, FIONREAD, &waiting) != 0) waiting = 0;
     auto remaining = [&]() -> int {
@@ -118,7 +118,7 @@ bool CSimLine::Fill(int timeoutMs) {
             closed = true;
             return false;
         }
-        const auto arrived = waiting > 0 ? std::max({inputFreeAt, taken, delivered}) : Clock::now();
+        const auto arrived = waiting > 0 ? std::max(inputFreeAt, delivered) : Clock::now();
         if (logTurns && inTransfer && log && pacing.baud > 0 && delivered > taken) {
             const auto waited = std::chrono::duration_cast<std::chrono::microseconds>(arrived - delivered);
             log->Note("turn " + std::to_string(std::max<int64_t>(0, waited.count())));
