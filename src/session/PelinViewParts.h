@@ -57,7 +57,7 @@ struct CPelinView::Parts {
         // A save's flush to disk runs on a thread of its own where the environment has them.
         if (env.background != nullptr)
             transfer.Files().runDiskWork = [background = env.background, &shell](std::function<void()> work,
-                                                                               std::function<void()> done) {
+                                                                                 std::function<void()> done) {
                 background->Run(shell, std::move(work), std::move(done));
             };
     }
