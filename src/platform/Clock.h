@@ -3,6 +3,9 @@
 
 namespace tavrin {
 
+// "No deadline": what waits for nothing.
+inline constexpr int64_t kNoDeadline = INT64_MAX;
+
 // The time source of every wait in the core. Tests use a clock that jumps instead of sleeping,
 // so an 8-second protocol time-out costs no real time.
 class Clock {

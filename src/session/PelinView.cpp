@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 
@@ -160,20 +161,35 @@ void CPelinView::OnIdle() {
     parts_->panel.RefreshEnabling();
     UpdateTitle();
     UpdatePollTimer();
+    ArmKeysTimer();
+}
+
+void CPelinView::ArmKeysTimer() {
+    Parts& p = *parts_;
+    const int64_t deadline = p.keyboard.NextDeadline();
+    if (deadline == kNoDeadline) {
+        if (p.keysTimerDeadline != kNoDeadline) shell_.StopTimer(kKeysTimerId);
+        p.keysTimerDeadline = kNoDeadline;
+        return;
+    }
+    // A deadline that moved later (more bytes came) is set again when the earlier one fires.
+    if (p.keysTimerDeadline <= deadline) return;
+    p.keysTimerDeadline = deadline;
+    const int64_t wait = std::clamp<int64_t>(deadline - clock_.NowMs(), 1, kEnterEchoWaitMs);
+    shell_.StartTimer(kKeysTimerId, static_cast<int>(wait));
 }
 
 // The 20 ms poll runs only while something needs its ticks: a macro, a file being sent or
-// typed, keys waiting for an echo, or a serial port that is not watched for readiness. A lost
-// port waited for needs a tick only once a second. A quiet connected terminal is woken only by
-// its link, its keys and the silence timer.
+// typed, or a serial port that is not watched for readiness. A lost port waited for needs a tick
+// only once a second. Keys that wait go on when bytes come or their wait ends (ArmKeysTimer). A
+// quiet connected terminal is woken only by its link, its keys and the silence timer.
 void CPelinView::UpdatePollTimer() {
     Parts& p = *parts_;
     if (p.destroyed) return;
     const bool serialUnwatched = doc_.isTcp == 0 && p.serial.IsOpen() && p.watchedSerialFd < 0;
     const bool macroStepping =
         (p.macro.IsRunning() || p.macro.IsMacroFileOpen()) && !p.macro.AwaitingOperator();
-    const bool fast = macroStepping || p.sendFile.IsActive() || p.drops.PendingLines() > 0 ||
-                      p.keyboard.KeysPending() || serialUnwatched;
+    const bool fast = macroStepping || p.sendFile.IsActive() || p.drops.PendingLines() > 0 || serialUnwatched;
     const int period = fast ? kPollTimerPeriodMs : !p.connection.ReopenDevice().empty() ? kReopenCheckMs : 0;
     if (period == p.pollTimerPeriodMs && period > 0) return;
     p.pollTimerPeriodMs = period;
@@ -207,6 +223,13 @@ void CPelinView::OnTimer(int id) {
     }
     if (id == kProgressTimerId) {
         UpdateTransferProgress(false);
+        return;
+    }
+    if (id == kKeysTimerId) {
+        shell_.StopTimer(kKeysTimerId);
+        p.keysTimerDeadline = kNoDeadline;
+        p.keyboard.Poll();
+        ScheduleIdle();
         return;
     }
     p.macro.MacroStep();
@@ -399,6 +422,7 @@ void CPelinView::OnDestroy() {
     shell_.StopTimer(kPollTimerId);
     shell_.StopTimer(kSilenceTimerId);
     shell_.StopTimer(kPanelTimerId);
+    shell_.StopTimer(kKeysTimerId);
     SaveSettings(doc_, app_.profilePath);
     WriteFontSetting(app_.profilePath, kFontSection, logFont);
     WriteTermSettings(doc_, app_.profilePath);

@@ -153,6 +153,9 @@ private:
     void OnTransferTimer();
     void UpdateTransferProgress(bool busyChanged);
     void UpdatePollTimer();
+    // Keys that wait (an Enter for its echo, keys for the prompt after a transfer) are looked at
+    // again when their wait ends, by a timer set for the keyboard's next deadline.
+    void ArmKeysTimer();
     void SetCurrentFolder();
     void SaveSetup();
     void RestoreSetup();

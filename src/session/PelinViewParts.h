@@ -114,7 +114,8 @@ struct CPelinView::Parts {
     bool startupConnectPending = false;  // the first connect of the run has not ended yet
     bool startupConnectTried = false;    // and it was a connect (a -C= text or the current one)
     bool idleScheduled = false;
-    int pollTimerPeriodMs = 0;  // 0: stopped
+    int pollTimerPeriodMs = 0;                // 0: stopped
+    int64_t keysTimerDeadline = kNoDeadline;  // when the keys' timer is set to fire
     bool progressShown = false;
     int watchedSerialFd = -1;
     int serialEventFd = -1;  // udev's device events, -1 without them

@@ -148,6 +148,13 @@ void CKeyboard::Poll() {
     ReleaseHeldEnter();
 }
 
+int64_t CKeyboard::NextDeadline() const {
+    if (doc_.connected == 0 && (holding_ || awaitingPrompt_ || !queued_.empty())) return clock_.NowMs();
+    if (holding_) return holdStartMs_ + kEnterEchoWaitMs;
+    if (awaitingPrompt_) return lastReceivedMs_ + kEnterEchoWaitMs;
+    return kNoDeadline;
+}
+
 void CKeyboard::ReleaseHeldEnter() {
     if (holding_) {
         holding_ = false;

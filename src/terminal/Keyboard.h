@@ -33,6 +33,7 @@ inline constexpr int kRefusedTransferCode = -110;
 inline constexpr int kNotTransferCommand = -1;
 // The longest an Enter waits for the controller's echo of the line typed before it.
 inline constexpr int64_t kEnterEchoWaitMs = 2000;
+inline constexpr int kKeysTimerId = 6;  // the owner's timer for NextDeadline()
 
 struct KeyboardHooks {
     // Examines the echoed line for a transfer command. Returns -1 when it is none (nothing was
@@ -51,7 +52,8 @@ struct KeyboardHooks {
 // there or kEnterEchoWaitMs have passed, and keys that come meanwhile queue behind it in order.
 // After an Enter that started a transfer, keys wait until the controller is back at its prompt
 // (or has been silent for kEnterEchoWaitMs): typed into a running transfer they would be lost.
-// Poll() releases a held Enter; the owner calls it on every timer tick and after received data.
+// Poll() releases a held Enter; the owner calls it after received data, after keys and when
+// NextDeadline() has come.
 // Single-threaded, on the event-loop thread.
 class CKeyboard {
 public:
@@ -69,6 +71,10 @@ public:
         return holding_ || awaitingPrompt_ || !queued_.empty() ||
                (hooks_.transferBusy && hooks_.transferBusy());
     }
+    // When Poll may release keys with nothing received meanwhile: the end of a held Enter's wait
+    // for its echo, or of the wait for the prompt after a transfer command. kNoDeadline when
+    // neither waits (keys behind a transfer go on when it ends, which the owner sees).
+    int64_t NextDeadline() const;
     // Bytes came from the controller (a transfer that keeps keys waiting is still going on).
     void NoteReceived() { lastReceivedMs_ = clock_.NowMs(); }
     // A key press: the arrow keys send their byte whether or not the link is connected or keys

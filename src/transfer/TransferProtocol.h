@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "link/LinkOps.h"
+#include "platform/Clock.h"
 #include "transfer/TransferFiles.h"
 
 namespace tavrin {
@@ -19,9 +20,6 @@ inline constexpr size_t kTcpRecordMax = 4096;
 // A machine's answer to a byte or a time-out: still under way, or finished with 0 or a
 // negative protocol code.
 inline constexpr int kStillRunning = 1;
-
-// "No deadline": a machine that waits for nothing.
-inline constexpr int64_t kNoDeadline = INT64_MAX;
 
 // One request as received. On TCP/IP a D record can arrive in pieces, one per received chunk;
 // complete tells whether its ETB has been seen.

@@ -25,6 +25,7 @@
 #include "link/ConnectionControl.h"
 #include "session/PelinApp.h"
 #include "session/ViewEnvironment.h"
+#include "terminal/Keyboard.h"
 
 namespace tavrin {
 namespace {
@@ -181,6 +182,30 @@ TEST_F(PelinViewTest, CommandLineConnectionOpensAtTheFirstIdleTurnAndShowsTheCon
     // The environment outlives the view; the port does not.
     view_.reset();
     EXPECT_FALSE(device_.open);
+}
+
+// An Enter that waits for its echo sets a timer for the end of its wait, not the 20 ms poll: a
+// terminal whose controller never echoes sleeps until then, and the Enter goes at its end.
+TEST_F(PelinViewTest, AHeldEnterWakesTheTerminalWhenItsWaitEndsNotEvery20Ms) {
+    Start({"-F" + ini_, "-C=COM3:9600:8:1:none"});
+    ASSERT_EQ(doc_.connected, 1);
+    ControllerSends(">");
+    view_->OnText("id");
+    view_->OnChar('\r');
+    shell_.RunPosted();
+    EXPECT_EQ(Sent(), "\nid") << "Enter waits for the echo";
+    EXPECT_EQ(shell_.timers.count(kPollTimerId), 0u) << "no 20 ms poll for a held Enter";
+    ASSERT_EQ(shell_.timers.count(kKeysTimerId), 1u);
+    EXPECT_EQ(shell_.timers.at(kKeysTimerId), kEnterEchoWaitMs);
+
+    clock_.Advance(1500);
+    ControllerSends("i");  // part of the echo: the wait goes on, its end unchanged
+    EXPECT_EQ(Sent(), "\nid");
+    clock_.Advance(500);
+    view_->OnTimer(kKeysTimerId);
+    shell_.RunPosted();
+    EXPECT_EQ(Sent(), "\nid\r") << "the Enter goes when its wait is over";
+    EXPECT_EQ(shell_.timers.count(kKeysTimerId), 0u) << "nothing left to wait for";
 }
 
 TEST_F(PelinViewTest, PastedTextIsTypedWithTabsAsBlanksCrLfAsEnterAndLfAndLoneLfAsEnter) {
