@@ -234,6 +234,9 @@ void CConsoleTerminal::OnStdinReadable() {
         // than the quiet time, and the file must take its name).
         auto* poll = new QTimer(this);
         connect(poll, &QTimer::timeout, this, [this, poll] {
+            // The controller answers a save's close only when its last steps have run: its
+            // result line comes after them, so the quiet time starts again there.
+            if (view_.SaveCommitting()) lastReceptionMs_ = NowMs();
             if (view_.KeysPending() || view_.SaveCommitting()) return;
             if (NowMs() - lastReceptionMs_ >= kQuietMsBeforeQuit) {
                 poll->stop();
