@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <chrono>
 #include <cstdio>
+#include <thread>
 
 namespace tavrin::sim {
 
@@ -264,6 +266,7 @@ std::string CSimConsole::RunTransfer(int code, const std::vector<std::string>& t
                 r == 0 ? "Deleted " + n + " on the PC." : CSimTransfer::ResultText(r, transfer.PcStatus());
             if (r == kSimClosed) break;
         }
+        if (options.faults.slowResult) std::this_thread::sleep_for(std::chrono::milliseconds(500));
         lastTransfer = result;
         return result;
     }
@@ -297,6 +300,7 @@ std::string CSimConsole::RunTransfer(int code, const std::vector<std::string>& t
                             : CSimTransfer::ResultText(r, transfer.PcStatus());
         }
     }
+    if (options.faults.slowResult) std::this_thread::sleep_for(std::chrono::milliseconds(500));
     lastTransfer = result;
     return result;
 }

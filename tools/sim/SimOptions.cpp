@@ -33,6 +33,8 @@ bool ApplyFault(std::string_view name, SimFaults& faults) {
         faults.nakEnq = true;
     else if (name == "close-mid-save")
         faults.closeMidSave = true;
+    else if (name == "slow-result")
+        faults.slowResult = true;
     else
         return false;
     return true;
@@ -48,7 +50,7 @@ const char* SimUsage() {
            "                  [--noise-seed N] [--noise-transfers-only] [--noise-stall-max MS]\n"
            "faults: bad-checksum bad-checksum-always bad-length nak-reply-once nak-reply-twice silence "
            "nak-enq\n"
-           "        close-mid-save\n"
+           "        close-mid-save slow-result\n"
            "noise: RATE faults per 1024 bytes; KINDS a comma list of flip, drop, insert, stall\n";
 }
 

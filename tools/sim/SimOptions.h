@@ -16,6 +16,7 @@ struct SimFaults {
     bool silence = false;            // stop answering in the middle of the transfer
     bool nakEnq = false;             // serial: answer the terminal's reply ENQ with NAK
     bool closeMidSave = false;       // TCP/IP: drop the connection half-way through a save
+    bool slowResult = false;         // a transfer's result line comes 500 ms after its last exchange
 };
 
 struct SimOptions {
