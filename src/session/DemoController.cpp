@@ -4,6 +4,7 @@
 #include <poll.h>
 #include <signal.h>
 #include <sys/prctl.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -120,13 +121,15 @@ void CDemoController::Stop() {
     if (pid_ > 0) {
         kill(pid_, SIGTERM);
         int status = 0;
-        for (int i = 0; i < 100; ++i) {
-            if (waitpid(pid_, &status, WNOHANG) == pid_) {
-                pid_ = -1;
-                break;
+        // Up to a second for the simulator to end, asleep on its process descriptor until it has.
+        const int exited = static_cast<int>(syscall(SYS_pidfd_open, pid_, 0));
+        if (exited >= 0) {
+            pollfd p{exited, POLLIN, 0};
+            while (poll(&p, 1, 1000) < 0 && errno == EINTR) {
             }
-            usleep(10000);
+            close(exited);
         }
+        if (waitpid(pid_, &status, WNOHANG) == pid_) pid_ = -1;
         if (pid_ > 0) {
             kill(pid_, SIGKILL);
             waitpid(pid_, &status, 0);

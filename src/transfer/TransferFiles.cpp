@@ -536,8 +536,7 @@ int CTransferFiles::FlushSave() {
     const int copy = runDiskWork ? ::fcntl(fd_, F_DUPFD_CLOEXEC, 0) : -1;
     if (copy < 0) {
         const int cause = SaveFdatasync(fd_);
-        TransferReply ignored;
-        return cause == 0 ? 0 : FailWrite(Status::FromErrno("fdatasync", savePath_, cause), ignored);
+        return cause == 0 ? 0 : FailFlush(cause);
     }
     flushing_ = true;
     writesDuringFlush_ = 0;
@@ -553,15 +552,17 @@ int CTransferFiles::FlushSave() {
     return 0;
 }
 
+int CTransferFiles::FailFlush(int cause) {
+    TransferReply ignored;
+    return FailWrite(Status::FromErrno("fdatasync", savePath_, cause), ignored);
+}
+
 void CTransferFiles::FlushEnded(unsigned save, int cause) {
     flushing_ = false;
     const size_t writes = std::exchange(writesDuringFlush_, 0);
     int code = 0;
     // Only the save it flushed, still open and not failed otherwise, fails with it.
-    if (cause != 0 && save == saveNumber_ && SaveOpen() && writeError_ == 0) {
-        TransferReply ignored;
-        code = FailWrite(Status::FromErrno("fdatasync", savePath_, cause), ignored);
-    }
+    if (cause != 0 && save == saveNumber_ && SaveOpen() && writeError_ == 0) code = FailFlush(cause);
     if (flushEnded) flushEnded(code, writes);
 }
 

@@ -178,6 +178,8 @@ private:
     // place. 0, or a code when the flush in place failed.
     int FlushSave();
     void FlushEnded(unsigned save, int cause);
+    // A failed flush fails the save as a failed write does. The code.
+    int FailFlush(int cause);
     // Drops the temporary file of an open save; announce: print the not-saved line.
     void DiscardSave(bool announce);
     void Print(const char* english, const char* japaneseUtf8, const std::string& what);
